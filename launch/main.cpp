@@ -1,0 +1,11 @@
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("quillon-publisher %s\n", QUILLON_VERSION);
+    return 0;
+  }
+  std::printf("quillon-publisher %s\n", QUILLON_VERSION);
+  return 0;
+}
