@@ -1,0 +1,73 @@
+/* The encoder library's C interface: raw pictures and PCM sound in, H.264/AAC over RTMP out.
+ * The program loads the library at run time by file name and reaches it only through these
+ * functions; the layout of EncoderParams is part of that contract. */
+#ifndef VERBENA_VERBENA_H_
+#define VERBENA_VERBENA_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#if defined(VERBENA_BUILDING)
+#define VERBENA_API __declspec(dllexport)
+#else
+#define VERBENA_API __declspec(dllimport)
+#endif
+#else
+#define VERBENA_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* FormatCode of 24-bit blue-green-red pictures with bottom-up rows, Width * 3 bytes a row. */
+#define VERBENA_FORMAT_BGR24_BOTTOM_UP 4103
+
+typedef struct EncoderParams {
+  int32_t Width;
+  int32_t Height;
+  int32_t FormatCode;
+  int32_t FrameRate;
+  int32_t Interval;
+  int32_t Quality;
+  int32_t Bitrate; /* kilobits per second */
+  int32_t SamplesPerSec;
+  int32_t BitsPerSample;
+  int32_t Chanels;
+  int32_t Record;
+  char Url[256]; /* RTMP publish URL, NUL-terminated */
+} EncoderParams;
+
+/* Optional status record for the program's display. Size is set by the caller to
+ * sizeof(VerbenaStats); the library fills no more than that. */
+typedef struct VerbenaStats {
+  uint32_t Size;
+  uint32_t Connected;  /* 1 while the RTMP connection is up */
+  uint64_t PicturesIn;
+  uint64_t PicturesSent;
+  uint64_t PicturesDropped;
+  uint64_t SoundBlocks;
+  uint64_t BytesSent;
+  uint32_t BitrateKbps; /* measured over the last seconds */
+  uint32_t Reconnects;
+} VerbenaStats;
+
+VERBENA_API void* VERBENA_CreateEncoder(const EncoderParams* params);
+VERBENA_API int VERBENA_Start(void* handle);
+VERBENA_API int VERBENA_GetAudioNofifySize(void* handle);
+VERBENA_API int VERBENA_PutVideoData(void* handle, const unsigned char* data, int length);
+VERBENA_API int VERBENA_PutAudioData(void* handle, const unsigned char* data, int length);
+VERBENA_API int VERBENA_Stop(void* handle);
+VERBENA_API int VERBENA_GetStats(void* handle, VerbenaStats* stats);
+
+#ifdef __cplusplus
+}
+#endif
+
+#ifdef __cplusplus
+static_assert(sizeof(EncoderParams) == 11 * 4 + 256, "EncoderParams layout is shared with callers");
+static_assert(offsetof(EncoderParams, Url) == 44, "EncoderParams layout is shared with callers");
+#endif
+
+#endif /* VERBENA_VERBENA_H_ */
