@@ -38,7 +38,9 @@ void Note(const char* function, void* handle, const unsigned char* data, int len
   call.Thread = static_cast<uint64_t>(syscall(SYS_gettid));
   call.Handle = handle;
   call.Length = data != nullptr ? length : -1;
-  call.Checksum = data != nullptr ? FakeVerbena_Checksum(data, length) : 0;
+  // Benchmarks set FAKE_VERBENA_LIGHT so that the record costs next to nothing per picture.
+  static const bool light = std::getenv("FAKE_VERBENA_LIGHT") != nullptr;
+  call.Checksum = data != nullptr && !light ? FakeVerbena_Checksum(data, length) : 0;
   Record& record = TheRecord();
   std::lock_guard<std::mutex> lock(record.Mutex);
   record.Calls.push_back(call);
@@ -89,7 +91,8 @@ VERBENA_API int VERBENA_GetAudioNofifySize(void* handle) {
 
 VERBENA_API int VERBENA_PutVideoData(void* handle, const unsigned char* data, int length) {
   Note("PutVideoData", handle, data, length);
-  if (data != nullptr && length > 0) {
+  static const bool light = std::getenv("FAKE_VERBENA_LIGHT") != nullptr;
+  if (data != nullptr && length > 0 && !light) {
     Record& record = TheRecord();
     std::lock_guard<std::mutex> lock(record.Mutex);
     record.LastPicture.assign(data, data + length);
