@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace {
@@ -28,11 +29,18 @@ struct Record {
 };
 
 Record& TheRecord() {
-  static Record* record = new Record;  // outlives every caller, even at process exit
+  static Record* record = [] {
+    Record* r = new Record;  // outlives every caller, even at process exit
+    // A program run as a separate process is told what Start answers through the environment.
+    if (const char* start = std::getenv("FAKE_VERBENA_START_RESULT"))
+      r->StartResult = std::atoi(start);
+    return r;
+  }();
   return *record;
 }
 
-void Note(const char* function, void* handle, const unsigned char* data, int length) {
+void Note(const char* function, void* handle, const unsigned char* data, int length,
+          const std::string& details = "") {
   FakeVerbenaCall call{};
   std::snprintf(call.Function, sizeof call.Function, "%s", function);
   call.Thread = static_cast<uint64_t>(syscall(SYS_gettid));
@@ -46,8 +54,9 @@ void Note(const char* function, void* handle, const unsigned char* data, int len
   record.Calls.push_back(call);
   if (const char* path = std::getenv("FAKE_VERBENA_LOG")) {
     if (FILE* log = std::fopen(path, "a")) {
-      std::fprintf(log, "%s thread=%llu length=%d checksum=%08x\n", call.Function,
-                   static_cast<unsigned long long>(call.Thread), call.Length, call.Checksum);
+      std::fprintf(log, "%s thread=%llu length=%d checksum=%08x%s\n", call.Function,
+                   static_cast<unsigned long long>(call.Thread), call.Length, call.Checksum,
+                   details.c_str());
       std::fclose(log);
     }
   }
@@ -71,7 +80,9 @@ VERBENA_API void* VERBENA_CreateEncoder(const EncoderParams* params) {
     record.Params = *params;
     record.HaveParams = true;
   }
-  Note("CreateEncoder", encoder, nullptr, 0);
+  Note("CreateEncoder", encoder, nullptr, 0,
+       " width=" + std::to_string(params->Width) + " height=" + std::to_string(params->Height) +
+           " format=" + std::to_string(params->FormatCode) + " url=" + params->Url);
   return encoder;  // never released: the interface has no call for it, like the real library
 }
 
