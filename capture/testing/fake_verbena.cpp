@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -21,6 +22,8 @@ struct Encoder {
 struct Record {
   std::mutex Mutex;
   std::vector<FakeVerbenaCall> Calls;
+  // Every encoder made, kept for the whole process: no call of the interface releases one.
+  std::vector<std::unique_ptr<Encoder>> Encoders;
   std::vector<unsigned char> LastPicture;
   EncoderParams Params{};
   bool HaveParams = false;
@@ -73,17 +76,19 @@ VERBENA_API uint32_t FakeVerbena_Checksum(const unsigned char* data, int length)
 }
 
 VERBENA_API void* VERBENA_CreateEncoder(const EncoderParams* params) {
-  Encoder* encoder = new Encoder{*params};
+  Encoder* encoder = nullptr;
   {
     Record& record = TheRecord();
     std::lock_guard<std::mutex> lock(record.Mutex);
+    record.Encoders.push_back(std::make_unique<Encoder>(Encoder{*params}));
+    encoder = record.Encoders.back().get();
     record.Params = *params;
     record.HaveParams = true;
   }
   Note("CreateEncoder", encoder, nullptr, 0,
        " width=" + std::to_string(params->Width) + " height=" + std::to_string(params->Height) +
            " format=" + std::to_string(params->FormatCode) + " url=" + params->Url);
-  return encoder;  // never released: the interface has no call for it, like the real library
+  return encoder;
 }
 
 VERBENA_API int VERBENA_Start(void* handle) {
