@@ -75,8 +75,10 @@ CaptureSession::CaptureSession(const PublisherSettings& settings, CaptureParts p
       sound_(std::move(parts.Sound)) {}
 
 CaptureSession::~CaptureSession() {
+  // The timer first, and waited for: a tick still in progress finishes before the encoder's
+  // last Stop, so no picture of this session's timer follows it.
+  StopAndWait();
   Stop();
-  StopAndWait();         // no tick runs or can begin any more
   gate_.CloseAndWait();  // no camera frame or sound piece is still inside
   if (camera_) camera_->SetFrameSink(false, nullptr);
 }

@@ -60,7 +60,7 @@ INI
 export FAKE_VERBENA_LOG="$work/log"
 cd "$work/elsewhere"  # the program finds its folder itself
 run() { rm -f "$work/log"; timeout 30 "$app" "$@" >"$work/out" 2>"$work/err"; }
-count() { grep -c "^$1 " "$work/log" || true; }
+count() { local n; n=$(grep -c "^$1 " "$work/log" 2>/dev/null) || true; echo "${n:-0}"; }
 
 # A fast class for 1 s: the class number on stdout, 20 desktop pictures a second of 320x240.
 write_config
@@ -82,7 +82,7 @@ url='quillon.publish://svpq%3C2035803%2F212%3C4%3A580nlwg%29dndtu73/&ignored/tai
 rm -f "$work/log"
 timeout 30 "$app" --headless "$url" >"$work/out" 2>"$work/err" &
 app_pid=$!
-for _ in $(seq 100); do [ "$(count PutVideoData 2>/dev/null)" -ge 3 ] && break; sleep 0.1; done
+for _ in $(seq 100); do [ "$(count PutVideoData)" -ge 3 ] && break; sleep 0.1; done
 kill -TERM "$app_pid"
 status=0
 wait "$app_pid" || status=$?
