@@ -90,7 +90,9 @@ struct BilinearTables {
   // not the first one, so 8 bytes can be read from 2 bytes before it; window[i] is that offset.
   int32_t vector_first = 0;
   int32_t vector_last = 0;
-  bool pairs = false;  // window[i] = window[vector_first] + 6 (i - vector_first): halving
+  // Columns [vector_first, pairs_last) come in groups of 4 whose windows lie 6 bytes apart (a
+  // halving step), with 28 bytes readable from each group's first window.
+  int32_t pairs_last = 0;
   std::vector<int32_t> window;
   // Fractions laid out as the vector loops want them, 4 per column from vector_first on.
   std::vector<uint16_t> lanes;
@@ -136,9 +138,12 @@ void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width, Simd
     if (inside && t.vector_first == width) t.vector_first = i;
     if (inside) t.vector_last = i + 1;
   }
-  t.pairs = true;
-  for (int32_t i = t.vector_first; i < t.vector_last; ++i) {
-    t.pairs = t.pairs && t.window[i] == t.window[t.vector_first] + 6 * (i - t.vector_first);
+  t.pairs_last = t.vector_first;
+  while (t.pairs_last + 4 <= t.vector_last && t.window[t.pairs_last] + 28 <= source_width * 3 &&
+         t.window[t.pairs_last + 3] == t.window[t.pairs_last] + 18 &&
+         t.window[t.pairs_last + 1] == t.window[t.pairs_last] + 6 &&
+         t.window[t.pairs_last + 2] == t.window[t.pairs_last] + 12) {
+    t.pairs_last += 4;
   }
   // SSE2 takes two columns at a time, each as 4 lanes (u, u, u, u); AVX2 takes four, two per
   // 128-bit half as (u0, u0, u0, u1, u1, u1, 0, 0).
@@ -241,28 +246,31 @@ void BlendRowsSse2(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out
 }
 
 template <bool kPairs>
-__attribute__((target("avx2"))) inline __m256i LoadColumns4(const BilinearTables& t,
-                                                            const uint8_t* row, int32_t i) {
+__attribute__((target("avx2"))) inline __m256i LoadColumns4(const int32_t* window,
+                                                            const uint8_t* row) {
   if constexpr (kPairs) {
-    const uint8_t* p = row + t.window[i];
+    const uint8_t* p = row + window[0];
     return _mm256_inserti128_si256(
         _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
   } else {
     const auto q = [&](int32_t k) {
-      return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + t.window[i + k]));
+      return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + window[k]));
     };
     return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi64(q(0), q(1))),
                                    _mm_unpacklo_epi64(q(2), q(3)), 1);
   }
 }
 
+// Columns [i, last) in groups of 4; returns the first column not done.
 template <bool kPairs>
 __attribute__((target("avx2"))) int32_t BlendColumnsAvx2Run(const BilinearTables& t,
                                                             const uint8_t* row, int16_t* out,
                                                             int32_t i, int32_t last) {
+  // Per 128-bit half, two 8-byte windows start at 0 and 8 (gathered) or 0 and 6 (pairs); the
+  // masks spread them to the 16-bit lanes L L L L' L' L' 0 0 and R R R R' R' R' 0 0.
   constexpr char z = -1;
-  constexpr char b = kPairs ? 6 : 8;  // where the second window of a half starts
+  constexpr char b = kPairs ? 6 : 8;
   const __m256i left_mask =
       _mm256_setr_epi8(2, z, 3, z, 4, z, b + 2, z, b + 3, z, b + 4, z, z, z, z, z,  //
                        2, z, 3, z, 4, z, b + 2, z, b + 3, z, b + 4, z, z, z, z, z);
@@ -271,12 +279,13 @@ __attribute__((target("avx2"))) int32_t BlendColumnsAvx2Run(const BilinearTables
                        5, z, 6, z, 7, z, b + 5, z, b + 6, z, b + 7, z, z, z, z, z);
   const __m256i bias = _mm256_set1_epi16(-32768);
   const __m256i pack = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
-  for (; i + 4 <= last; i += 4) {
-    const __m256i w = LoadColumns4<kPairs>(t, row, i);
+  const int32_t* window = t.window.data();
+  const uint16_t* lanes = t.lanes.data() + size_t(i - t.vector_first) * 4;
+  for (; i + 4 <= last; i += 4, lanes += 16) {
+    const __m256i w = LoadColumns4<kPairs>(window + i, row);
     const __m256i p0 = _mm256_shuffle_epi8(w, left_mask);
     const __m256i p1 = _mm256_shuffle_epi8(w, right_mask);
-    const __m256i u = _mm256_loadu_si256(
-        reinterpret_cast<const __m256i*>(t.lanes.data() + size_t(i - t.vector_first) * 4));
+    const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanes));
     const __m256i h = _mm256_add_epi16(_mm256_xor_si256(_mm256_slli_epi16(p0, 8), bias),
                                        _mm256_mullo_epi16(_mm256_sub_epi16(p1, p0), u));
     // 12 values per 128-bit half -> 24 in a row; the 8 after them are overwritten later.
@@ -287,14 +296,8 @@ __attribute__((target("avx2"))) int32_t BlendColumnsAvx2Run(const BilinearTables
 }
 
 __attribute__((target("avx2"))) void BlendColumnsAvx2(const BilinearTables& t, const uint8_t* row,
-                                                      int16_t* out, int32_t row_bytes) {
-  int32_t i = t.vector_first;
-  if (t.pairs) {
-    // Two 16-byte loads at the window and 12 bytes on: stop while they stay inside the row.
-    int32_t last = i;
-    while (last + 4 <= t.vector_last && t.window[last] + 28 <= row_bytes) last += 4;
-    i = BlendColumnsAvx2Run<true>(t, row, out, i, last);
-  }
+                                                      int16_t* out) {
+  int32_t i = BlendColumnsAvx2Run<true>(t, row, out, t.vector_first, t.pairs_last);
   i = BlendColumnsAvx2Run<false>(t, row, out, i, t.vector_last);
   BlendColumnsScalar(t, row, out, i, t.vector_last);
 }
@@ -331,11 +334,11 @@ __attribute__((target("avx2"))) void BlendRowsAvx2(const int16_t* h0, const int1
 #endif  // QUILLON_IMAGE_OPS_X86
 
 void BlendColumns(const BilinearTables& t, const uint8_t* row, int16_t* out, int32_t width,
-                  int32_t row_bytes, SimdLevel level) {
+                  SimdLevel level) {
   BlendColumnsScalar(t, row, out, 0, t.vector_first);
 #if defined(QUILLON_IMAGE_OPS_X86)
   if (level == SimdLevel::kAvx2) {
-    BlendColumnsAvx2(t, row, out, row_bytes);
+    BlendColumnsAvx2(t, row, out);
   } else if (level == SimdLevel::kSse2) {
     BlendColumnsSse2(t, row, out);
   } else {
@@ -343,7 +346,6 @@ void BlendColumns(const BilinearTables& t, const uint8_t* row, int16_t* out, int
   }
 #else
   (void)level;
-  (void)row_bytes;
   BlendColumnsScalar(t, row, out, t.vector_first, t.vector_last);
 #endif
   // After the vector loops, whose last stores may spill into these columns.
@@ -369,8 +371,7 @@ const int16_t* BlendedRow(BilinearTables& t, const ImageView& source, int32_t y,
     if (t.row_of[s] == y) return t.rows[s].data();
   }
   const int s = t.row_of[0] == keep ? 1 : 0;
-  BlendColumns(t, source.Data + int64_t{y} * source.Stride, t.rows[s].data(), width,
-               source.Width * 3, level);
+  BlendColumns(t, source.Data + int64_t{y} * source.Stride, t.rows[s].data(), width, level);
   t.row_of[s] = y;
   return t.rows[s].data();
 }
