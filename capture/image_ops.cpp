@@ -91,14 +91,20 @@ struct BilinearTables {
   int32_t vector_first = 0;
   int32_t vector_last = 0;
   // Columns [vector_first, pairs_last) come in groups of 4 whose windows lie 6 bytes apart (a
-  // halving step), with 28 bytes readable from each group's first window.
+  // halving step), with 28 bytes readable from each group's first window and fractions 1 to
+  // 255. pair_weights holds their signed byte weights (-t, t), t = u - 128, 16 pairs a group.
   int32_t pairs_last = 0;
+  std::vector<int8_t> pair_weights;
   std::vector<int32_t> window;
   // Fractions laid out as the vector loops want them, 4 per column from vector_first on.
   std::vector<uint16_t> lanes;
   // Two blended source rows, h - 32768 per byte, and the source rows they hold.
   std::vector<int16_t> rows[2];
   int32_t row_of[2] = {-1, -1};
+  // What the column tables were made for; a frame tick repeats the same sizes.
+  int32_t made_source_width = 0;
+  int32_t made_width = 0;
+  SimdLevel made_level = SimdLevel::kScalar;
 };
 
 BilinearTables& ThreadTables() {
@@ -121,6 +127,12 @@ Sample SampleAt(const BilinearAxis& axis, int32_t k, int32_t size) {
 }
 
 void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width, SimdLevel level) {
+  if (t.made_source_width == source_width && t.made_width == width && t.made_level == level) {
+    return;
+  }
+  t.made_source_width = source_width;
+  t.made_width = width;
+  t.made_level = level;
   const BilinearAxis axis = MakeBilinearAxis(source_width, width);
   t.left.resize(width);
   t.right.resize(width);
@@ -142,8 +154,19 @@ void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width, Simd
   while (t.pairs_last + 4 <= t.vector_last && t.window[t.pairs_last] + 28 <= source_width * 3 &&
          t.window[t.pairs_last + 3] == t.window[t.pairs_last] + 18 &&
          t.window[t.pairs_last + 1] == t.window[t.pairs_last] + 6 &&
-         t.window[t.pairs_last + 2] == t.window[t.pairs_last] + 12) {
+         t.window[t.pairs_last + 2] == t.window[t.pairs_last] + 12 &&
+         std::all_of(&t.fraction[t.pairs_last], &t.fraction[t.pairs_last] + 4,
+                     [](uint16_t u) { return u >= 1; })) {
     t.pairs_last += 4;
+  }
+  t.pair_weights.assign(size_t(t.pairs_last - t.vector_first) * 8, 0);
+  for (int32_t k = 0; k < t.pairs_last - t.vector_first; ++k) {
+    const auto weight = static_cast<int8_t>(t.fraction[t.vector_first + k] - 128);
+    for (int c = 0; c < 3; ++c) {
+      int8_t* pair = &t.pair_weights[size_t(k / 2) * 16 + size_t(k % 2) * 6 + size_t(c) * 2];
+      pair[0] = static_cast<int8_t>(-weight);
+      pair[1] = weight;
+    }
   }
   // SSE2 takes two columns at a time, each as 4 lanes (u, u, u, u); AVX2 takes four, two per
   // 128-bit half as (u0, u0, u0, u1, u1, u1, 0, 0).
@@ -245,50 +268,64 @@ void BlendRowsSse2(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out
   BlendRowsScalar(h0, h1, v, out, k, count);
 }
 
-template <bool kPairs>
-__attribute__((target("avx2"))) inline __m256i LoadColumns4(const int32_t* window,
-                                                            const uint8_t* row) {
-  if constexpr (kPairs) {
-    const uint8_t* p = row + window[0];
-    return _mm256_inserti128_si256(
+// Columns [i, last) in groups of 4 whose 8-byte windows are 6 bytes apart, so that one 16-byte
+// load per 128-bit half holds two of them (at 0 and 6). With t = u - 128 in -127..127,
+// h = 128 (L + R) + t (R - L): two unsigned-by-signed byte multiply-adds of (L, R) pairs.
+__attribute__((target("avx2"))) int32_t BlendPairsAvx2(const BilinearTables& t, const uint8_t* row,
+                                                       int16_t* out, int32_t i, int32_t last) {
+  constexpr char z = -1;
+  const __m256i pairs = _mm256_setr_epi8(2, 5, 3, 6, 4, 7, 8, 11, 9, 12, 10, 13, z, z, z, z,  //
+                                         2, 5, 3, 6, 4, 7, 8, 11, 9, 12, 10, 13, z, z, z, z);
+  const __m256i half = _mm256_set1_epi8(64);
+  const __m256i bias = _mm256_set1_epi16(-32768);
+  const __m256i pack = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+  const int32_t* window = t.window.data();
+  const int8_t* weights = t.pair_weights.data() + size_t(i - t.vector_first) * 8;
+#pragma GCC unroll 2
+  for (; i + 4 <= last; i += 4, weights += 32) {
+    const uint8_t* p = row + window[i];
+    const __m256i w = _mm256_inserti128_si256(
         _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
-  } else {
-    const auto q = [&](int32_t k) {
-      return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + window[k]));
-    };
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi64(q(0), q(1))),
-                                   _mm_unpacklo_epi64(q(2), q(3)), 1);
+    const __m256i x = _mm256_shuffle_epi8(w, pairs);
+    const __m256i sum = _mm256_maddubs_epi16(x, half);  // 64 (L + R)
+    const __m256i h = _mm256_add_epi16(
+        _mm256_add_epi16(sum, sum),
+        _mm256_maddubs_epi16(x, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights))));
+    // 12 values per 128-bit half -> 24 in a row; the 8 after them are overwritten later.
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * 3),
+                        _mm256_permutevar8x32_epi32(_mm256_xor_si256(h, bias), pack));
   }
+  return i;
 }
 
-// Columns [i, last) in groups of 4; returns the first column not done.
-template <bool kPairs>
-__attribute__((target("avx2"))) int32_t BlendColumnsAvx2Run(const BilinearTables& t,
-                                                            const uint8_t* row, int16_t* out,
-                                                            int32_t i, int32_t last) {
-  // Per 128-bit half, two 8-byte windows start at 0 and 8 (gathered) or 0 and 6 (pairs); the
-  // masks spread them to the 16-bit lanes L L L L' L' L' 0 0 and R R R R' R' R' 0 0.
+// Columns [i, last) in groups of 4 from four 8-byte windows anywhere in the row.
+__attribute__((target("avx2"))) int32_t BlendGatheredAvx2(const BilinearTables& t,
+                                                          const uint8_t* row, int16_t* out,
+                                                          int32_t i, int32_t last) {
+  // Per 128-bit half, two windows at 0 and 8 are spread to the 16-bit lanes L L L L' L' L' 0 0
+  // and R R R R' R' R' 0 0.
   constexpr char z = -1;
-  constexpr char b = kPairs ? 6 : 8;
-  const __m256i left_mask =
-      _mm256_setr_epi8(2, z, 3, z, 4, z, b + 2, z, b + 3, z, b + 4, z, z, z, z, z,  //
-                       2, z, 3, z, 4, z, b + 2, z, b + 3, z, b + 4, z, z, z, z, z);
-  const __m256i right_mask =
-      _mm256_setr_epi8(5, z, 6, z, 7, z, b + 5, z, b + 6, z, b + 7, z, z, z, z, z,  //
-                       5, z, 6, z, 7, z, b + 5, z, b + 6, z, b + 7, z, z, z, z, z);
+  const __m256i left_mask = _mm256_setr_epi8(2, z, 3, z, 4, z, 10, z, 11, z, 12, z, z, z, z, z,  //
+                                             2, z, 3, z, 4, z, 10, z, 11, z, 12, z, z, z, z, z);
+  const __m256i right_mask = _mm256_setr_epi8(5, z, 6, z, 7, z, 13, z, 14, z, 15, z, z, z, z, z,  //
+                                              5, z, 6, z, 7, z, 13, z, 14, z, 15, z, z, z, z, z);
   const __m256i bias = _mm256_set1_epi16(-32768);
   const __m256i pack = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
   const int32_t* window = t.window.data();
   const uint16_t* lanes = t.lanes.data() + size_t(i - t.vector_first) * 4;
+  const auto q = [&](int32_t k) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + window[k]));
+  };
   for (; i + 4 <= last; i += 4, lanes += 16) {
-    const __m256i w = LoadColumns4<kPairs>(window + i, row);
+    const __m256i w =
+        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi64(q(i), q(i + 1))),
+                                _mm_unpacklo_epi64(q(i + 2), q(i + 3)), 1);
     const __m256i p0 = _mm256_shuffle_epi8(w, left_mask);
     const __m256i p1 = _mm256_shuffle_epi8(w, right_mask);
     const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanes));
     const __m256i h = _mm256_add_epi16(_mm256_xor_si256(_mm256_slli_epi16(p0, 8), bias),
                                        _mm256_mullo_epi16(_mm256_sub_epi16(p1, p0), u));
-    // 12 values per 128-bit half -> 24 in a row; the 8 after them are overwritten later.
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * 3),
                         _mm256_permutevar8x32_epi32(h, pack));
   }
@@ -297,20 +334,19 @@ __attribute__((target("avx2"))) int32_t BlendColumnsAvx2Run(const BilinearTables
 
 __attribute__((target("avx2"))) void BlendColumnsAvx2(const BilinearTables& t, const uint8_t* row,
                                                       int16_t* out) {
-  int32_t i = BlendColumnsAvx2Run<true>(t, row, out, t.vector_first, t.pairs_last);
-  i = BlendColumnsAvx2Run<false>(t, row, out, i, t.vector_last);
+  int32_t i = BlendPairsAvx2(t, row, out, t.vector_first, t.pairs_last);
+  i = BlendGatheredAvx2(t, row, out, i, t.vector_last);
   BlendColumnsScalar(t, row, out, i, t.vector_last);
 }
 
+// (sum + 32768 * 256) >> 16 = (sum >> 16) + 128: the rows are blended to signed bytes and
+// moved up by 128 at the end.
 __attribute__((target("avx2"))) inline __m256i BlendRows256(const int16_t* h0, const int16_t* h1,
                                                             __m256i weights) {
-  const __m256i bias = _mm256_set1_epi32(32768 << 8);
   const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h0));
   const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h1));
-  const __m256i lo = _mm256_srli_epi32(
-      _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), weights), bias), 16);
-  const __m256i hi = _mm256_srli_epi32(
-      _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), weights), bias), 16);
+  const __m256i lo = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), weights), 16);
+  const __m256i hi = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), weights), 16);
   return _mm256_packs_epi32(lo, hi);  // in order: unpack and pack stay within the halves
 }
 
@@ -323,8 +359,10 @@ __attribute__((target("avx2"))) void BlendRowsAvx2(const int16_t* h0, const int1
       if (count < 32 || k == count) break;
       k = count - 32;  // the last 32 again, overlapping: same bytes
     }
-    const __m256i bytes = _mm256_packus_epi16(BlendRows256(h0 + k, h1 + k, weights),
-                                              BlendRows256(h0 + k + 16, h1 + k + 16, weights));
+    const __m256i bytes =
+        _mm256_xor_si256(_mm256_packs_epi16(BlendRows256(h0 + k, h1 + k, weights),
+                                            BlendRows256(h0 + k + 16, h1 + k + 16, weights)),
+                         _mm256_set1_epi8(-128));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k), _mm256_permute4x64_epi64(bytes, 0xD8));
     k += 32;
   }
