@@ -208,6 +208,18 @@ inline uint8_t ColumnBlend(int16_t h0, int16_t h1, int32_t v) {
   return static_cast<uint8_t>((h0 * (256 - v) + h1 * v + (32768 << 8)) >> 16);
 }
 
+// Both passes for the columns [first, last) of one destination row.
+void BlendPixelsScalar(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
+                       uint8_t* out, int32_t first, int32_t last) {
+  for (int32_t i = first; i < last; ++i) {
+    const uint32_t u = t.fraction[i];
+    for (int c = 0; c < 3; ++c) {
+      out[i * 3 + c] = ColumnBlend(RowBlend(row0[t.left[i] + c], row0[t.right[i] + c], u),
+                                   RowBlend(row1[t.left[i] + c], row1[t.right[i] + c], u), v);
+    }
+  }
+}
+
 void BlendRowsScalar(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out, int32_t first,
                      int32_t count) {
   for (int32_t k = first; k < count; ++k) out[k] = ColumnBlend(h0[k], h1[k], v);
@@ -268,33 +280,40 @@ void BlendRowsSse2(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out
   BlendRowsScalar(h0, h1, v, out, k, count);
 }
 
-// Columns [i, last) in groups of 4 whose 8-byte windows are 6 bytes apart, so that one 16-byte
-// load per 128-bit half holds two of them (at 0 and 6). With t = u - 128 in -127..127,
+// Four columns whose 8-byte windows are 6 bytes apart, the first at p, so that one 16-byte load
+// per 128-bit half holds two of them (at 0 and 6). With t = u - 128 in -127..127,
 // h = 128 (L + R) + t (R - L): two unsigned-by-signed byte multiply-adds of (L, R) pairs.
-__attribute__((target("avx2"))) int32_t BlendPairsAvx2(const BilinearTables& t, const uint8_t* row,
-                                                       int16_t* out, int32_t i, int32_t last) {
+// Gives h - 32768 in the 16-bit lanes L L L L' L' L' 0 0 of each half; `weights` holds the
+// pairs (-t, t) in the same places.
+__attribute__((target("avx2"))) inline __m256i BlendPairs4(const uint8_t* p, __m256i weights) {
   constexpr char z = -1;
   const __m256i pairs = _mm256_setr_epi8(2, 5, 3, 6, 4, 7, 8, 11, 9, 12, 10, 13, z, z, z, z,  //
                                          2, 5, 3, 6, 4, 7, 8, 11, 9, 12, 10, 13, z, z, z, z);
-  const __m256i half = _mm256_set1_epi8(64);
-  const __m256i bias = _mm256_set1_epi16(-32768);
+  const __m256i w = _mm256_inserti128_si256(
+      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
+  const __m256i x = _mm256_shuffle_epi8(w, pairs);
+  const __m256i sum = _mm256_maddubs_epi16(x, _mm256_set1_epi8(64));  // 64 (L + R)
+  const __m256i h = _mm256_add_epi16(_mm256_add_epi16(sum, sum), _mm256_maddubs_epi16(x, weights));
+  return _mm256_xor_si256(h, _mm256_set1_epi16(-32768));
+}
+
+__attribute__((target("avx2"))) inline __m256i LoadPairWeights(const BilinearTables& t, int32_t i) {
+  return _mm256_loadu_si256(
+      reinterpret_cast<const __m256i*>(t.pair_weights.data() + size_t(i - t.vector_first) * 8));
+}
+
+// Columns [i, last) in groups of 4 from BlendPairs4.
+__attribute__((target("avx2"))) int32_t BlendPairsAvx2(const BilinearTables& t, const uint8_t* row,
+                                                       int16_t* out, int32_t i, int32_t last) {
   const __m256i pack = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
   const int32_t* window = t.window.data();
-  const int8_t* weights = t.pair_weights.data() + size_t(i - t.vector_first) * 8;
 #pragma GCC unroll 2
-  for (; i + 4 <= last; i += 4, weights += 32) {
-    const uint8_t* p = row + window[i];
-    const __m256i w = _mm256_inserti128_si256(
-        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
-    const __m256i x = _mm256_shuffle_epi8(w, pairs);
-    const __m256i sum = _mm256_maddubs_epi16(x, half);  // 64 (L + R)
-    const __m256i h = _mm256_add_epi16(
-        _mm256_add_epi16(sum, sum),
-        _mm256_maddubs_epi16(x, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights))));
+  for (; i + 4 <= last; i += 4) {
+    const __m256i h = BlendPairs4(row + window[i], LoadPairWeights(t, i));
     // 12 values per 128-bit half -> 24 in a row; the 8 after them are overwritten later.
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * 3),
-                        _mm256_permutevar8x32_epi32(_mm256_xor_si256(h, bias), pack));
+                        _mm256_permutevar8x32_epi32(h, pack));
   }
   return i;
 }
@@ -367,6 +386,46 @@ __attribute__((target("avx2"))) void BlendRowsAvx2(const int16_t* h0, const int1
     k += 32;
   }
   BlendRowsSse2(h0 + k, h1 + k, v, out + k, count - k);
+}
+
+// Both passes for 4 columns from column k of BlendPairs4, as signed 16-bit values in the order
+// of its lanes (unpack and pack stay within the halves).
+__attribute__((target("avx2"))) inline __m256i ReducePairs4(const BilinearTables& t,
+                                                            const uint8_t* row0,
+                                                            const uint8_t* row1, __m256i weights,
+                                                            int32_t k) {
+  const __m256i pair_weights = LoadPairWeights(t, k);
+  const __m256i a = BlendPairs4(row0 + t.window[k], pair_weights);
+  const __m256i b = BlendPairs4(row1 + t.window[k], pair_weights);
+  const __m256i lo = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), weights), 16);
+  const __m256i hi = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), weights), 16);
+  return _mm256_packs_epi32(lo, hi);
+}
+
+// Both passes at once for one destination row, for reductions to half or less, where no source
+// row serves two destination rows: the blended rows stay in registers. Columns
+// [vector_first, end) in groups of 8, with end such that each 32-byte store of 24 bytes stays
+// inside the row; returns end. The caller does the other columns afterwards.
+__attribute__((target("avx2"))) int32_t ReduceRowAvx2(const BilinearTables& t, const uint8_t* row0,
+                                                      const uint8_t* row1, int32_t v, uint8_t* out,
+                                                      int32_t count) {
+  const __m256i weights = _mm256_set1_epi32((v << 16) | (256 - v));
+  constexpr char z = -1;
+  const __m256i squeeze = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, z, z, z, z,  //
+                                           0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, z, z, z, z);
+  const __m256i pack = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+  int32_t i = t.vector_first;
+  for (; i + 8 <= t.pairs_last && i * 3 + 32 <= count; i += 8) {
+    // Bytes in 64-bit quarters: columns 0-1, 4-5, 2-3, 6-7, each 6 bytes and 2 spare.
+    const __m256i bytes =
+        _mm256_xor_si256(_mm256_packs_epi16(ReducePairs4(t, row0, row1, weights, i),
+                                            ReducePairs4(t, row0, row1, weights, i + 4)),
+                         _mm256_set1_epi8(-128));
+    const __m256i ordered = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(bytes, 0xD8), squeeze);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * 3),
+                        _mm256_permutevar8x32_epi32(ordered, pack));
+  }
+  return i;
 }
 
 #endif  // QUILLON_IMAGE_OPS_X86
@@ -453,6 +512,22 @@ void ScaleBilinear(const ImageView& destination, const ImageView& source) {
   for (auto& row : t.rows) row.resize(size_t(count) + kRowSlack);
   t.row_of[0] = t.row_of[1] = -1;
   const BilinearAxis ya = MakeBilinearAxis(source.Height, destination.Height);
+#if defined(QUILLON_IMAGE_OPS_X86)
+  if (level == SimdLevel::kAvx2 && source.Height >= 2 * destination.Height &&
+      t.pairs_last > t.vector_first) {
+    for (int32_t j = 0; j < destination.Height; ++j) {
+      const Sample s = SampleAt(ya, j, source.Height);
+      const uint8_t* row0 = source.Data + int64_t{s.first} * source.Stride;
+      const uint8_t* row1 = source.Data + int64_t{s.second} * source.Stride;
+      const auto v = static_cast<int32_t>(s.fraction);
+      uint8_t* out = destination.Data + int64_t{j} * destination.Stride;
+      const int32_t end = ReduceRowAvx2(t, row0, row1, v, out, count);
+      BlendPixelsScalar(t, row0, row1, v, out, 0, t.vector_first);
+      BlendPixelsScalar(t, row0, row1, v, out, end, destination.Width);
+    }
+    return;
+  }
+#endif
   for (int32_t j = 0; j < destination.Height; ++j) {
     const Sample s = SampleAt(ya, j, source.Height);
     const auto v = static_cast<int32_t>(s.fraction);
