@@ -16,6 +16,7 @@
 // 32768 * 256 is the same sum.
 #include "capture/image_ops.h"
 
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <vector>
@@ -107,9 +108,19 @@ struct BilinearTables {
   SimdLevel made_level = SimdLevel::kScalar;
 };
 
-BilinearTables& ThreadTables() {
-  thread_local BilinearTables tables;
-  return tables;
+// The tables for these sizes if this thread has them, else the set filled longest ago. A few sets,
+// so that the halving steps of a reduction, each with its own sizes, find theirs every tick.
+BilinearTables& ThreadTables(int32_t source_width, int32_t width, SimdLevel level) {
+  thread_local std::array<BilinearTables, 4> sets;
+  thread_local size_t oldest = 0;
+  for (BilinearTables& t : sets) {
+    if (t.made_source_width == source_width && t.made_width == width && t.made_level == level) {
+      return t;
+    }
+  }
+  BilinearTables& t = sets[oldest];
+  oldest = (oldest + 1) % sets.size();
+  return t;
 }
 
 // One sample position along an axis: clamped pixel indices and the 8-bit fraction.
@@ -506,7 +517,7 @@ size_t ScratchBufferBytes() {
 void ScaleBilinear(const ImageView& destination, const ImageView& source) {
   if (!HasPixels(destination) || !HasPixels(source)) return;
   const SimdLevel level = ActiveSimdLevel();
-  BilinearTables& t = ThreadTables();
+  BilinearTables& t = ThreadTables(source.Width, destination.Width, level);
   PrepareColumns(t, source.Width, destination.Width, level);
   const int32_t count = destination.Width * 3;
   for (auto& row : t.rows) row.resize(size_t(count) + kRowSlack);
