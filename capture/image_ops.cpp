@@ -220,8 +220,9 @@ inline uint8_t ColumnBlend(int16_t h0, int16_t h1, int32_t v) {
 }
 
 // Both passes for the columns [first, last) of one destination row.
-void BlendPixelsScalar(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
-                       uint8_t* out, int32_t first, int32_t last) {
+[[maybe_unused]] void BlendPixelsScalar(const BilinearTables& t, const uint8_t* row0,
+                                        const uint8_t* row1, int32_t v, uint8_t* out, int32_t first,
+                                        int32_t last) {
   for (int32_t i = first; i < last; ++i) {
     const uint32_t u = t.fraction[i];
     for (int c = 0; c < 3; ++c) {
