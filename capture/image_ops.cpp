@@ -305,9 +305,10 @@ __attribute__((target("avx2"))) inline __m256i BlendPairs4(const uint8_t* p, __m
       _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
       _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
   const __m256i x = _mm256_shuffle_epi8(w, pairs);
-  const __m256i sum = _mm256_maddubs_epi16(x, _mm256_set1_epi8(64));  // 64 (L + R)
-  const __m256i h = _mm256_add_epi16(_mm256_add_epi16(sum, sum), _mm256_maddubs_epi16(x, weights));
-  return _mm256_xor_si256(h, _mm256_set1_epi16(-32768));
+  // 128 (L + R) - 32768 = 128 (L - 128) + 128 (R - 128): unsigned weights times signed bytes.
+  const __m256i centred =
+      _mm256_maddubs_epi16(_mm256_set1_epi8(-128), _mm256_xor_si256(x, _mm256_set1_epi8(-128)));
+  return _mm256_add_epi16(centred, _mm256_maddubs_epi16(x, weights));
 }
 
 __attribute__((target("avx2"))) inline __m256i LoadPairWeights(const BilinearTables& t, int32_t i) {
