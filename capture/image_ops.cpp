@@ -526,8 +526,10 @@ void ScaleBilinear(const ImageView& destination, const ImageView& source) {
   t.row_of[0] = t.row_of[1] = -1;
   const BilinearAxis ya = MakeBilinearAxis(source.Height, destination.Height);
 #if defined(QUILLON_IMAGE_OPS_X86)
+  // Only when the pair groups reach to the last few columns: the columns left over are done one
+  // by one, which would be slow for more than a few (an odd source width drifts off the pairs).
   if (level == SimdLevel::kAvx2 && source.Height >= 2 * destination.Height &&
-      t.pairs_last > t.vector_first) {
+      t.pairs_last > t.vector_first && t.pairs_last + 8 > t.vector_last) {
     for (int32_t j = 0; j < destination.Height; ++j) {
       const Sample s = SampleAt(ya, j, source.Height);
       const uint8_t* row0 = source.Data + int64_t{s.first} * source.Stride;
