@@ -16,6 +16,7 @@
 // 32768 * 256 is the same sum.
 #include "capture/image_ops.h"
 
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <vector>
@@ -90,18 +91,36 @@ struct BilinearTables {
   // not the first one, so 8 bytes can be read from 2 bytes before it; window[i] is that offset.
   int32_t vector_first = 0;
   int32_t vector_last = 0;
-  bool pairs = false;  // window[i] = window[vector_first] + 6 (i - vector_first): halving
+  // Columns [vector_first, pairs_last) come in groups of 4 whose windows lie 6 bytes apart (a
+  // halving step), with 28 bytes readable from each group's first window and fractions 1 to
+  // 255. pair_weights holds their signed byte weights (-t, t), t = u - 128, 16 pairs a group.
+  int32_t pairs_last = 0;
+  std::vector<int8_t> pair_weights;
   std::vector<int32_t> window;
   // Fractions laid out as the vector loops want them, 4 per column from vector_first on.
   std::vector<uint16_t> lanes;
   // Two blended source rows, h - 32768 per byte, and the source rows they hold.
   std::vector<int16_t> rows[2];
   int32_t row_of[2] = {-1, -1};
+  // What the column tables were made for; a frame tick repeats the same sizes.
+  int32_t made_source_width = 0;
+  int32_t made_width = 0;
+  SimdLevel made_level = SimdLevel::kScalar;
 };
 
-BilinearTables& ThreadTables() {
-  thread_local BilinearTables tables;
-  return tables;
+// The tables for these sizes if this thread has them, else the set filled longest ago. A few sets,
+// so that the halving steps of a reduction, each with its own sizes, find theirs every tick.
+BilinearTables& ThreadTables(int32_t source_width, int32_t width, SimdLevel level) {
+  thread_local std::array<BilinearTables, 4> sets;
+  thread_local size_t oldest = 0;
+  for (BilinearTables& t : sets) {
+    if (t.made_source_width == source_width && t.made_width == width && t.made_level == level) {
+      return t;
+    }
+  }
+  BilinearTables& t = sets[oldest];
+  oldest = (oldest + 1) % sets.size();
+  return t;
 }
 
 // One sample position along an axis: clamped pixel indices and the 8-bit fraction.
@@ -119,6 +138,12 @@ Sample SampleAt(const BilinearAxis& axis, int32_t k, int32_t size) {
 }
 
 void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width, SimdLevel level) {
+  if (t.made_source_width == source_width && t.made_width == width && t.made_level == level) {
+    return;
+  }
+  t.made_source_width = source_width;
+  t.made_width = width;
+  t.made_level = level;
   const BilinearAxis axis = MakeBilinearAxis(source_width, width);
   t.left.resize(width);
   t.right.resize(width);
@@ -136,9 +161,23 @@ void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width, Simd
     if (inside && t.vector_first == width) t.vector_first = i;
     if (inside) t.vector_last = i + 1;
   }
-  t.pairs = true;
-  for (int32_t i = t.vector_first; i < t.vector_last; ++i) {
-    t.pairs = t.pairs && t.window[i] == t.window[t.vector_first] + 6 * (i - t.vector_first);
+  t.pairs_last = t.vector_first;
+  while (t.pairs_last + 4 <= t.vector_last && t.window[t.pairs_last] + 28 <= source_width * 3 &&
+         t.window[t.pairs_last + 3] == t.window[t.pairs_last] + 18 &&
+         t.window[t.pairs_last + 1] == t.window[t.pairs_last] + 6 &&
+         t.window[t.pairs_last + 2] == t.window[t.pairs_last] + 12 &&
+         std::all_of(&t.fraction[t.pairs_last], &t.fraction[t.pairs_last] + 4,
+                     [](uint16_t u) { return u >= 1; })) {
+    t.pairs_last += 4;
+  }
+  t.pair_weights.assign(size_t(t.pairs_last - t.vector_first) * 8, 0);
+  for (int32_t k = 0; k < t.pairs_last - t.vector_first; ++k) {
+    const auto weight = static_cast<int8_t>(t.fraction[t.vector_first + k] - 128);
+    for (int c = 0; c < 3; ++c) {
+      int8_t* pair = &t.pair_weights[size_t(k / 2) * 16 + size_t(k % 2) * 6 + size_t(c) * 2];
+      pair[0] = static_cast<int8_t>(-weight);
+      pair[1] = weight;
+    }
   }
   // SSE2 takes two columns at a time, each as 4 lanes (u, u, u, u); AVX2 takes four, two per
   // 128-bit half as (u0, u0, u0, u1, u1, u1, 0, 0).
@@ -178,6 +217,19 @@ void BlendColumnsScalar(const BilinearTables& t, const uint8_t* row, int16_t* ou
 // Vertical pass: two blended rows into `count` destination bytes.
 inline uint8_t ColumnBlend(int16_t h0, int16_t h1, int32_t v) {
   return static_cast<uint8_t>((h0 * (256 - v) + h1 * v + (32768 << 8)) >> 16);
+}
+
+// Both passes for the columns [first, last) of one destination row.
+[[maybe_unused]] void BlendPixelsScalar(const BilinearTables& t, const uint8_t* row0,
+                                        const uint8_t* row1, int32_t v, uint8_t* out, int32_t first,
+                                        int32_t last) {
+  for (int32_t i = first; i < last; ++i) {
+    const uint32_t u = t.fraction[i];
+    for (int c = 0; c < 3; ++c) {
+      out[i * 3 + c] = ColumnBlend(RowBlend(row0[t.left[i] + c], row0[t.right[i] + c], u),
+                                   RowBlend(row1[t.left[i] + c], row1[t.right[i] + c], u), v);
+    }
+  }
 }
 
 void BlendRowsScalar(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out, int32_t first,
@@ -240,45 +292,38 @@ void BlendRowsSse2(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out
   BlendRowsScalar(h0, h1, v, out, k, count);
 }
 
-template <bool kPairs>
-__attribute__((target("avx2"))) inline __m256i LoadColumns4(const BilinearTables& t,
-                                                            const uint8_t* row, int32_t i) {
-  if constexpr (kPairs) {
-    const uint8_t* p = row + t.window[i];
-    return _mm256_inserti128_si256(
-        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
-  } else {
-    const auto q = [&](int32_t k) {
-      return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + t.window[i + k]));
-    };
-    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi64(q(0), q(1))),
-                                   _mm_unpacklo_epi64(q(2), q(3)), 1);
-  }
+// Four columns whose 8-byte windows are 6 bytes apart, the first at p, so that one 16-byte load
+// per 128-bit half holds two of them (at 0 and 6). With t = u - 128 in -127..127,
+// h = 128 (L + R) + t (R - L): two unsigned-by-signed byte multiply-adds of (L, R) pairs.
+// Gives h - 32768 in the 16-bit lanes L L L L' L' L' 0 0 of each half; `weights` holds the
+// pairs (-t, t) in the same places.
+__attribute__((target("avx2"))) inline __m256i BlendPairs4(const uint8_t* p, __m256i weights) {
+  constexpr char z = -1;
+  const __m256i pairs = _mm256_setr_epi8(2, 5, 3, 6, 4, 7, 8, 11, 9, 12, 10, 13, z, z, z, z,  //
+                                         2, 5, 3, 6, 4, 7, 8, 11, 9, 12, 10, 13, z, z, z, z);
+  const __m256i w = _mm256_inserti128_si256(
+      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
+  const __m256i x = _mm256_shuffle_epi8(w, pairs);
+  // 128 (L + R) - 32768 = 128 (L - 128) + 128 (R - 128): unsigned weights times signed bytes.
+  const __m256i centred =
+      _mm256_maddubs_epi16(_mm256_set1_epi8(-128), _mm256_xor_si256(x, _mm256_set1_epi8(-128)));
+  return _mm256_add_epi16(centred, _mm256_maddubs_epi16(x, weights));
 }
 
-template <bool kPairs>
-__attribute__((target("avx2"))) int32_t BlendColumnsAvx2Run(const BilinearTables& t,
-                                                            const uint8_t* row, int16_t* out,
-                                                            int32_t i, int32_t last) {
-  constexpr char z = -1;
-  constexpr char b = kPairs ? 6 : 8;  // where the second window of a half starts
-  const __m256i left_mask =
-      _mm256_setr_epi8(2, z, 3, z, 4, z, b + 2, z, b + 3, z, b + 4, z, z, z, z, z,  //
-                       2, z, 3, z, 4, z, b + 2, z, b + 3, z, b + 4, z, z, z, z, z);
-  const __m256i right_mask =
-      _mm256_setr_epi8(5, z, 6, z, 7, z, b + 5, z, b + 6, z, b + 7, z, z, z, z, z,  //
-                       5, z, 6, z, 7, z, b + 5, z, b + 6, z, b + 7, z, z, z, z, z);
-  const __m256i bias = _mm256_set1_epi16(-32768);
+__attribute__((target("avx2"))) inline __m256i LoadPairWeights(const BilinearTables& t, int32_t i) {
+  return _mm256_loadu_si256(
+      reinterpret_cast<const __m256i*>(t.pair_weights.data() + size_t(i - t.vector_first) * 8));
+}
+
+// Columns [i, last) in groups of 4 from BlendPairs4.
+__attribute__((target("avx2"))) int32_t BlendPairsAvx2(const BilinearTables& t, const uint8_t* row,
+                                                       int16_t* out, int32_t i, int32_t last) {
   const __m256i pack = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+  const int32_t* window = t.window.data();
+#pragma GCC unroll 2
   for (; i + 4 <= last; i += 4) {
-    const __m256i w = LoadColumns4<kPairs>(t, row, i);
-    const __m256i p0 = _mm256_shuffle_epi8(w, left_mask);
-    const __m256i p1 = _mm256_shuffle_epi8(w, right_mask);
-    const __m256i u = _mm256_loadu_si256(
-        reinterpret_cast<const __m256i*>(t.lanes.data() + size_t(i - t.vector_first) * 4));
-    const __m256i h = _mm256_add_epi16(_mm256_xor_si256(_mm256_slli_epi16(p0, 8), bias),
-                                       _mm256_mullo_epi16(_mm256_sub_epi16(p1, p0), u));
+    const __m256i h = BlendPairs4(row + window[i], LoadPairWeights(t, i));
     // 12 values per 128-bit half -> 24 in a row; the 8 after them are overwritten later.
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * 3),
                         _mm256_permutevar8x32_epi32(h, pack));
@@ -286,28 +331,54 @@ __attribute__((target("avx2"))) int32_t BlendColumnsAvx2Run(const BilinearTables
   return i;
 }
 
-__attribute__((target("avx2"))) void BlendColumnsAvx2(const BilinearTables& t, const uint8_t* row,
-                                                      int16_t* out, int32_t row_bytes) {
-  int32_t i = t.vector_first;
-  if (t.pairs) {
-    // Two 16-byte loads at the window and 12 bytes on: stop while they stay inside the row.
-    int32_t last = i;
-    while (last + 4 <= t.vector_last && t.window[last] + 28 <= row_bytes) last += 4;
-    i = BlendColumnsAvx2Run<true>(t, row, out, i, last);
+// Columns [i, last) in groups of 4 from four 8-byte windows anywhere in the row.
+__attribute__((target("avx2"))) int32_t BlendGatheredAvx2(const BilinearTables& t,
+                                                          const uint8_t* row, int16_t* out,
+                                                          int32_t i, int32_t last) {
+  // Per 128-bit half, two windows at 0 and 8 are spread to the 16-bit lanes L L L L' L' L' 0 0
+  // and R R R R' R' R' 0 0.
+  constexpr char z = -1;
+  const __m256i left_mask = _mm256_setr_epi8(2, z, 3, z, 4, z, 10, z, 11, z, 12, z, z, z, z, z,  //
+                                             2, z, 3, z, 4, z, 10, z, 11, z, 12, z, z, z, z, z);
+  const __m256i right_mask = _mm256_setr_epi8(5, z, 6, z, 7, z, 13, z, 14, z, 15, z, z, z, z, z,  //
+                                              5, z, 6, z, 7, z, 13, z, 14, z, 15, z, z, z, z, z);
+  const __m256i bias = _mm256_set1_epi16(-32768);
+  const __m256i pack = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+  const int32_t* window = t.window.data();
+  const uint16_t* lanes = t.lanes.data() + size_t(i - t.vector_first) * 4;
+  const auto q = [&](int32_t k) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + window[k]));
+  };
+  for (; i + 4 <= last; i += 4, lanes += 16) {
+    const __m256i w =
+        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi64(q(i), q(i + 1))),
+                                _mm_unpacklo_epi64(q(i + 2), q(i + 3)), 1);
+    const __m256i p0 = _mm256_shuffle_epi8(w, left_mask);
+    const __m256i p1 = _mm256_shuffle_epi8(w, right_mask);
+    const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanes));
+    const __m256i h = _mm256_add_epi16(_mm256_xor_si256(_mm256_slli_epi16(p0, 8), bias),
+                                       _mm256_mullo_epi16(_mm256_sub_epi16(p1, p0), u));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * 3),
+                        _mm256_permutevar8x32_epi32(h, pack));
   }
-  i = BlendColumnsAvx2Run<false>(t, row, out, i, t.vector_last);
+  return i;
+}
+
+__attribute__((target("avx2"))) void BlendColumnsAvx2(const BilinearTables& t, const uint8_t* row,
+                                                      int16_t* out) {
+  int32_t i = BlendPairsAvx2(t, row, out, t.vector_first, t.pairs_last);
+  i = BlendGatheredAvx2(t, row, out, i, t.vector_last);
   BlendColumnsScalar(t, row, out, i, t.vector_last);
 }
 
+// (sum + 32768 * 256) >> 16 = (sum >> 16) + 128: the rows are blended to signed bytes and
+// moved up by 128 at the end.
 __attribute__((target("avx2"))) inline __m256i BlendRows256(const int16_t* h0, const int16_t* h1,
                                                             __m256i weights) {
-  const __m256i bias = _mm256_set1_epi32(32768 << 8);
   const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h0));
   const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h1));
-  const __m256i lo = _mm256_srli_epi32(
-      _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), weights), bias), 16);
-  const __m256i hi = _mm256_srli_epi32(
-      _mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), weights), bias), 16);
+  const __m256i lo = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), weights), 16);
+  const __m256i hi = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), weights), 16);
   return _mm256_packs_epi32(lo, hi);  // in order: unpack and pack stay within the halves
 }
 
@@ -320,22 +391,64 @@ __attribute__((target("avx2"))) void BlendRowsAvx2(const int16_t* h0, const int1
       if (count < 32 || k == count) break;
       k = count - 32;  // the last 32 again, overlapping: same bytes
     }
-    const __m256i bytes = _mm256_packus_epi16(BlendRows256(h0 + k, h1 + k, weights),
-                                              BlendRows256(h0 + k + 16, h1 + k + 16, weights));
+    const __m256i bytes =
+        _mm256_xor_si256(_mm256_packs_epi16(BlendRows256(h0 + k, h1 + k, weights),
+                                            BlendRows256(h0 + k + 16, h1 + k + 16, weights)),
+                         _mm256_set1_epi8(-128));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k), _mm256_permute4x64_epi64(bytes, 0xD8));
     k += 32;
   }
   BlendRowsSse2(h0 + k, h1 + k, v, out + k, count - k);
 }
 
+// Both passes for 4 columns from column k of BlendPairs4, as signed 16-bit values in the order
+// of its lanes (unpack and pack stay within the halves).
+__attribute__((target("avx2"))) inline __m256i ReducePairs4(const BilinearTables& t,
+                                                            const uint8_t* row0,
+                                                            const uint8_t* row1, __m256i weights,
+                                                            int32_t k) {
+  const __m256i pair_weights = LoadPairWeights(t, k);
+  const __m256i a = BlendPairs4(row0 + t.window[k], pair_weights);
+  const __m256i b = BlendPairs4(row1 + t.window[k], pair_weights);
+  const __m256i lo = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), weights), 16);
+  const __m256i hi = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), weights), 16);
+  return _mm256_packs_epi32(lo, hi);
+}
+
+// Both passes at once for one destination row, for reductions to half or less, where no source
+// row serves two destination rows: the blended rows stay in registers. Columns
+// [vector_first, end) in groups of 8, with end such that each 32-byte store of 24 bytes stays
+// inside the row; returns end. The caller does the other columns afterwards.
+__attribute__((target("avx2"))) int32_t ReduceRowAvx2(const BilinearTables& t, const uint8_t* row0,
+                                                      const uint8_t* row1, int32_t v, uint8_t* out,
+                                                      int32_t count) {
+  const __m256i weights = _mm256_set1_epi32((v << 16) | (256 - v));
+  constexpr char z = -1;
+  const __m256i squeeze = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, z, z, z, z,  //
+                                           0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, z, z, z, z);
+  const __m256i pack = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+  int32_t i = t.vector_first;
+  for (; i + 8 <= t.pairs_last && i * 3 + 32 <= count; i += 8) {
+    // Bytes in 64-bit quarters: columns 0-1, 4-5, 2-3, 6-7, each 6 bytes and 2 spare.
+    const __m256i bytes =
+        _mm256_xor_si256(_mm256_packs_epi16(ReducePairs4(t, row0, row1, weights, i),
+                                            ReducePairs4(t, row0, row1, weights, i + 4)),
+                         _mm256_set1_epi8(-128));
+    const __m256i ordered = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(bytes, 0xD8), squeeze);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * 3),
+                        _mm256_permutevar8x32_epi32(ordered, pack));
+  }
+  return i;
+}
+
 #endif  // QUILLON_IMAGE_OPS_X86
 
 void BlendColumns(const BilinearTables& t, const uint8_t* row, int16_t* out, int32_t width,
-                  int32_t row_bytes, SimdLevel level) {
+                  SimdLevel level) {
   BlendColumnsScalar(t, row, out, 0, t.vector_first);
 #if defined(QUILLON_IMAGE_OPS_X86)
   if (level == SimdLevel::kAvx2) {
-    BlendColumnsAvx2(t, row, out, row_bytes);
+    BlendColumnsAvx2(t, row, out);
   } else if (level == SimdLevel::kSse2) {
     BlendColumnsSse2(t, row, out);
   } else {
@@ -343,7 +456,6 @@ void BlendColumns(const BilinearTables& t, const uint8_t* row, int16_t* out, int
   }
 #else
   (void)level;
-  (void)row_bytes;
   BlendColumnsScalar(t, row, out, t.vector_first, t.vector_last);
 #endif
   // After the vector loops, whose last stores may spill into these columns.
@@ -369,8 +481,7 @@ const int16_t* BlendedRow(BilinearTables& t, const ImageView& source, int32_t y,
     if (t.row_of[s] == y) return t.rows[s].data();
   }
   const int s = t.row_of[0] == keep ? 1 : 0;
-  BlendColumns(t, source.Data + int64_t{y} * source.Stride, t.rows[s].data(), width,
-               source.Width * 3, level);
+  BlendColumns(t, source.Data + int64_t{y} * source.Stride, t.rows[s].data(), width, level);
   t.row_of[s] = y;
   return t.rows[s].data();
 }
@@ -408,12 +519,30 @@ size_t ScratchBufferBytes() {
 void ScaleBilinear(const ImageView& destination, const ImageView& source) {
   if (!HasPixels(destination) || !HasPixels(source)) return;
   const SimdLevel level = ActiveSimdLevel();
-  BilinearTables& t = ThreadTables();
+  BilinearTables& t = ThreadTables(source.Width, destination.Width, level);
   PrepareColumns(t, source.Width, destination.Width, level);
   const int32_t count = destination.Width * 3;
   for (auto& row : t.rows) row.resize(size_t(count) + kRowSlack);
   t.row_of[0] = t.row_of[1] = -1;
   const BilinearAxis ya = MakeBilinearAxis(source.Height, destination.Height);
+#if defined(QUILLON_IMAGE_OPS_X86)
+  // Only when the pair groups reach to the last few columns: the columns left over are done one
+  // by one, which would be slow for more than a few (an odd source width drifts off the pairs).
+  if (level == SimdLevel::kAvx2 && source.Height >= 2 * destination.Height &&
+      t.pairs_last > t.vector_first && t.pairs_last + 8 > t.vector_last) {
+    for (int32_t j = 0; j < destination.Height; ++j) {
+      const Sample s = SampleAt(ya, j, source.Height);
+      const uint8_t* row0 = source.Data + int64_t{s.first} * source.Stride;
+      const uint8_t* row1 = source.Data + int64_t{s.second} * source.Stride;
+      const auto v = static_cast<int32_t>(s.fraction);
+      uint8_t* out = destination.Data + int64_t{j} * destination.Stride;
+      const int32_t end = ReduceRowAvx2(t, row0, row1, v, out, count);
+      BlendPixelsScalar(t, row0, row1, v, out, 0, t.vector_first);
+      BlendPixelsScalar(t, row0, row1, v, out, end, destination.Width);
+    }
+    return;
+  }
+#endif
   for (int32_t j = 0; j < destination.Height; ++j) {
     const Sample s = SampleAt(ya, j, source.Height);
     const auto v = static_cast<int32_t>(s.fraction);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -124,14 +125,31 @@ TEST(ScaleBilinear, EnlargingRepeatsTheFirstColumnAndRowAtTheEdge) {
   });
 }
 
-TEST(ScaleBilinear, EmptyViewsLeaveTheDestinationAlone) {
+TEST(ImageOps, EmptyViewsAndFarPositionsLeaveTheDestinationAlone) {
   Picture destination(4, 4);
   std::mt19937 random(1);
-  const Picture source = RandomPicture(random, 8, 8);
+  Picture source = RandomPicture(random, 8, 8);
+  const ImageView no_width = MakeImageView(source.view.Data, 0, 8);
+  const ImageView negative = MakeImageView(source.view.Data, 8, -2);
   ScaleBilinear(MakeImageView(destination.bytes.data(), 0, 4), source.view);
-  ScaleBilinear(destination.view, MakeImageView(source.view.Data, 8, 0));
+  ScaleBilinear(destination.view, negative);
   ScaleBilinear(destination.view, MakeImageView(nullptr, 8, 8));
+  ScaleDownHalving(destination.view, no_width);
+  PasteScaledNearest(destination.view, 0, 0, MakeImageView(nullptr, 0, 3), source.view);
+  PasteScaledNearest(destination.view, 0, 0, MakeImageView(nullptr, 3, 3), negative);
+  EXPECT_EQ(1, PasteImage(destination.view, 0, 0, negative));
+  EXPECT_EQ(1, PasteImage(destination.view, 0, 0, no_width));
+  // Positions as far left or below as they go: nothing overlaps, nothing overflows.
+  const int32_t far = std::numeric_limits<int32_t>::min();
+  EXPECT_EQ(1, PasteImage(destination.view, far, 0, source.view));
+  PasteScaledNearest(destination.view, 0, far, MakeImageView(nullptr, 3, 3), source.view);
   EXPECT_EQ(destination.bytes, std::vector<uint8_t>(destination.bytes.size(), 0));
+  // As far right and up as they go: pulled back to the corner.
+  EXPECT_EQ(1,
+            PasteImage(destination.view, std::numeric_limits<int32_t>::max(),
+                       std::numeric_limits<int32_t>::max(), MakeImageView(source.view.Data, 2, 2)));
+  EXPECT_EQ(0, std::memcmp(destination.view.Data + 3 * destination.view.Stride + 3 * 3,
+                           source.view.Data + 1 * 2 * 3 + 3, 3));
 }
 
 TEST(ScaleDownHalving, HalvesTwiceThenResamplesOverwritingTheSource) {
