@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include "launch/ansi_text.h"
@@ -14,12 +15,28 @@ void Require(bool condition) {
   if (!condition) std::abort();
 }
 
+// A folder of this run's own for the settings file, removed when the fuzzer exits.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    std::random_device device;
+    folder_ = std::filesystem::temp_directory_path() /
+              ("quillon-launch-fuzz-" + std::to_string(device()) + std::to_string(device()));
+    std::filesystem::create_directories(folder_);
+  }
+  ~ScratchFolder() {
+    std::error_code error;
+    std::filesystem::remove_all(folder_, error);
+  }
+  std::filesystem::path File() const { return folder_ / "config.ini"; }
+
+ private:
+  std::filesystem::path folder_;
+};
+
 const std::filesystem::path& SettingsFile() {
-  static const std::filesystem::path file = [] {
-    std::filesystem::path folder = std::filesystem::temp_directory_path() / "quillon-launch-fuzz";
-    std::filesystem::create_directories(folder);
-    return folder / "config.ini";
-  }();
+  static const ScratchFolder folder;
+  static const std::filesystem::path file = folder.File();
   return file;
 }
 

@@ -18,8 +18,18 @@ const char* ProgramVersion();
 
 namespace {
 
+// config.ini and the files beside the program are found relative to the program's folder.
+void EnterProgramFolder() {
+  if (!MakeProgramFolderCurrent()) {
+    std::fputs(
+        "quillon-publisher: cannot enter the program's folder; config.ini is looked for "
+        "in the current directory\n",
+        stderr);
+  }
+}
+
 int StartClass(const CommandLine& command_line) {
-  MakeProgramFolderCurrent();
+  EnterProgramFolder();
   if (HandleLaunchUrl(command_line.LaunchUrl) == 0) {
     // There is no window yet to show the class number in: it goes to the terminal.
     StreamMessages messages(std::cout);
@@ -51,12 +61,12 @@ int main(int argc, char** argv) {
       std::printf("quillon-publisher %s\n", ProgramVersion());
       return 0;
     case Command::kShowSettings: {
-      MakeProgramFolderCurrent();
+      EnterProgramFolder();
       const auto display = CreateSystemDisplayInfo();
       return ShowSettings(*display, std::cout, std::cerr);
     }
     case Command::kHeadless:
-      MakeProgramFolderCurrent();
+      EnterProgramFolder();
       return RunHeadless(command_line);
     case Command::kListDevices:
       return RunListDevices();

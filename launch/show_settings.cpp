@@ -1,6 +1,7 @@
 #include "launch/show_settings.h"
 
 #include <optional>
+#include <system_error>
 
 #include "launch/settings_check.h"
 #include "launch/user_messages.h"
@@ -62,6 +63,12 @@ std::string FormatSettings(const PublisherSettings& s, std::string_view stream_n
 
 int ShowSettings(const DisplayInfo& display, std::ostream& out, std::ostream& err,
                  const std::filesystem::path& file) {
+  std::error_code error;
+  if (!std::filesystem::exists(file, error)) {
+    err << "quillon-publisher: "
+        << std::filesystem::absolute(file, error).lexically_normal().string()
+        << " does not exist; every value reads as 0\n";
+  }
   WatchedDisplay watched(display);
   StreamMessages messages(err);
   WindowSettings window;

@@ -17,9 +17,9 @@ namespace quillon {
 std::string FormatSettings(const PublisherSettings& settings, std::string_view stream_name);
 
 // Reads the settings file like the window does and prints FormatSettings to `out`. Messages go
-// to `err`: "参数有误!" when the address has no "&", a note when the screen size could not be
-// asked for, and the reason when a class could not start with these values. Returns the exit
-// code: 2 when the address has no "&", else 0.
+// to `err`: "参数有误!" when the address has no "&", a note when the file is missing or the
+// screen size could not be asked for, and the reason when a class could not start with these
+// values. Returns the exit code: 2 when the address has no "&", else 0.
 int ShowSettings(const DisplayInfo& display, std::ostream& out, std::ostream& err,
                  const std::filesystem::path& file = kSettingsFile);
 

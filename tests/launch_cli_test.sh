@@ -8,7 +8,7 @@ program_dir=${QUILLON_PROGRAM_DIR:?}
 work=$(mktemp -d)
 xvfb_pid=""
 cleanup() {
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null || true; fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -74,9 +74,12 @@ grep -q 'FrameRate=0 无效, 需要 1 到 60' "$work/err" || fail "no note about
 
 # With an X server the zero size becomes the screen's, rounded down to a multiple of 4.
 if command -v Xvfb >/dev/null; then
-  exec 3< <(timeout 30 Xvfb -displayfd 1 -screen 0 1366x770x24 -nolisten tcp 2>/dev/null & echo "pid $!")
-  read -r -t 10 _ xvfb_pid <&3 || fail "Xvfb did not start"
-  read -r -t 10 display_number <&3 || fail "Xvfb gave no display number"
+  timeout 30 Xvfb -displayfd 3 -screen 0 1366x770x24 -nolisten tcp 3>"$work/display" \
+    >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+  display_number=$(head -n 1 "$work/display")
+  [ -n "$display_number" ] || fail "Xvfb did not start"
   DISPLAY=":$display_number" run --show-settings || fail "--show-settings with display"
   expect_line "$work/out" "ScreenWidth=1364"
   expect_line "$work/out" "ScreenHeight=768"
