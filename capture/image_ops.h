@@ -23,19 +23,29 @@ const uint8_t* PixelClamped(const ImageView& view, int32_t x, int32_t y);
 void BilinearMix(const uint8_t* p00, const uint8_t* p01, const uint8_t* p10, const uint8_t* p11,
                  uint32_t u, uint32_t v, uint8_t* destination);
 
-// Resamples the whole source into the whole destination (16.16 fixed point).
+// The operations below do nothing with a view that has no data (where they read or write it) or
+// a width or height outside 1..32767. They keep no state between calls except their reusable
+// work areas (per thread, and the reduction's work buffer), so after the first calls with given
+// sizes they allocate nothing.
+
+// Resamples the whole source into the whole destination (16.16 fixed point, 8-bit fractions).
 void ScaleBilinear(const ImageView& destination, const ImageView& source);
 
 // Reduces the source into the destination through halving steps; the source's bytes are used
-// as work space.
+// as work space (from the second halving step on they are overwritten). The first step writes
+// into a process-wide work buffer that grows when a larger source comes and is never freed; it
+// is meant for the frame tick's thread alone: do not call this from two threads at once.
 void ScaleDownHalving(const ImageView& destination, const ImageView& source);
 
 // Draws the whole source, scaled to size.Width x size.Height by nearest neighbour, into the
-// destination at (x, y). size.Data is not used.
+// destination at (x, y). size.Data is not used. A picture that would reach past the right or top
+// edge is first pulled back to touch it; whatever still lies outside the destination (negative
+// positions, a picture larger than the destination) is left out.
 void PasteScaledNearest(const ImageView& destination, int32_t x, int32_t y, const ImageView& size,
                         const ImageView& source);
 
-// Copies the whole source unscaled into the destination at (x, y). Returns 1.
+// Copies the whole source unscaled into the destination at (x, y), pulled back and clipped like
+// PasteScaledNearest. Returns 1.
 int PasteImage(const ImageView& destination, int32_t x, int32_t y, const ImageView& source);
 
 }  // namespace quillon

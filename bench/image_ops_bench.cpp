@@ -1,0 +1,180 @@
+// Speed of the picture operations of the frame tick, side by side with libyuv doing the same
+// reductions and with a plain copy of the desktop picture as the floor.
+//
+// The anchors: libyuv's ARGBScale on 32-bit pixels (its fastest scaler; at exactly half size its
+// "bilinear" is a 2x2 box average, and kFilterBox at a quarter is a 4x4 box), and libyuv's
+// RGBScale on the same 24-bit pictures as ours (it converts to 32-bit pixels, scales and
+// converts back).
+//
+// Second argument 0 ("hot"): every iteration reads the same source picture, which stays in the
+// processor's caches. 1 ("fresh"): the iterations take turns over enough source pictures to
+// overflow the caches, as a frame tick does with a newly grabbed desktop.
+//
+// ScaleDownHalving uses its source as work space; for 1920x1080 -> 480x270 it runs exactly one
+// halving step, which reads the source and writes the work buffer, so the source stays intact
+// and every iteration does the same work on the same picture.
+#include <benchmark/benchmark.h>
+#include <libyuv/scale_argb.h>
+#include <libyuv/scale_rgb.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "capture/image_ops.h"
+#include "capture/image_ops_internal.h"
+
+namespace quillon {
+namespace {
+
+using image_ops_internal::SimdLevel;
+
+constexpr size_t kCacheOverflowBytes = size_t(96) << 20;
+
+// Source pictures of `bytes` each with random contents: one, or (fresh) enough to overflow the
+// caches when taken in turn.
+class Sources {
+ public:
+  Sources(size_t bytes, bool fresh) : bytes_(bytes) {
+    const size_t count = fresh ? kCacheOverflowBytes / bytes + 1 : 1;
+    data_.resize(bytes * count);
+    std::mt19937 random(1);
+    for (auto& b : data_) b = static_cast<uint8_t>(random());
+  }
+  uint8_t* Next() {
+    uint8_t* picture = data_.data() + next_;
+    next_ = (next_ + bytes_) % data_.size();
+    return picture;
+  }
+  size_t bytes() const { return bytes_; }
+
+ private:
+  size_t bytes_;
+  std::vector<uint8_t> data_;
+  size_t next_ = 0;
+};
+
+bool Fresh(benchmark::State& state, int argument) {
+  return state.range(argument) != 0;
+}
+
+// Chooses the instruction set given as the benchmark's first argument for its run.
+class SimdChoice {
+ public:
+  explicit SimdChoice(benchmark::State& state) {
+    const auto wanted = static_cast<SimdLevel>(state.range(0));
+    if (image_ops_internal::SetSimdLevel(wanted) != wanted) state.SkipWithError("not available");
+    state.SetLabel(wanted == SimdLevel::kAvx2 ? "avx2" : wanted == SimdLevel::kSse2 ? "sse2" : "c");
+  }
+  ~SimdChoice() { image_ops_internal::SetSimdLevel(image_ops_internal::BestSimdLevel()); }
+};
+
+// Runs `work`(source picture) per iteration and reports the source bytes read per second.
+template <class Work>
+void Measure(benchmark::State& state, Sources& sources, void* destination, Work work) {
+  for (auto _ : state) {
+    work(sources.Next());
+    benchmark::DoNotOptimize(destination);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(sources.bytes()));
+}
+
+// Reduces a 1920x1080 desktop picture to width x height with `reduce`.
+template <class Reduce>
+void ReduceDesktop(benchmark::State& state, int32_t width, int32_t height, Reduce reduce) {
+  SimdChoice choice(state);
+  Sources sources(1920 * 1080 * 3, Fresh(state, 1));
+  std::vector<uint8_t> destination(size_t(width) * size_t(height) * 3);
+  const ImageView d = MakeImageView(destination.data(), width, height);
+  Measure(state, sources, destination.data(),
+          [&](uint8_t* source) { reduce(d, MakeImageView(source, 1920, 1080)); });
+}
+
+void BM_ScaleBilinear_1920x1080_to_960x540(benchmark::State& state) {
+  ReduceDesktop(state, 960, 540, ScaleBilinear);
+}
+
+void BM_ScaleDownHalving_1920x1080_to_480x270(benchmark::State& state) {
+  ReduceDesktop(state, 480, 270, ScaleDownHalving);
+}
+
+void BM_PasteScaledNearest_640x480_into_480x270(benchmark::State& state) {
+  Sources camera(640 * 480 * 3, false);
+  std::vector<uint8_t> screen(1920 * 1080 * 3);
+  const ImageView s = MakeImageView(screen.data(), 1920, 1080);
+  const ImageView size = MakeImageView(nullptr, 480, 270);
+  Measure(state, camera, screen.data(), [&](uint8_t* source) {
+    PasteScaledNearest(s, 1440, 810, size, MakeImageView(source, 640, 480));
+  });
+}
+
+// libyuv reduces a 1920x1080 picture of `pixel_bytes` bytes a pixel to width x height.
+void Libyuv(benchmark::State& state, int pixel_bytes, int width, int height,
+            libyuv::FilterMode filter) {
+  Sources sources(size_t(1920) * 1080 * size_t(pixel_bytes), Fresh(state, 0));
+  std::vector<uint8_t> destination(size_t(width) * size_t(height) * size_t(pixel_bytes));
+  uint8_t* d = destination.data();
+  Measure(state, sources, d, [&](uint8_t* source) {
+    if (pixel_bytes == 4) {
+      libyuv::ARGBScale(source, 1920 * 4, 1920, 1080, d, width * 4, width, height, filter);
+    } else {
+      libyuv::RGBScale(source, 1920 * 3, 1920, 1080, d, width * 3, width, height, filter);
+    }
+  });
+}
+
+void BM_LibyuvARGBScaleBilinear_1920x1080_to_960x540(benchmark::State& state) {
+  Libyuv(state, 4, 960, 540, libyuv::kFilterBilinear);
+}
+
+void BM_LibyuvARGBScaleBox_1920x1080_to_480x270(benchmark::State& state) {
+  Libyuv(state, 4, 480, 270, libyuv::kFilterBox);
+}
+
+void BM_LibyuvRGBScaleBilinear_1920x1080_to_960x540(benchmark::State& state) {
+  Libyuv(state, 3, 960, 540, libyuv::kFilterBilinear);
+}
+
+void BM_LibyuvRGBScaleBox_1920x1080_to_480x270(benchmark::State& state) {
+  Libyuv(state, 3, 480, 270, libyuv::kFilterBox);
+}
+
+void BM_Memcpy_1920x1080x3(benchmark::State& state) {
+  Sources sources(1920 * 1080 * 3, Fresh(state, 0));
+  std::vector<uint8_t> destination(sources.bytes());
+  Measure(state, sources, destination.data(),
+          [&](uint8_t* source) { std::memcpy(destination.data(), source, destination.size()); });
+}
+
+double Fastest(const std::vector<double>& times) {
+  return *std::min_element(times.begin(), times.end());
+}
+
+// Every benchmark also reports the fastest of its repetitions ("_min"), the least disturbed by
+// other work on the machine.
+void Setup(benchmark::internal::Benchmark* b) {
+  b->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", Fastest);
+}
+
+const std::vector<int64_t> kLevels = {static_cast<int64_t>(SimdLevel::kAvx2),
+                                      static_cast<int64_t>(SimdLevel::kSse2)};
+const std::vector<int64_t> kHotFresh = {0, 1};
+
+BENCHMARK(BM_ScaleBilinear_1920x1080_to_960x540)->ArgsProduct({kLevels, kHotFresh})->Apply(Setup);
+BENCHMARK(BM_ScaleDownHalving_1920x1080_to_480x270)
+    ->ArgsProduct({kLevels, kHotFresh})
+    ->Apply(Setup);
+BENCHMARK(BM_PasteScaledNearest_640x480_into_480x270)->Apply(Setup);
+BENCHMARK(BM_LibyuvARGBScaleBilinear_1920x1080_to_960x540)->ArgsProduct({kHotFresh})->Apply(Setup);
+BENCHMARK(BM_LibyuvARGBScaleBox_1920x1080_to_480x270)->ArgsProduct({kHotFresh})->Apply(Setup);
+BENCHMARK(BM_LibyuvRGBScaleBilinear_1920x1080_to_960x540)->ArgsProduct({kHotFresh})->Apply(Setup);
+BENCHMARK(BM_LibyuvRGBScaleBox_1920x1080_to_480x270)->ArgsProduct({kHotFresh})->Apply(Setup);
+BENCHMARK(BM_Memcpy_1920x1080x3)->ArgsProduct({kHotFresh})->Apply(Setup);
+
+}  // namespace
+}  // namespace quillon
+
+BENCHMARK_MAIN();
