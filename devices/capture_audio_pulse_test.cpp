@@ -12,7 +12,6 @@
 #include "devices/capture_audio.h"
 #include "devices/device_lists.h"
 #include "devices/test_support.h"
-#include "devices/user_messages.h"
 
 namespace quillon {
 namespace {
@@ -46,25 +45,6 @@ class RecordingSink final : public AudioDataSink {
   std::condition_variable arrived_;
   std::vector<int32_t> pieces_;
   std::vector<uint8_t> bytes_;
-};
-
-class MessageLog final : public UserMessages {
- public:
-  MessageLog() { previous_ = SetUserMessages(this); }
-  ~MessageLog() { SetUserMessages(previous_); }
-  void ShowMessage(const std::string& text) override {
-    std::lock_guard lock(mutex_);
-    texts_.push_back(text);
-  }
-  std::vector<std::string> Texts() {
-    std::lock_guard lock(mutex_);
-    return texts_;
-  }
-
- private:
-  UserMessages* previous_ = nullptr;
-  std::mutex mutex_;
-  std::vector<std::string> texts_;
 };
 
 // The left channel of 16-bit stereo.
@@ -232,7 +212,7 @@ TEST(CaptureAudioPulseNoServer, OpenFailsAtOnceAndTheListHasOnlyTheDefaultEntry)
 }
 
 TEST(CaptureAudioPulseLostServer, AFailedReadTellsTheUserAndEndsTheWorker) {
-  MessageLog messages;
+  testing::MessageLog messages;
   RecordingSink sink;
   auto server = std::make_unique<testing::TestSoundServer>();
   ASSERT_TRUE(server->Start()) << server->Log();

@@ -5,10 +5,33 @@
 
 #include <sys/types.h>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
+#include "devices/user_messages.h"
+
 namespace quillon::testing {
+
+// Collects the messages meant for the user while it exists.
+class MessageLog final : public UserMessages {
+ public:
+  MessageLog() { previous_ = SetUserMessages(this); }
+  ~MessageLog() { SetUserMessages(previous_); }
+  void ShowMessage(const std::string& text) override {
+    std::lock_guard lock(mutex_);
+    texts_.push_back(text);
+  }
+  std::vector<std::string> Texts() {
+    std::lock_guard lock(mutex_);
+    return texts_;
+  }
+
+ private:
+  UserMessages* previous_ = nullptr;
+  std::mutex mutex_;
+  std::vector<std::string> texts_;
+};
 
 class TempDir {
  public:
