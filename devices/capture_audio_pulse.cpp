@@ -8,8 +8,8 @@
 
 #include "devices/audio_ring.h"
 #include "devices/capture_audio.h"
+#include "devices/device_messages.h"
 #include "devices/pulse_connection.h"
-#include "devices/user_messages.h"
 
 namespace quillon {
 namespace {

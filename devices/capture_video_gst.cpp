@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "devices/capture_video.h"
+#include "devices/device_messages.h"
 #include "devices/grabber_callback.h"
 #include "devices/gst_devices.h"
-#include "devices/user_messages.h"
 
 namespace quillon {
 namespace {

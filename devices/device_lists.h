@@ -71,7 +71,4 @@ SoundSources EnumerateSoundSources();
 // The sound list of this computer, with its identifiers in TheAudioDeviceTable().
 std::vector<SoundListEntry> ListSoundDevices();
 
-// Prints both lists with their positions; the program's --list-devices. Returns the exit code.
-int RunListDevices();
-
 }  // namespace quillon

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "devices/device_lists.h"
+#include "launch/command_line.h"
 
 namespace quillon {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "devices/user_messages.h"
+#include "devices/device_messages.h"
 
 namespace quillon::testing {
 
@@ -17,8 +17,8 @@ namespace quillon::testing {
 class MessageLog final : public UserMessages {
  public:
   MessageLog() { previous_ = SetUserMessages(this); }
-  ~MessageLog() { SetUserMessages(previous_); }
-  void ShowMessage(const std::string& text) override {
+  ~MessageLog() override { SetUserMessages(previous_); }
+  void Show(const std::string& text) override {
     std::lock_guard lock(mutex_);
     texts_.push_back(text);
   }

@@ -1,4 +1,4 @@
-#include "devices/user_messages.h"
+#include "devices/device_messages.h"
 
 #include <atomic>
 #include <cstdio>
@@ -16,7 +16,7 @@ UserMessages* SetUserMessages(UserMessages* receiver) {
 
 void ShowUserMessage(const std::string& text) {
   if (UserMessages* receiver = g_receiver.load()) {
-    receiver->ShowMessage(text);
+    receiver->Show(text);
     return;
   }
   std::fprintf(stderr, "quillon-publisher: %s\n", text.c_str());
