@@ -89,6 +89,7 @@ static void quillon_test_camera_provider_class_init(QuillonTestCameraProviderCla
 }
 static void quillon_test_camera_provider_init(QuillonTestCameraProvider*) {}
 
+#ifndef QUILLON_TEST_CAMERAS_PLUGIN
 namespace quillon::testing {
 
 void RegisterTestCameras() {
@@ -132,3 +133,12 @@ std::vector<uint8_t> CameraAReference(int width, int height) {
 }
 
 }  // namespace quillon::testing
+#endif
+
+#ifdef QUILLON_TEST_CAMERAS_PLUGIN
+// Built as a loadable plugin too, so end-to-end tests can show the program these cameras through
+// GST_PLUGIN_PATH.
+GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, quillontestcameras,
+                  "Cameras of the device tests", RegisterProvider, "1.0", "LGPL", "quillon",
+                  "https://quillon.invalid/")
+#endif
