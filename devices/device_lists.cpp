@@ -52,4 +52,9 @@ std::vector<SoundListEntry> BuildSoundList(const std::vector<SoundSource>& sourc
   return list;
 }
 
+const AudioDeviceId* SoundChoice(const std::vector<SoundListEntry>& list, int position) {
+  if (position < 0 || static_cast<size_t>(position) >= list.size()) return NoAudioSelection();
+  return list[static_cast<size_t>(position)].Device;
+}
+
 }  // namespace quillon

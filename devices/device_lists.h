@@ -57,6 +57,12 @@ inline constexpr const char* kMonitorPrefix = "Monitor of ";
 std::vector<SoundListEntry> BuildSoundList(const std::vector<SoundSource>& sources,
                                            const std::string& defaultName, AudioDeviceTable& table);
 
+// The AudioDevice that choosing position means: the entry's identifier (nullptr for the default
+// entry), or NoAudioSelection() when the list has no such position, as a list without selection
+// answers. The window and --headless choose position 1 at start-up.
+const AudioDeviceId* SoundChoice(const std::vector<SoundListEntry>& list, int position);
+inline constexpr int kStartupSoundPosition = 1;
+
 // Camera names in the order camera capture counts them (position = DeviceID).
 std::vector<std::string> ListVideoDevices();
 

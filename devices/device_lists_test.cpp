@@ -52,5 +52,15 @@ TEST(AudioDeviceTable, TwentySlotsThatNeverMoveAndAreReusedByName) {
   EXPECT_EQ(table.Add("src24"), nullptr);
 }
 
+TEST(SoundChoice, PositionGivesTheEntrysIdentifierAndNoSelectionPastTheList) {
+  AudioDeviceTable table;
+  const auto onlyDefault = BuildSoundList({}, "", table);
+  EXPECT_EQ(SoundChoice(onlyDefault, kStartupSoundPosition), NoAudioSelection());
+  EXPECT_EQ(SoundChoice(onlyDefault, -1), NoAudioSelection());
+  const auto list = BuildSoundList({{"mic", "Microphone", false}}, "mic", table);
+  EXPECT_EQ(SoundChoice(list, 0), nullptr);
+  EXPECT_EQ(SoundChoice(list, kStartupSoundPosition)->Name, "mic");
+}
+
 }  // namespace
 }  // namespace quillon
