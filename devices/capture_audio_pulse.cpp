@@ -17,6 +17,8 @@ namespace {
 using std::chrono::milliseconds;
 
 constexpr milliseconds kServerTimeout{3000};
+// The largest chunk: a ring of 16 of them stays within 256 MiB (95 s of CD sound per chunk).
+constexpr uint32_t kMaxChunkBytes = 1u << 24;
 constexpr const char* kReadFailed = "Error handling PulseAudio notifications.";
 
 // The PulseAudio sample format for a PCM bit depth; PA_SAMPLE_INVALID for depths it cannot
@@ -111,7 +113,7 @@ class CaptureAudioPulse final : public CCaptureAudio {
   int Start() {
     if (recording_.load()) return 0;  // already recording into the same ring
     EndWorker();                      // a worker that ended on a failed read
-    if (!connection_.Connected() || ChunkBytes == 0) return 1;
+    if (!connection_.Connected() || ChunkBytes == 0 || ChunkBytes > kMaxChunkBytes) return 1;
     pa_sample_spec spec;
     spec.format = SampleFormatFor(format_.BitsPerSample);
     spec.rate = format_.SamplesPerSec;

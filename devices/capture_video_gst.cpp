@@ -82,6 +82,27 @@ CapsRef ChooseCameraCaps(GstCaps* offered, int32_t width, int32_t height, int32_
   return best;
 }
 
+int IgnoreXErrors(Display*, XErrorEvent*) {
+  return 0;
+}
+
+// The size of window's client area; false when it is not a window (an X error is not fatal here).
+bool WindowSize(Window window, int* width, int* height) {
+  Display* display = XOpenDisplay(nullptr);
+  if (display == nullptr) return false;
+  XWindowAttributes attributes;
+  XSync(display, False);
+  auto* previous = XSetErrorHandler(IgnoreXErrors);
+  const bool found = XGetWindowAttributes(display, window, &attributes) != 0;
+  XSync(display, False);
+  XSetErrorHandler(previous);
+  XCloseDisplay(display);
+  if (!found) return false;
+  *width = attributes.width;
+  *height = attributes.height;
+  return true;
+}
+
 class CaptureVideoGst final : public CCaptureVideo {
  public:
   ~CaptureVideoGst() override { Stop(); }
@@ -220,16 +241,7 @@ class CaptureVideoGst final : public CCaptureVideo {
   void AttachPreview(PreviewWindow owner) {
     int previewWidth = 0;
     int previewHeight = 0;
-    if (owner != 0) {
-      if (Display* display = XOpenDisplay(nullptr)) {
-        XWindowAttributes attributes;
-        if (XGetWindowAttributes(display, static_cast<Window>(owner), &attributes) != 0) {
-          previewWidth = attributes.width;
-          previewHeight = attributes.height;
-        }
-        XCloseDisplay(display);
-      }
-    }
+    if (owner != 0) WindowSize(static_cast<Window>(owner), &previewWidth, &previewHeight);
     GstElement* sink = previewWidth > 0 && previewHeight > 0 ? Make("ximagesink") : nullptr;
     if (sink != nullptr) {
       CapsRef size(gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, previewWidth, "height",

@@ -204,6 +204,15 @@ TEST_F(CaptureVideoGstTest, PreviewDrawsIntoTheOwnersWindow) {
   EXPECT_GT(right & 0xff, 150u) << std::hex << right;
   EXPECT_LT((right >> 16) & 0xff, 60u);
   XDestroyWindow(display, window);
+  XSync(display, False);
+
+  // A window that is gone by now: no preview, but the camera runs.
+  FrameSink frames;
+  auto orphan = CreateCaptureVideo();
+  ASSERT_EQ(orphan->Open(camera_a_, window, 160, 120, 30), 0);
+  orphan->SetFrameSink(true, &frames);
+  EXPECT_TRUE(frames.WaitForFrames(2));
+  orphan->Stop();
   XCloseDisplay(display);
 }
 
