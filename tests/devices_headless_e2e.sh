@@ -2,7 +2,8 @@
 # quillon-publisher --headless with a camera and sound, for picture types 1, 2 and 3, publishing
 # with the real encoder library to a local RTMP server; the recordings are decoded and checked:
 # test camera A's colour bars where the picture type puts the camera, and the 440 Hz tone.
-# Needs the encoder library (libverbena.so in the program folder), scripts/rtmp-server, ffmpeg.
+# Needs the encoder library (libverbena.so in the program folder), scripts/rtmp-server, ffmpeg,
+# and --headless choosing sound position 1 as the window does.
 set -euo pipefail
 program_dir=${QUILLON_PROGRAM_DIR:?}
 source_dir=${QUILLON_SOURCE_DIR:?}
@@ -39,7 +40,8 @@ launch_url() {
 import sys, urllib.parse
 plain = sys.argv[1].encode()
 stored = bytes((b + (i % 3) + 1) & 0xFF for i, b in enumerate(plain))
-print("quillon.publish://" + urllib.parse.quote(stored.decode("latin-1"), safe=""))
+# The address is taken up to the payload's last "&".
+print("quillon.publish://" + urllib.parse.quote(stored.decode("latin-1"), safe="") + "&")
 PY
 }
 
@@ -98,7 +100,7 @@ PY
 
 for style in 1 2 3; do
   write_config "$style"
-  rm -rf "$work/record"
+  rm -f "$work/record"/*.flv
   timeout 60 "$app" --headless --duration 4 "$(launch_url "rtmp://127.0.0.1:$port/live/cam$style&4242")" \
     > "$work/out" 2> "$work/err" || fail "style $style: exit $?"
   sleep 1
