@@ -84,6 +84,7 @@ class CaptureVideoGstTest : public ::testing::Test {
 
 TEST_F(CaptureVideoGstTest, TestCamerasAreListedInTheOrderTheyWereProbed) {
   EXPECT_EQ(camera_b_, camera_a_ + 1);
+  EXPECT_EQ(ListVideoDevices().at(static_cast<size_t>(camera_b_) + 1), testing::kCameraC);
 }
 
 // A width that is not a multiple of 4 (rows that GStreamer pads) gives packed, bottom-up rows:
@@ -136,6 +137,23 @@ TEST_F(CaptureVideoGstTest, MjpgCameraIsDecoded) {
   EXPECT_GT(middle[2], 220);  // red
 }
 
+// A camera with none of the preferred formats runs in the last one it offers.
+TEST_F(CaptureVideoGstTest, CameraWithoutPreferredFormatsStillRuns) {
+  const std::vector<std::string> names = ListVideoDevices();
+  const auto c = std::find(names.begin(), names.end(), testing::kCameraC);
+  ASSERT_NE(c, names.end());
+  ASSERT_EQ(capture_->Open(static_cast<int32_t>(c - names.begin()), 0, 322, 240, 30), 0);
+  capture_->SetFrameSink(true, &sink_);
+  ASSERT_TRUE(sink_.WaitForFrames(2));
+  capture_->Stop();
+  const std::vector<uint8_t> frame = sink_.Last();
+  ASSERT_EQ(frame.size(), 322u * 240 * 3);
+  const uint8_t* bottomLeft = &frame[0];
+  const uint8_t* topLeft = &frame[239 * 322 * 3];
+  EXPECT_GT(topLeft[0] + topLeft[1] + topLeft[2], 3 * 150);  // the grey bar, at the top
+  EXPECT_LT(bottomLeft[2], 60);                              // little red at the bottom
+}
+
 TEST_F(CaptureVideoGstTest, RefusedSizesAndUnknownCamerasFail) {
   EXPECT_EQ(capture_->Open(camera_b_, 0, 1000, 700, 15), 1);
   EXPECT_EQ(messages_.Texts(), std::vector<std::string>{"Failed to set camera video size!"});
@@ -146,6 +164,10 @@ TEST_F(CaptureVideoGstTest, RefusedSizesAndUnknownCamerasFail) {
   EXPECT_EQ(CreateCaptureVideo()->Open(-1, 0, 320, 240, 15), 1);
   EXPECT_EQ(CreateCaptureVideo()->Open(camera_b_ + 50, 0, 320, 240, 15), 1);
   EXPECT_EQ(messages_.Texts().size(), 2u);
+  // A size or rate below 1 is refused like a size the camera lacks.
+  EXPECT_EQ(CreateCaptureVideo()->Open(camera_a_, 0, 0, 240, 15), 1);
+  EXPECT_EQ(CreateCaptureVideo()->Open(camera_a_, 0, 320, 240, 0), 1);
+  EXPECT_EQ(messages_.Texts().size(), 4u);
 }
 
 TEST_F(CaptureVideoGstTest, SecondOpenChangesNothingAndStopEndsDelivery) {

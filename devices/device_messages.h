@@ -17,4 +17,16 @@ UserMessages* SetUserMessages(UserMessages* receiver);
 // Hands text to the installed receiver.
 void ShowUserMessage(const std::string& text);
 
+// Installs a receiver for its own lifetime, then puts the previous one back.
+class ScopedUserMessages {
+ public:
+  explicit ScopedUserMessages(UserMessages& receiver) : previous_(SetUserMessages(&receiver)) {}
+  ~ScopedUserMessages() { SetUserMessages(previous_); }
+  ScopedUserMessages(const ScopedUserMessages&) = delete;
+  ScopedUserMessages& operator=(const ScopedUserMessages&) = delete;
+
+ private:
+  UserMessages* previous_;
+};
+
 }  // namespace quillon

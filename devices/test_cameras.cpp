@@ -64,6 +64,12 @@ GList* ProbeCameras(GstDeviceProvider*) {
                                        "image/jpeg, width=320, height=240, framerate={15/1,30/1}; "
                                        "image/jpeg, width=640, height=480, framerate={15/1,30/1}",
                                        TRUE));
+  cameras = g_list_append(
+      cameras, NewCamera(quillon::testing::kCameraC,
+                         "video/x-raw, format=I420, width=[16,1920], height=[16,1080], "
+                         "framerate=[1/1,60/1]; video/x-raw, format=NV12, width=[16,1920], "
+                         "height=[16,1080], framerate=[1/1,60/1]",
+                         FALSE));
   return cameras;
 }
 

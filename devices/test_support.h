@@ -16,8 +16,6 @@ namespace quillon::testing {
 // Collects the messages meant for the user while it exists.
 class MessageLog final : public UserMessages {
  public:
-  MessageLog() { previous_ = SetUserMessages(this); }
-  ~MessageLog() override { SetUserMessages(previous_); }
   void Show(const std::string& text) override {
     std::lock_guard lock(mutex_);
     texts_.push_back(text);
@@ -28,9 +26,9 @@ class MessageLog final : public UserMessages {
   }
 
  private:
-  UserMessages* previous_ = nullptr;
   std::mutex mutex_;
   std::vector<std::string> texts_;
+  ScopedUserMessages installed_{*this};
 };
 
 class TempDir {
