@@ -12,6 +12,8 @@
 #include <memory>
 
 #include "capture/capture_session.h"
+#include "devices/device_lists.h"
+#include "devices/device_messages.h"
 #include "launch/command_line.h"
 #include "launch/display_info.h"
 #include "launch/launch_url.h"
@@ -68,8 +70,10 @@ int RunHeadless(const CommandLine& commandLine) {
     toStderr.Show(problem);
     return 1;
   }
-  // The window would take the sound device from its list; without one no device is opened.
-  settings.AudioDevice = nullptr;
+  // The sound device the window selects at start-up: the second entry of the sound list, the
+  // system's default source. Device messages go to stderr while the class runs.
+  settings.AudioDevice = SoundChoice(ListSoundDevices(), kStartupSoundPosition);
+  ScopedUserMessages deviceMessages(toStderr);
 
   auto session = std::make_unique<CaptureSession>(settings, PlatformCaptureParts());
   if (session->Start(0) == 0) {
