@@ -71,7 +71,11 @@ int Encoder::Start() {
   int result = 0;
   std::unique_ptr<FlvOutput> connection = FlvOutput::Open(live, std::max(leftMs, 500), &result);
   if (connection == nullptr) {
-    Log("could not publish to %s: %s", settings.url.c_str(), ErrorText(result).c_str());
+    if (result == AVERROR_EXIT)
+      Log("could not publish to %s: no answer within %d s", settings.url.c_str(),
+          kStartTimeoutMs / 1000);
+    else
+      Log("could not publish to %s: %s", settings.url.c_str(), ErrorText(result).c_str());
     Release();
     return 0;
   }
