@@ -207,10 +207,10 @@ int Publish(int argc, char** argv) {
     auto next = begin + period;  // a chunk is handed over once it has been captured
     for (size_t at = 0; next <= end; next += period, at = (at + chunk) % pcm.size()) {
       std::this_thread::sleep_until(next);
-      auto t = Clock::now();
       // The tone buffer is a whole number of chunks long only by luck; wrap by copying.
       static thread_local std::vector<uint8_t> piece(chunk);
       for (size_t k = 0; k < chunk; ++k) piece[k] = pcm[(at + k) % pcm.size()];
+      auto t = Clock::now();
       lib.putAudio(encoder, piece.data(), static_cast<int>(chunk));
       keepMax(maxAudioMs, MsSince(t));
     }

@@ -1,6 +1,7 @@
 #include "verbena/packet_queue.h"
 
 #include <chrono>
+#include <cstring>
 
 namespace verbena {
 
@@ -26,10 +27,14 @@ void PacketQueue::Push(const AVPacket* packet) {
     holder = av_packet_alloc();
     if (holder == nullptr) return;
   }
-  if (av_packet_ref(holder, packet) < 0) {
+  // A copy of its own rather than a second reference: the encoder's buffer is then released by
+  // the encoder thread alone, and the copy by the connection's thread alone (the data is small).
+  if (av_new_packet(holder, packet->size) < 0 || av_packet_copy_props(holder, packet) < 0) {
+    av_packet_unref(holder);
     free_.push_back(holder);
     return;
   }
+  if (packet->size > 0) std::memcpy(holder->data, packet->data, static_cast<size_t>(packet->size));
   waiting_.push_back(holder);
   lock.unlock();
   condition_.notify_one();

@@ -1,5 +1,5 @@
 // Encoded packets on their way from the encoder thread to the connection's thread. Packet
-// holders are kept for reuse; the data is shared with the encoder's buffer, not copied.
+// holders are kept for reuse; each queued packet owns a copy of its data.
 #pragma once
 
 #include <condition_variable>
