@@ -1,6 +1,7 @@
-// Where one output (a connection or the recording) starts its timeline: pictures are left out
-// until the first keyframe, sound passes at once, and the first packet that passes becomes time
-// zero, so every connection's stream starts at 0 with sound and picture together.
+// Where one output (a connection or the recording) starts its timeline: the first keyframe is
+// time zero, so every connection's stream starts at 0 with sound and picture together. Pictures
+// before it are left out, and so is sound, for at most kWaitForPictureMs: a class that sends no
+// pictures at all starts with its sound then.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,8 @@ namespace verbena {
 
 class StreamStart {
  public:
+  static constexpr int64_t kWaitForPictureMs = 1000;
+
   // False when the packet must be left out; otherwise *dtsMs and *ptsMs are moved onto the
   // output's timeline (never below zero).
   bool Admit(bool video, bool keyframe, int64_t* dtsMs, int64_t* ptsMs);
@@ -18,6 +21,7 @@ class StreamStart {
   bool started_ = false;
   bool videoStarted_ = false;
   int64_t offsetMs_ = 0;
+  int64_t firstSoundMs_ = -1;
 };
 
 }  // namespace verbena
