@@ -8,8 +8,11 @@
 //     --record 0|1  --sound 0|1  --frames FILE (raw BGR bottom-up pictures, looped)
 //     --pcm FILE (raw 16-bit stereo 44.1 kHz, looped)
 //   verbena_driver tone FILE   frequency of a raw 16-bit mono sine, by zero crossings
+//   verbena_driver cpu COMMAND [ARGS...]   runs a command and prints its user+sys CPU seconds
 #include <dlfcn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -272,11 +275,31 @@ int Tone(const char* path) {
   return 0;
 }
 
+// Runs a command (stdin, stdout and stderr inherited) and prints the CPU time it used.
+int Cpu(char** command) {
+  pid_t child = fork();
+  if (child < 0) return 1;
+  if (child == 0) {
+    execvp(command[0], command);
+    _exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  if (wait4(child, &status, 0, &usage) < 0) return 1;
+  double seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  std::printf("cpu_seconds=%.3f\nexit_status=%d\n", seconds,
+              WIFEXITED(status) ? WEXITSTATUS(status) : 128);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 3 && std::strcmp(argv[1], "cpu") == 0) return Cpu(argv + 2);
   if (argc >= 2 && std::strcmp(argv[1], "publish") == 0) return Publish(argc, argv);
   if (argc >= 3 && std::strcmp(argv[1], "tone") == 0) return Tone(argv[2]);
-  std::fprintf(stderr, "usage: verbena_driver publish LIBRARY URL [options] | tone FILE\n");
+  std::fprintf(
+      stderr, "usage: verbena_driver publish LIBRARY URL [options] | tone FILE | cpu COMMAND...\n");
   return 2;
 }
