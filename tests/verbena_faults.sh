@@ -9,8 +9,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/verbena_common.sh"
 # the seconds a write to a dead server could block.
 max_put_ms=${VERBENA_MAX_PUT_MS:-50}
 seconds=12
-clear_driver_recordings
-cleanups+=(clear_driver_recordings)
 
 dir=$work/nginx
 port=$(start_rtmp_server "$dir")

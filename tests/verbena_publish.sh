@@ -4,8 +4,6 @@
 # own recording, by decoding them.
 source "$(dirname "${BASH_SOURCE[0]}")/verbena_common.sh"
 seconds=4
-clear_driver_recordings
-cleanups+=(clear_driver_recordings)
 
 # 1. nginx-rtmp with the fast-class address, recording on.
 port=$(start_rtmp_server "$work/nginx")
@@ -25,7 +23,6 @@ local_recordings=("$driver_recordings"/12345678-*.flv)
 check_recording "${local_recordings[0]}" $seconds 15 320 240
 
 # 2. ffmpeg as the server, an odd camera size (the encoder leaves out the last column and row).
-clear_driver_recordings
 ffmpeg_port=$(( 20000 + RANDOM % 40000 ))
 ffmpeg -v error -listen 1 -timeout 20 -i "rtmp://127.0.0.1:$ffmpeg_port/live/room" -c copy \
   -y "$work/ffmpeg.flv" </dev/null &
