@@ -144,7 +144,7 @@ TEST(VerbenaApi, NoServerAFrozenServerOrAGarbageAddressFailWithinTheBound) {
   const std::string urls[] = {
       "rtmp://127.0.0.1:" + std::to_string(refusing) + "/encoder/zel/mp4:1.mp4",
       "rtmp://127.0.0.1:" + std::to_string(silent.port()) + "/encoder/zel/mp4:1.mp4",
-      "rtmp://300.1.2.3/encoder/zel/mp4:1.mp4",
+      "rtmp://127.0.0.1:99999/encoder/zel/mp4:1.mp4",
       "rtmp:/127.0.0.1/encoder",
       "not a url at all",
   };
