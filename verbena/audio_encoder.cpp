@@ -33,26 +33,16 @@ std::unique_ptr<AudioEncoder> AudioEncoder::Open(const SoundSettings& settings, 
   c->bit_rate = settings.bitrate;
   c->time_base = {1, settings.samplesPerSecond};
   c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  int result = avcodec_open2(c, codec, nullptr);
-  if (result < 0) {
-    *error = "could not open the AAC encoder: " + ErrorText(result);
-    return nullptr;
-  }
-  encoder->frame_.reset(av_frame_alloc());
-  AVFrame* frame = encoder->frame_.get();
-  if (frame == nullptr) {
-    *error = "out of memory";
-    return nullptr;
-  }
-  frame->format = c->sample_fmt;
-  frame->sample_rate = c->sample_rate;
-  frame->nb_samples = c->frame_size;
-  av_channel_layout_copy(&frame->ch_layout, &c->ch_layout);
-  result = av_frame_get_buffer(frame, 0);
-  if (result < 0) {
-    *error = "no sound buffer: " + ErrorText(result);
-    return nullptr;
-  }
+  encoder->frame_ = OpenEncoder(
+      c, codec,
+      [](AVFrame* frame, const AVCodecContext* open) {
+        frame->format = open->sample_fmt;
+        frame->sample_rate = open->sample_rate;
+        frame->nb_samples = open->frame_size;
+        av_channel_layout_copy(&frame->ch_layout, &open->ch_layout);
+      },
+      error);
+  if (encoder->frame_ == nullptr) return nullptr;
   return encoder;
 }
 

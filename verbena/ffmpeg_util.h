@@ -47,6 +47,12 @@ class PacketSink {
   ~PacketSink() = default;
 };
 
+// Opens the encoder and makes the one frame it is fed through, shaped by shape (format and size)
+// after the encoder is open. nullptr, with the reason in *error, on failure.
+FramePtr OpenEncoder(AVCodecContext* codec, const AVCodec* implementation,
+                     void (*shape)(AVFrame* frame, const AVCodecContext* codec),
+                     std::string* error);
+
 // Hands every packet the encoder has ready to the sink.
 void DrainEncoder(AVCodecContext* codec, AVPacket* scratch, int streamIndex, PacketSink* sink);
 

@@ -44,25 +44,15 @@ std::unique_ptr<VideoEncoder> VideoEncoder::Open(const EncoderSettings& settings
   av_opt_set(c->priv_data, "tune", "zerolatency", 0);
   // A keyframe asked for after a reconnect must be one a new viewer can start from.
   av_opt_set(c->priv_data, "forced-idr", "1", 0);
-  int result = avcodec_open2(c, codec, nullptr);
-  if (result < 0) {
-    *error = "could not open libx264: " + ErrorText(result);
-    return nullptr;
-  }
-  encoder->frame_.reset(av_frame_alloc());
-  AVFrame* frame = encoder->frame_.get();
-  if (frame == nullptr) {
-    *error = "out of memory";
-    return nullptr;
-  }
-  frame->format = c->pix_fmt;
-  frame->width = c->width;
-  frame->height = c->height;
-  result = av_frame_get_buffer(frame, 0);
-  if (result < 0) {
-    *error = "no picture buffer: " + ErrorText(result);
-    return nullptr;
-  }
+  encoder->frame_ = OpenEncoder(
+      c, codec,
+      [](AVFrame* frame, const AVCodecContext* open) {
+        frame->format = open->pix_fmt;
+        frame->width = open->width;
+        frame->height = open->height;
+      },
+      error);
+  if (encoder->frame_ == nullptr) return nullptr;
   return encoder;
 }
 
