@@ -27,6 +27,17 @@ listening() {
     /proc/net/tcp
 }
 
+# wait_for_line FILE PATTERN SECONDS: until a line of FILE matches (a slow start under a
+# sanitizer must not shift a test's timeline).
+wait_for_line() {
+  local tries=$(( $3 * 10 ))
+  for ((i = 0; i < tries; i++)); do
+    grep -q "$2" "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  fail "no \"$2\" in $(basename "$1") within $3 s"
+}
+
 fail() { echo "FAIL: $*" >&2; exit 1; }
 pass() { echo "ok: $*"; }
 

@@ -17,6 +17,7 @@ url="rtmp://127.0.0.1:$port/encoder/zel/mp4:87654321.mp4"
   --record 1 >"$work/driver.out" 2>"$work/driver.err" &
 publisher=$!
 cleanups+=("kill $publisher 2>/dev/null")
+wait_for_line "$work/driver.err" "verbena: publishing" 30
 sleep 3
 "$server" kill "$dir"
 echo "server killed"
