@@ -101,7 +101,9 @@ check_recording() {
   local video_start audio_start
   video_start=$(probe "$file" v:0 start_time)
   audio_start=$(probe "$file" a:0 start_time)
-  awk -v v="$video_start" -v a="$audio_start" 'BEGIN { d = v - a; if (d < 0) d = -d; exit !(d < 0.1) }' ||
+  # Both start at the first keyframe; the slack is for the test's own sound thread waking late on
+  # a loaded machine (the library stamps sound by its arrival).
+  awk -v v="$video_start" -v a="$audio_start" 'BEGIN { d = v - a; if (d < 0) d = -d; exit !(d < 0.15) }' ||
     fail "$name: picture starts at $video_start s, sound at $audio_start s"
   ffmpeg -v error -i "$file" -map a:0 -ac 1 -ar 44100 -f s16le -y "$work/tone.raw"
   local hz
