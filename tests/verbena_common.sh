@@ -44,12 +44,11 @@ pass() { echo "ok: $*"; }
 # value KEY FILE: the value of a key=value line.
 value() { sed -n "s/^$1=//p" "$2" | tail -1; }
 
-# Starts nginx in $1 on a free port; prints the port. Stopped on exit.
+# Starts nginx in $1 on a free port and sets rtmp_port; stopped on exit. (Not to be called in a
+# $(...) subshell: the cleanup must be registered in this shell.)
 start_rtmp_server() {
-  local port
-  port=$("$server" start auto "$1")
   cleanups+=("'$server' stop '$1'")
-  echo "$port"
+  rtmp_port=$("$server" start auto "$1")
 }
 
 # The library records beside the program that loaded it: each test runs its own copy of the

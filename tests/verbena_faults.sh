@@ -11,7 +11,8 @@ max_put_ms=${VERBENA_MAX_PUT_MS:-50}
 seconds=12
 
 dir=$work/nginx
-port=$(start_rtmp_server "$dir")
+start_rtmp_server "$dir"
+port=$rtmp_port
 url="rtmp://127.0.0.1:$port/encoder/zel/mp4:87654321.mp4"
 "$driver" publish "$library" "$url" --seconds $seconds --width 320 --height 240 --rate 15 \
   --record 1 >"$work/driver.out" 2>"$work/driver.err" &

@@ -6,7 +6,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/verbena_common.sh"
 seconds=4
 
 # 1. nginx-rtmp with the fast-class address, recording on.
-port=$(start_rtmp_server "$work/nginx")
+start_rtmp_server "$work/nginx"
+port=$rtmp_port
 url="rtmp://127.0.0.1:$port/encoder/zel/mp4:12345678.mp4"
 "$driver" publish "$library" "$url" --seconds $seconds --width 320 --height 240 --rate 15 \
   --record 1 >"$work/nginx.out"

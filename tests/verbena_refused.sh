@@ -4,7 +4,8 @@
 # retried for the rest of the class; the class itself goes on (Puts taken, Stop clean).
 source "$(dirname "${BASH_SOURCE[0]}")/verbena_common.sh"
 dir=$work/nginx
-port=$(start_rtmp_server "$dir")
+start_rtmp_server "$dir"
+port=$rtmp_port
 url="rtmp://127.0.0.1:$port/encoder/zel/mp4:55555555.mp4"
 # Refusals come at about 1, 3, 7, 15 and 25 s after the break; the fifth ends the attempts.
 "$driver" publish "$library" "$url" --seconds 36 --width 160 --height 120 --rate 10 \
