@@ -5,6 +5,13 @@
 source "$(dirname "${BASH_SOURCE[0]}")/verbena_common.sh"
 seconds=4
 
+# The library exports the VERBENA_ functions and nothing else.
+exports=$(nm -D --defined-only "$library" | awk '{ print $3 }')
+others=$(echo "$exports" | grep -v '^VERBENA_' || true)
+[ -z "$others" ] || fail "libverbena.so exports more than the VERBENA_ functions: $others"
+[ "$(echo "$exports" | grep -c '^VERBENA_')" = 7 ] || fail "libverbena.so exports: $exports"
+pass "only the seven VERBENA_ functions are exported"
+
 # 1. nginx-rtmp with the fast-class address, recording on.
 start_rtmp_server "$work/nginx"
 port=$rtmp_port
