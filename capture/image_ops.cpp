@@ -14,6 +14,11 @@
 // The rows of h are stored as h - 32768 in signed 16 bits so that the vertical pass can use the
 // signed 16 x 16 -> 32 bit multiply-add of SSE2/AVX2: (h0 - 32768)(256 - v) + (h1 - 32768)v +
 // 32768 * 256 is the same sum.
+//
+// Reductions to half size or less (every halving step) read two fresh source rows for every
+// destination row; with AVX2 they run both passes in registers, one destination row at a time.
+// The instruction set is chosen once, at start, from what the processor reports; the AVX2 code
+// lives only in functions compiled for it and runs only when chosen.
 #include "capture/image_ops.h"
 
 #include <array>
