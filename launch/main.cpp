@@ -1,11 +1,67 @@
+// quillon-publisher: start-up. Makes the program's folder the current directory, turns the launch
+// URL into the publishing address (or opens a fast class), then runs the window; the operator
+// options print what they are asked for and end.
 #include <cstdio>
-#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "launch/command_line.h"
+#include "launch/display_info.h"
+#include "launch/launch_url.h"
+#include "launch/program_folder.h"
+#include "launch/show_settings.h"
+#include "launch/user_messages.h"
+
+namespace quillon {
+const char* ProgramVersion();
+
+namespace {
+
+int StartClass(const CommandLine& command_line) {
+  MakeProgramFolderCurrent();
+  if (HandleLaunchUrl(command_line.LaunchUrl) == 0) {
+    // There is no window yet to show the class number in: it goes to the terminal.
+    StreamMessages messages(std::cout);
+    StartFastClass(messages);
+  }
+  std::fputs(
+      "quillon-publisher: the publisher window is not part of this build; the address is "
+      "stored in config.ini\n",
+      stderr);
+  return 0;
+}
+
+}  // namespace
+}  // namespace quillon
 
 int main(int argc, char** argv) {
-  if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("quillon-publisher %s\n", QUILLON_VERSION);
-    return 0;
+  using namespace quillon;
+  const CommandLine command_line =
+      ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  switch (command_line.Kind) {
+    case Command::kError:
+      std::fprintf(stderr, "quillon-publisher: %s\nTry \"quillon-publisher --help\".\n",
+                   command_line.Error.c_str());
+      return 2;
+    case Command::kHelp:
+      std::fputs(UsageText(), stdout);
+      return 0;
+    case Command::kVersion:
+      std::printf("quillon-publisher %s\n", ProgramVersion());
+      return 0;
+    case Command::kShowSettings: {
+      MakeProgramFolderCurrent();
+      const auto display = CreateSystemDisplayInfo();
+      return ShowSettings(*display, std::cout, std::cerr);
+    }
+    case Command::kHeadless:
+      MakeProgramFolderCurrent();
+      return RunHeadless(command_line);
+    case Command::kListDevices:
+      return RunListDevices();
+    case Command::kStart:
+      return StartClass(command_line);
   }
-  std::printf("quillon-publisher %s\n", QUILLON_VERSION);
-  return 0;
+  return 2;
 }

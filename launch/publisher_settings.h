@@ -21,29 +21,30 @@ inline const AudioDeviceId* NoAudioSelection() {
 
 // Every field named like a config.ini key is filled from that key. Fields in file order.
 struct PublisherSettings {
-  int32_t DeviceID = 0;     // camera position in the camera list, -1 for none
-  int32_t VideoStyle = 0;   // 0 desktop, 1 camera, 2 desktop + camera inset, 3 camera + desktop inset
-  int32_t VideoWidth = 0;   // camera picture size
+  int32_t DeviceID = 0;  // camera position in the camera list, -1 for none
+  int32_t VideoStyle =
+      0;  // 0 desktop, 1 camera, 2 desktop + camera inset, 3 camera + desktop inset
+  int32_t VideoWidth = 0;  // camera picture size
   int32_t VideoHeight = 0;
-  int32_t VideoX = 0;       // inset position: pixels from the left, rows from the bottom
+  int32_t VideoX = 0;  // inset position: pixels from the left, rows from the bottom
   int32_t VideoY = 0;
   int32_t ScreenWidth = 0;  // desktop picture size, multiples of 4 after reading
   int32_t ScreenHeight = 0;
-  int32_t ScreenRate = 0;   // inset size = large picture size / ScreenRate
-  int32_t FrameRate = 0;    // pictures per second
-  int32_t Interval = 0;     // handed to the encoder
-  int32_t Quality = 0;      // handed to the encoder
-  int32_t Bitrate = 0;      // kilobits per second
-  std::string Address;      // as stored, that is scrambled (at most 99 bytes)
-  std::string PublishUrl;   // descrambled Address before its last "&"
+  int32_t ScreenRate = 0;  // inset size = large picture size / ScreenRate
+  int32_t FrameRate = 0;   // pictures per second
+  int32_t Interval = 0;    // handed to the encoder
+  int32_t Quality = 0;     // handed to the encoder
+  int32_t Bitrate = 0;     // kilobits per second
+  std::string Address;     // as stored, that is scrambled (at most 99 bytes)
+  std::string PublishUrl;  // descrambled Address before its last "&"
   // The chosen sound device: an entry of the device table, nullptr for an entry without
   // identifier, or NoAudioSelection(). Only an identifier opens a device.
   const AudioDeviceId* AudioDevice = nullptr;
   int32_t HaveAudio = 0;
-  int32_t Record = 0;       // handed to the encoder
+  int32_t Record = 0;  // handed to the encoder
   int32_t SamplesPerSec = 0;
   int32_t BitsPerSample = 0;
-  int32_t Chanels = 0;      // the key is spelled "Chanels"
+  int32_t Chanels = 0;  // the key is spelled "Chanels"
 };
 
 }  // namespace quillon

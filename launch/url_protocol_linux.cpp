@@ -13,6 +13,7 @@
 #include <system_error>
 #include <thread>
 
+#include "launch/program_folder.h"
 #include "launch/url_protocol.h"
 #include "launch/url_protocol_xdg.h"
 
@@ -90,12 +91,6 @@ void UpdateDesktopDatabase(const std::filesystem::path& folder) {
   }
   kill(child, SIGKILL);
   waitpid(child, nullptr, 0);
-}
-
-std::string ExecutablePath() {
-  std::error_code error;
-  std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::string{} : path.string();
 }
 
 }  // namespace
@@ -204,14 +199,10 @@ bool RegisterSchemeHandler(const std::string& executable) {
 }
 
 int RegisterUrlProtocol() {
-  const std::string executable = ExecutablePath();
   // Every relative path of the program resolves against its folder; this comes first and does
   // not depend on the registration.
-  if (!executable.empty()) {
-    std::error_code error;
-    std::filesystem::current_path(std::filesystem::path(executable).parent_path(), error);
-  }
-  RegisterSchemeHandler(executable);
+  MakeProgramFolderCurrent();
+  RegisterSchemeHandler(ExecutablePath().string());
   return 1;
 }
 

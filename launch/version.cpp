@@ -1,4 +1,6 @@
 // Version of the program, as its version resource gives it.
 namespace quillon {
-const char* ProgramVersion() { return QUILLON_VERSION; }
+const char* ProgramVersion() {
+  return QUILLON_VERSION;
+}
 }  // namespace quillon

@@ -1,0 +1,14 @@
+// Conversion of text into the system's ANSI code page, in which the program keeps its text.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quillon {
+
+// Converts UTF-8 text into the ANSI code page. Characters the code page lacks become "?", and so
+// does each invalid UTF-8 sequence. On Linux the code page is UTF-8 itself: valid text passes
+// unchanged.
+std::string Utf8ToAnsi(std::string_view utf8);
+
+}  // namespace quillon

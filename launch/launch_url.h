@@ -1,0 +1,47 @@
+// The launch URL that a web page starts the program with, and the fast class that the program
+// opens when started without one. Both store the publishing address as Device/Address.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "launch/settings.h"
+#include "launch/user_messages.h"
+
+namespace quillon {
+
+// "quillon.publish://", skipped unchecked at the start of a launch URL.
+inline constexpr std::size_t kLaunchUrlPrefixLength = 18;
+// The payload after the prefix is cut to this many bytes (it was kept in a 512-byte buffer).
+inline constexpr std::size_t kLaunchPayloadLimit = 511;
+
+// Decodes "%" and two hexadecimal digits into their byte; everything else, "+" and a "%" without
+// two digits after it included, passes unchanged.
+std::string DecodeUrlEscapes(std::string_view text);
+
+// The Address a launch URL carries: the payload after the prefix, decoded, up to its first zero
+// byte, converted to the ANSI code page, up to its last "&" (nothing without one), without one
+// trailing "/". The URL carries the address already scrambled: it is not scrambled again.
+std::string AddressFromLaunchUrl(std::string_view argument);
+
+// Given the command-line tail: with 2 characters or more, stores AddressFromLaunchUrl as
+// Device/Address and returns 1 (an argument of 2 to 17 characters stores an empty Address).
+// Returns 0 for no argument or one of 1 character: no launch URL.
+int HandleLaunchUrl(std::string_view tail, const std::filesystem::path& file = kSettingsFile);
+
+// The host of the fast-class publishing server: the environment variable QUILLON_DEFAULT_SERVER
+// when set and not empty, otherwise the one the program was built with.
+std::string DefaultServerHost();
+
+// The plain (unscrambled) fast-class address: publish URL on the default server, "&", class number.
+std::string FastClassAddress(std::string_view host, std::string_view class_number);
+
+// The message that tells the teacher the class number of a fast class.
+std::string FastClassMessage(std::string_view class_number);
+
+// Makes up a class number from 8 random digits (leading zeros vanish), stores the fast-class
+// address scrambled as Device/Address, shows FastClassMessage and returns 1.
+int StartFastClass(UserMessages& messages, const std::filesystem::path& file = kSettingsFile);
+
+}  // namespace quillon

@@ -1,0 +1,157 @@
+#include "launch/profile_file.h"
+
+#include <gtest/gtest.h>
+
+#include "launch/test_support.h"
+
+namespace quillon {
+namespace {
+
+TEST(ProfileTextTest, FindsValuesAsTheWindowsProfileFunctionsDo) {
+  const ProfileText text(
+      "; a comment=with an equals sign\r\n"
+      "Orphan=before any section\r\n"
+      "[ device ]\r\n"
+      "  videoWIDTH  =  640  \r\n"
+      "Quoted=\"  spaced  \"\r\n"
+      "Half=\"open\r\n"
+      "NoEquals\r\n"
+      "Empty=\r\n"
+      ";Bitrate=1\r\n"
+      "[Audio]\r\n"
+      "Chanels=2\r\n"
+      "[Device]\r\n"
+      "Bitrate=500\r\n");
+  EXPECT_EQ(text.Find("Device", "VideoWidth"), "640");
+  EXPECT_EQ(text.Find("DEVICE", "quoted"), "  spaced  ");
+  EXPECT_EQ(text.Find("Device", "Half"), "\"open");
+  EXPECT_EQ(text.Find("Device", "Empty"), "");
+  EXPECT_EQ(text.Find("Audio", "Chanels"), "2");
+  EXPECT_EQ(text.Find("Device", "NoEquals"), std::nullopt);
+  EXPECT_EQ(text.Find("Device", "Orphan"), std::nullopt);
+  // Commented out, and only the first [Device] section is searched.
+  EXPECT_EQ(text.Find("Device", "Bitrate"), std::nullopt);
+  EXPECT_EQ(text.Find("Video", "VideoWidth"), std::nullopt);
+}
+
+TEST(ProfileTextTest, TextDefaultAndBufferCapacity) {
+  const ProfileText text("[Device]\nAddress=0123456789\nNul=ab\0cd\n");
+  EXPECT_EQ(text.GetString("Device", "Address", "x", 100), "0123456789");
+  EXPECT_EQ(text.GetString("Device", "Address", "x", 5), "0123");
+  EXPECT_EQ(text.GetString("Device", "Address", "x", 0), "");
+  EXPECT_EQ(text.GetString("Device", "Missing", "fallback", 100), "fallback");
+  EXPECT_EQ(text.GetString("Device", "Missing", "fallback", 4), "fal");
+  EXPECT_EQ(text.GetString("Device", "Nul", "", 100), "ab");
+}
+
+TEST(ProfileTextTest, IntegersTakeTheLeadingSignedNumber) {
+  const ProfileText text(
+      "[Device]\nA=1366\nB=-12px\nC=+7\nD=px12\nE=\nF=99999999999\nG=-99999999999\n"
+      "H=2147483647\nI=-2147483648\n");
+  EXPECT_EQ(text.GetInt("Device", "A", 5), 1366);
+  EXPECT_EQ(text.GetInt("Device", "B", 5), -12);
+  EXPECT_EQ(text.GetInt("Device", "C", 5), 7);
+  EXPECT_EQ(text.GetInt("Device", "D", 5), 0);
+  EXPECT_EQ(text.GetInt("Device", "E", 5), 0);  // present but empty: not the default
+  EXPECT_EQ(text.GetInt("Device", "Missing", 5), 5);
+  EXPECT_EQ(text.GetInt("Device", "F", 5), 2147483647);
+  EXPECT_EQ(text.GetInt("Device", "G", 5), -2147483647 - 1);
+  EXPECT_EQ(text.GetInt("Device", "H", 5), 2147483647);
+  EXPECT_EQ(text.GetInt("Device", "I", 5), -2147483647 - 1);
+}
+
+TEST(ProfileTextTest, SetReplacesOnlyTheValueOfThatLine) {
+  ProfileText text(
+      "; teacher's notes\r\n"
+      "[Device]\r\n"
+      "bitrate = 500   \r\n"
+      "\r\n"
+      "[Audio]\r\n"
+      "Bitrate=9\r\n");
+  text.Set("DEVICE", "Bitrate", "800");
+  EXPECT_EQ(text.Bytes(),
+            "; teacher's notes\r\n"
+            "[Device]\r\n"
+            "bitrate = 800\r\n"
+            "\r\n"
+            "[Audio]\r\n"
+            "Bitrate=9\r\n");
+}
+
+TEST(ProfileTextTest, SetAddsMissingKeysAndSections) {
+  ProfileText text("[Device]\nVideoStyle=0\n\n; audio\n[Audio]\nChanels=2");
+  text.Set("Device", "Address", "abc");
+  text.Set("Audio", "BitsPerSample", "16");
+  text.Set("New", "Key", "v");
+  EXPECT_EQ(text.Bytes(),
+            "[Device]\nVideoStyle=0\nAddress=abc\n\n; audio\n[Audio]\nChanels=2\n"
+            "BitsPerSample=16\n[New]\nKey=v\n");
+
+  ProfileText empty;
+  empty.Set("Device", "Address", "x");
+  EXPECT_EQ(empty.Find("Device", "Address"), "x");
+
+  ProfileText crlf("[Audio]\r\nChanels=2\r\n");
+  crlf.Set("Device", "Address", "x");
+  EXPECT_EQ(crlf.Bytes(), "[Audio]\r\nChanels=2\r\n[Device]\r\nAddress=x\r\n");
+
+  ProfileText marked("\xEF\xBB\xBF[Device]\nA=1\n");
+  marked.Set("Device", "A", "2");
+  EXPECT_EQ(marked.Bytes(), "\xEF\xBB\xBF[Device]\nA=2\n");
+}
+
+TEST(ProfileTextTest, ValueCannotSpillIntoNewLines) {
+  ProfileText text("[Device]\nAddress=old\nFrameRate=15\n");
+  text.Set("Device", "Address", "abc\r\nFrameRate=0");
+  EXPECT_EQ(text.Bytes(), "[Device]\nAddress=abc\nFrameRate=15\n");
+  text.Set("Device", "Address", std::string("x\0y", 3));
+  EXPECT_EQ(text.Find("Device", "Address"), "x");
+}
+
+TEST(ProfileFileTest, ReadingNeverCreatesTheFile) {
+  TestFolder folder;
+  const auto file = folder / "config.ini";
+  EXPECT_EQ(LoadProfile(file).Bytes(), "");
+  EXPECT_FALSE(std::filesystem::exists(file));
+}
+
+TEST(ProfileFileTest, WritesWholeFileWithoutLeavingTemporaries) {
+  TestFolder folder;
+  const auto file = folder / "config.ini";
+  ASSERT_TRUE(WriteProfileString(file, "Device", "Address", "abc"));
+  EXPECT_EQ(TestFolder::Read(file), "[Device]\nAddress=abc\n");
+
+  TestFolder::Write(file, "[Device]\r\nAddress=abc\r\nBitrate=500\r\n");
+  std::filesystem::permissions(file, std::filesystem::perms::owner_read |
+                                         std::filesystem::perms::owner_write |
+                                         std::filesystem::perms::group_read);
+  ASSERT_TRUE(WriteProfileString(file, "device", "ADDRESS", "xyz"));
+  EXPECT_EQ(TestFolder::Read(file), "[Device]\r\nAddress=xyz\r\nBitrate=500\r\n");
+  EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                std::filesystem::perms::group_read);
+
+  int entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.path())) {
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1);
+}
+
+TEST(ProfileFileTest, WritingThroughALinkChangesTheLinkedFile) {
+  TestFolder folder;
+  TestFolder::Write(folder / "real.ini", "[Device]\nA=1\n");
+  std::filesystem::create_symlink("real.ini", folder / "config.ini");
+  ASSERT_TRUE(WriteProfileString(folder / "config.ini", "Device", "A", "2"));
+  EXPECT_TRUE(std::filesystem::is_symlink(folder / "config.ini"));
+  EXPECT_EQ(TestFolder::Read(folder / "real.ini"), "[Device]\nA=2\n");
+}
+
+TEST(ProfileFileTest, FailedWriteReportsAndLeavesNothing) {
+  TestFolder folder;
+  EXPECT_FALSE(WriteProfileString(folder / "missing" / "config.ini", "Device", "A", "1"));
+  EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+}
+
+}  // namespace
+}  // namespace quillon

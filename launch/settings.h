@@ -1,0 +1,65 @@
+// Reading the settings record from config.ini and writing the main window's choices back.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "launch/display_info.h"
+#include "launch/publisher_settings.h"
+#include "launch/user_messages.h"
+
+namespace quillon {
+
+// The settings file. Relative to the current directory, which start-up makes the program's folder;
+// the one text that every part of the program uses for it.
+inline constexpr char kSettingsFile[] = "./config.ini";
+
+// Shown when the stored address holds no "&" (no stream name can be told from the publish URL).
+inline constexpr char kBadAddressMessage[] = "参数有误!";
+
+// The Address buffer: 100 bytes with the terminating zero, so at most 99 characters are used.
+inline constexpr std::size_t kAddressCapacity = 100;
+
+// The values behind the main window's four setting controls.
+struct WindowChoices {
+  int32_t HaveAudio = 0;   // send-sound check box
+  int32_t DeviceID = 0;    // camera list position, -1 when nothing is selected
+  int32_t Bitrate = 0;     // bit-rate box, kilobits per second
+  int32_t VideoStyle = 0;  // picture-type list position, -1 when nothing is selected
+};
+
+// What the main window keeps of the settings.
+struct WindowSettings {
+  std::unique_ptr<PublisherSettings> Record;  // none before the first ReadSettings
+  WindowChoices Choices;
+  std::string StreamName;  // the class id, given to the classroom page as "meetingid"
+};
+
+// The stored form of an address: byte i raised by (i mod 3) + 1, modulo 256. Descrambling lowers
+// it again. Both stop at a zero byte, in the input or produced by the change.
+std::string ScrambleAddress(std::string_view plain);
+std::string DescrambleAddress(std::string_view stored);
+
+// Splits a descrambled address at its last "&" into the publish URL before it and the stream name
+// after it. Without "&": false, an empty publish URL and the whole text as stream name.
+bool SplitAddress(std::string_view plain, std::string& publish_url, std::string& stream_name);
+
+// Lowers a screen size until it is a multiple of 4 (1366 becomes 1364).
+int32_t RoundDownToMultipleOf4(int32_t size);
+
+// Fills the record (creating it on the first call) and the window's choices and stream name from
+// the settings file. A zero ScreenWidth or ScreenHeight takes the primary display's size. Returns
+// 1, or 0 after showing kBadAddressMessage when the descrambled address holds no "&".
+// Values are taken as the file holds them; CheckClassSettings tells whether a class can use them.
+int ReadSettings(WindowSettings& window, const DisplayInfo& display, UserMessages& messages,
+                 const std::filesystem::path& file = kSettingsFile);
+
+// Writes each of the window's choices that differs from the record's field to its key in
+// section Device ("%d"); equal values are not written and the record is left as it is.
+// Returns 1.
+int WriteBackSettings(const WindowSettings& window,
+                      const std::filesystem::path& file = kSettingsFile);
+
+}  // namespace quillon

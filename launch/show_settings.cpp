@@ -1,0 +1,81 @@
+#include "launch/show_settings.h"
+
+#include <optional>
+
+#include "launch/settings_check.h"
+#include "launch/user_messages.h"
+
+namespace quillon {
+namespace {
+
+// Passes the question on and remembers whether it went unanswered.
+class WatchedDisplay : public DisplayInfo {
+ public:
+  explicit WatchedDisplay(const DisplayInfo& display) : display_(display) {}
+  std::optional<ScreenSize> PrimarySize() const override {
+    std::optional<ScreenSize> size = display_.PrimarySize();
+    unanswered_ = !size;
+    return size;
+  }
+  std::string WhyUnavailable() const override { return display_.WhyUnavailable(); }
+  bool unanswered() const { return unanswered_; }
+
+ private:
+  const DisplayInfo& display_;
+  mutable bool unanswered_ = false;
+};
+
+}  // namespace
+
+std::string FormatSettings(const PublisherSettings& s, std::string_view stream_name) {
+  std::string text;
+  const auto line = [&](const char* key, const std::string& value) {
+    text += key;
+    text += '=';
+    text += value;
+    text += '\n';
+  };
+  const auto number = [&](const char* key, int32_t value) { line(key, std::to_string(value)); };
+  number("DeviceID", s.DeviceID);
+  number("VideoStyle", s.VideoStyle);
+  number("VideoWidth", s.VideoWidth);
+  number("VideoHeight", s.VideoHeight);
+  number("VideoX", s.VideoX);
+  number("VideoY", s.VideoY);
+  number("ScreenWidth", s.ScreenWidth);
+  number("ScreenHeight", s.ScreenHeight);
+  number("ScreenRate", s.ScreenRate);
+  number("FrameRate", s.FrameRate);
+  number("Interval", s.Interval);
+  number("Quality", s.Quality);
+  number("Bitrate", s.Bitrate);
+  line("Address", s.Address);
+  line("PublishUrl", s.PublishUrl);
+  number("HaveAudio", s.HaveAudio);
+  number("Record", s.Record);
+  number("SamplesPerSec", s.SamplesPerSec);
+  number("BitsPerSample", s.BitsPerSample);
+  number("Chanels", s.Chanels);
+  line("StreamName", std::string(stream_name));
+  return text;
+}
+
+int ShowSettings(const DisplayInfo& display, std::ostream& out, std::ostream& err,
+                 const std::filesystem::path& file) {
+  WatchedDisplay watched(display);
+  StreamMessages messages(err);
+  WindowSettings window;
+  const int read = ReadSettings(window, watched, messages, file);
+  if (watched.unanswered()) {
+    err << "quillon-publisher: cannot ask for the screen size (" << watched.WhyUnavailable()
+        << "); ScreenWidth and ScreenHeight are shown as config.ini holds them\n";
+  }
+  out << FormatSettings(*window.Record, window.StreamName) << std::flush;
+  if (read == 0) return 2;
+  if (std::string problem = CheckClassSettings(*window.Record); !problem.empty()) {
+    err << "quillon-publisher: a class cannot start with these settings: " << problem << '\n';
+  }
+  return 0;
+}
+
+}  // namespace quillon

@@ -1,0 +1,26 @@
+// --show-settings: the settings as the window reads them, for operators and scripts.
+#pragma once
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "launch/display_info.h"
+#include "launch/publisher_settings.h"
+#include "launch/settings.h"
+
+namespace quillon {
+
+// Every field of the record that config.ini fills or derives, as "Key=value" lines in the
+// record's order (Address as stored, that is scrambled), then "StreamName=".
+std::string FormatSettings(const PublisherSettings& settings, std::string_view stream_name);
+
+// Reads the settings file like the window does and prints FormatSettings to `out`. Messages go
+// to `err`: "参数有误!" when the address has no "&", a note when the screen size could not be
+// asked for, and the reason when a class could not start with these values. Returns the exit
+// code: 2 when the address has no "&", else 0.
+int ShowSettings(const DisplayInfo& display, std::ostream& out, std::ostream& err,
+                 const std::filesystem::path& file = kSettingsFile);
+
+}  // namespace quillon
