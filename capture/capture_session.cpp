@@ -1,0 +1,247 @@
+// The capture session: start and stop of a class, camera frames and sound, and the frame tick.
+#include "capture/capture_session.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "capture/image_ops.h"
+
+namespace quillon {
+
+CaptureGeometry CaptureGeometry::From(const PublisherSettings& s) {
+  auto side = [](int32_t width, int32_t height, int32_t* outWidth, int32_t* outHeight) {
+    bool usable = width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide;
+    *outWidth = usable ? width : 0;
+    *outHeight = usable ? height : 0;
+  };
+  CaptureGeometry g;
+  g.VideoStyle = s.VideoStyle;
+  side(s.ScreenWidth, s.ScreenHeight, &g.ScreenWidth, &g.ScreenHeight);
+  side(s.VideoWidth, s.VideoHeight, &g.VideoWidth, &g.VideoHeight);
+  g.VideoX = std::max(s.VideoX, 0);
+  g.VideoY = std::max(s.VideoY, 0);
+  g.ScreenRate = std::max(s.ScreenRate, 0);
+  g.FrameRate = std::max(s.FrameRate, 0);
+  return g;
+}
+
+bool CaptureSession::CallGate::Enter() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (closed_) return false;
+  ++inside_;
+  return true;
+}
+
+void CaptureSession::CallGate::Leave() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (--inside_ == 0) idle_.notify_all();
+}
+
+void CaptureSession::CallGate::CloseAndWait() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  closed_ = true;
+  idle_.wait(lock, [this] { return inside_ == 0; });
+}
+
+class CaptureSession::GateScope {
+ public:
+  explicit GateScope(CallGate& gate) : gate_(gate), entered_(gate.Enter()) {}
+  ~GateScope() {
+    if (entered_) gate_.Leave();
+  }
+  GateScope(const GateScope&) = delete;
+  GateScope& operator=(const GateScope&) = delete;
+  explicit operator bool() const { return entered_; }
+
+ private:
+  CallGate& gate_;
+  bool entered_;
+};
+
+CaptureSession::CaptureSession(const PublisherSettings& settings, CaptureParts parts)
+    : settings_(settings),
+      geometry_(CaptureGeometry::From(settings)),
+      cameraFrameSize_(geometry_.VideoWidth * geometry_.VideoHeight * 3),
+      screenFrameSize_(geometry_.ScreenWidth * geometry_.ScreenHeight * 3),
+      cameraBuffer_(static_cast<size_t>(cameraFrameSize_)),
+      screenBuffer_(static_cast<size_t>(screenFrameSize_)),
+      // The thumbnail is a reduction of the desktop to the camera picture's proportions; it
+      // must fit both whichever of the two is larger.
+      thumbnailBuffer_(static_cast<size_t>(std::max(screenFrameSize_, cameraFrameSize_))),
+      encoder_(std::move(parts.Encoder)),
+      screen_(std::move(parts.Screen)),
+      camera_(std::move(parts.Camera)),
+      sound_(std::move(parts.Sound)) {}
+
+CaptureSession::~CaptureSession() {
+  Stop();
+  StopAndWait();         // no tick runs or can begin any more
+  gate_.CloseAndWait();  // no camera frame or sound piece is still inside
+  if (camera_) camera_->SetFrameSink(false, nullptr);
+}
+
+int CaptureSession::Start(PreviewWindow previewWindow) {
+  isRunning_ = 1;
+  const PublisherSettings& s = settings_;
+  const bool desktopLarge = geometry_.VideoStyle == 0 || geometry_.VideoStyle == 2;
+  params_.Width = desktopLarge ? geometry_.ScreenWidth : geometry_.VideoWidth;
+  params_.Height = desktopLarge ? geometry_.ScreenHeight : geometry_.VideoHeight;
+  params_.FormatCode = VERBENA_FORMAT_BGR24_BOTTOM_UP;
+  params_.FrameRate = s.FrameRate;
+  params_.Interval = s.Interval;
+  params_.Quality = s.Quality;
+  params_.Bitrate = s.Bitrate;
+  params_.SamplesPerSec = s.SamplesPerSec;
+  params_.BitsPerSample = s.BitsPerSample;
+  params_.Chanels = s.Chanels;
+  params_.Record = s.Record;
+  std::snprintf(params_.Url, sizeof params_.Url, "%s", s.PublishUrl.c_str());
+
+  if (!encoder_) return 0;  // the loader has said which file or export is missing
+  const EncoderFunctions& f = encoder_->Functions();
+  encoderHandle_ = f.CreateEncoder(&params_);
+  encoderCreated_ = true;
+  if (f.Start(encoderHandle_) == 0) return 0;
+  encoderStarted_ = true;
+
+  const int32_t style = geometry_.VideoStyle;
+  const bool paced = geometry_.FrameRate >= 1;
+  if (paced && (style == 0 || style == 2 || style == 3)) {
+    FrameTimer::Start(1000u / static_cast<uint32_t>(geometry_.FrameRate), false);
+  }
+  if (paced && camera_ && (style == 1 || style == 2 || style == 3)) {
+    camera_->Open(s.DeviceID, previewWindow, geometry_.VideoWidth, geometry_.VideoHeight,
+                  geometry_.FrameRate);
+    camera_->SetFrameSink(true, this);
+  }
+  if (s.HaveAudio != 0 && sound_) {
+    sound_->SamplesPerSec = s.SamplesPerSec;
+    sound_->BitsPerSample = s.BitsPerSample;
+    sound_->Chanels = s.Chanels;
+    if (sound_->Open(s.AudioDevice)) {
+      int chunk = f.GetAudioNofifySize(encoderHandle_);
+      if (chunk > 0) {
+        sound_->ChunkBytes = static_cast<uint32_t>(chunk);
+        sound_->SetRecording(true, this);
+      }
+    }
+  }
+  return 1;
+}
+
+int CaptureSession::Stop() {
+  FrameTimer::Stop();
+  if (encoderCreated_) encoder_->Functions().Stop(encoderHandle_);
+  if (camera_) camera_->Stop();
+  if (sound_) {
+    sound_->SetRecording(false, this);
+    sound_->Close();
+  }
+  isRunning_ = 0;
+  return 1;
+}
+
+void CaptureSession::PutVideo(const uint8_t* data, int32_t length) {
+  if (encoderStarted_) encoder_->Functions().PutVideoData(encoderHandle_, data, length);
+}
+
+void CaptureSession::StoreCameraFrame(const uint8_t* buffer, int32_t length,
+                                      int64_t paddedRowBytes) {
+  if (length == cameraFrameSize_) {
+    std::memcpy(cameraBuffer_.data(), buffer, static_cast<size_t>(length));
+    return;
+  }
+  const size_t rowBytes = static_cast<size_t>(geometry_.VideoWidth) * 3;
+  for (int32_t row = 0; row < geometry_.VideoHeight; ++row) {
+    std::memcpy(cameraBuffer_.data() + static_cast<size_t>(row) * rowBytes,
+                buffer + row * paddedRowBytes, rowBytes);
+  }
+}
+
+void CaptureSession::OnVideoFrame(double /*sampleTime*/, const uint8_t* buffer, int32_t length) {
+  if (buffer == nullptr) return;
+  GateScope inside(gate_);
+  if (!inside) return;
+  // The camera may pad each row to a multiple of 4 bytes; anything else that does not match the
+  // picture size is dropped rather than copied past the buffer.
+  const int64_t paddedRowBytes = (int64_t{geometry_.VideoWidth} * 3 + 3) & ~int64_t{3};
+  const bool whole = length == cameraFrameSize_ && length > 0;
+  const bool padded = length == paddedRowBytes * geometry_.VideoHeight && length > 0;
+  if (!whole && !padded) {
+    ++droppedCameraFrames_;
+    return;
+  }
+  if (geometry_.VideoStyle == 1) {
+    if (whole) {
+      PutVideo(buffer, length);  // straight on, as delivered
+      return;
+    }
+    // Only the camera thread touches the camera buffer in this picture type.
+    StoreCameraFrame(buffer, length, paddedRowBytes);
+    PutVideo(cameraBuffer_.data(), cameraFrameSize_);
+    return;
+  }
+  std::lock_guard<FrameLock> lock(frameLock_);
+  StoreCameraFrame(buffer, length, paddedRowBytes);
+}
+
+void CaptureSession::OnAudioData(const uint8_t* buffer, int32_t length) {
+  if (buffer == nullptr) return;
+  GateScope inside(gate_);
+  if (!inside || !encoderStarted_) return;
+  encoder_->Functions().PutAudioData(encoderHandle_, buffer, length);
+}
+
+void CaptureSession::OnTick() {
+  GateScope inside(gate_);
+  if (!inside) return;
+  const CaptureGeometry& g = geometry_;
+  uint8_t* screenData = screenBuffer_.data();
+  if (screen_ && screenFrameSize_ > 0)
+    screen_->GrabScreen(screenData, g.ScreenWidth, g.ScreenHeight);
+  auto drawMarker = [&] {
+    if (screen_ && screenFrameSize_ > 0)
+      screen_->DrawCursorMarker(screenData, g.ScreenWidth, g.ScreenHeight);
+  };
+
+  switch (g.VideoStyle) {
+    case 0:
+      drawMarker();
+      PutVideo(screenData, screenFrameSize_);
+      break;
+    case 2: {
+      const ImageView camera = MakeImageView(cameraBuffer_.data(), g.VideoWidth, g.VideoHeight);
+      const ImageView screen = MakeImageView(screenData, g.ScreenWidth, g.ScreenHeight);
+      if (g.ScreenRate >= 1) {
+        const ImageView size =
+            MakeImageView(nullptr, g.ScreenWidth / g.ScreenRate, g.ScreenHeight / g.ScreenRate);
+        std::lock_guard<FrameLock> lock(frameLock_);
+        PasteScaledNearest(screen, g.VideoX, g.VideoY, size, camera);
+      }
+      drawMarker();
+      PutVideo(screenData, screenFrameSize_);
+      break;
+    }
+    case 3: {
+      const ImageView screen = MakeImageView(screenData, g.ScreenWidth, g.ScreenHeight);
+      const ImageView camera = MakeImageView(cameraBuffer_.data(), g.VideoWidth, g.VideoHeight);
+      std::lock_guard<FrameLock> lock(frameLock_);
+      if (g.ScreenRate >= 1) {
+        const ImageView thumbnail = MakeImageView(
+            thumbnailBuffer_.data(), g.VideoWidth / g.ScreenRate, g.VideoHeight / g.ScreenRate);
+        if (thumbnail.Width > 0 && thumbnail.Height > 0) {
+          ScaleDownHalving(thumbnail,
+                           screen);  // spoils the desktop picture; grabbed anew next tick
+          PasteImage(camera, g.VideoX, g.VideoY, thumbnail);
+        }
+      }
+      PutVideo(cameraBuffer_.data(), cameraFrameSize_);
+      break;
+    }
+    default:
+      break;  // camera only, or no picture at all
+  }
+}
+
+}  // namespace quillon

@@ -1,0 +1,123 @@
+// The capture engine of one class: owns the encoder handle, the frame timer and lock, the camera,
+// sound and screen capture and the frame buffers. The window makes a new session for every start
+// of a class, calls Start, and Stop when the class ends. While it runs, the timer thread (OnTick),
+// the camera thread (OnVideoFrame) and the sound thread (OnAudioData) call into it.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "capture/encoder_library.h"
+#include "capture/frame_sinks.h"
+#include "capture/frame_timer.h"
+#include "capture/screen_grabber.h"
+#include "devices/capture_audio.h"
+#include "devices/capture_video.h"
+#include "launch/publisher_settings.h"
+
+namespace quillon {
+
+// What a session works with besides the settings. Any part may be missing: without an encoder
+// library Start fails like a refused connection; without a camera, sound or screen the class runs
+// without that source.
+struct CaptureParts {
+  std::shared_ptr<const EncoderLibrary> Encoder;
+  std::unique_ptr<CCaptureVideo> Camera;
+  std::unique_ptr<CCaptureAudio> Sound;
+  std::unique_ptr<ScreenGrabber> Screen;
+};
+
+// The parts of this platform: the encoder library from the program's folder, the platform's
+// camera, sound capture and screen.
+CaptureParts PlatformCaptureParts();
+
+// The picture sizes and inset placement of one class, taken from the settings once, with values
+// that would divide by zero or reach outside a picture made harmless.
+struct CaptureGeometry {
+  int32_t VideoStyle = 0;
+  int32_t ScreenWidth = 0;  // 0 x 0 when either side is not positive or beyond kMaxSide
+  int32_t ScreenHeight = 0;
+  int32_t VideoWidth = 0;
+  int32_t VideoHeight = 0;
+  int32_t VideoX = 0;  // never negative
+  int32_t VideoY = 0;
+  int32_t ScreenRate = 0;  // 0: no inset
+  int32_t FrameRate = 0;   // 0: neither timer nor camera runs
+
+  static constexpr int32_t kMaxSide = 16384;
+  static CaptureGeometry From(const PublisherSettings& settings);
+};
+
+class CaptureSession final : public VideoFrameSink, public AudioDataSink, public FrameTimer {
+ public:
+  CaptureSession(const PublisherSettings& settings, CaptureParts parts);
+  ~CaptureSession() override;
+
+  // 1 from the beginning of Start until Stop, 0 otherwise.
+  int32_t IsRunning() const { return isRunning_.load(); }
+
+  // Creates and starts the encoder, then the timer, camera and sound as the picture type and
+  // HaveAudio ask. 1 on success; 0 when the encoder could not start publishing (the caller
+  // reports "连接服务器失败"), in which case only Stop follows.
+  int Start(PreviewWindow previewWindow);
+  // Timer, encoder, camera, sound, in this order. Returns 1; harmless when repeated.
+  int Stop();
+
+  void OnVideoFrame(double sampleTime, const uint8_t* buffer, int32_t length) override;
+  void OnAudioData(const uint8_t* buffer, int32_t length) override;
+  // The frame tick: grabs the desktop, composes the picture type's picture and hands it to the
+  // encoder.
+  void OnTick() override;
+
+  const EncoderParams& Params() const { return params_; }
+  // Camera frames whose length fitted neither the picture nor its 4-byte padded rows.
+  uint64_t DroppedCameraFrames() const { return droppedCameraFrames_.load(); }
+
+ private:
+  // Counts the callbacks inside the session, so the destructor can wait until none is.
+  class CallGate {
+   public:
+    bool Enter();
+    void Leave();
+    void CloseAndWait();
+
+   private:
+    std::mutex mutex_;
+    std::condition_variable idle_;
+    int inside_ = 0;
+    bool closed_ = false;
+  };
+  class GateScope;
+
+  void PutVideo(const uint8_t* data, int32_t length);
+  void StoreCameraFrame(const uint8_t* buffer, int32_t length, int64_t paddedRowBytes);
+
+  const PublisherSettings& settings_;
+  const CaptureGeometry geometry_;
+  const int32_t cameraFrameSize_;
+  const int32_t screenFrameSize_;
+
+  std::atomic<int32_t> isRunning_{0};
+  void* encoderHandle_ = nullptr;
+  bool encoderCreated_ = false;
+  bool encoderStarted_ = false;
+  EncoderParams params_{};
+  std::atomic<uint64_t> droppedCameraFrames_{0};
+  CallGate gate_;
+
+  // Destroyed in reverse order: sound, camera, screen, then the buffers and the lock.
+  FrameLock frameLock_;
+  std::vector<uint8_t> cameraBuffer_;
+  std::vector<uint8_t> screenBuffer_;
+  std::vector<uint8_t> thumbnailBuffer_;
+  std::shared_ptr<const EncoderLibrary> encoder_;
+  std::unique_ptr<ScreenGrabber> screen_;
+  std::unique_ptr<CCaptureVideo> camera_;
+  std::unique_ptr<CCaptureAudio> sound_;
+};
+
+}  // namespace quillon

@@ -1,0 +1,62 @@
+// FrameTimer turns a periodic (or one-shot) timer into calls of OnTick on a thread of its own;
+// FrameLock is the mutex that guards the frame buffers shared with the camera thread.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace quillon {
+
+class FrameTimer {
+ public:
+  FrameTimer();
+  virtual ~FrameTimer();
+  FrameTimer(const FrameTimer&) = delete;
+  FrameTimer& operator=(const FrameTimer&) = delete;
+
+  // Calls OnTick every periodMs milliseconds (once when oneShot), on a thread other than the
+  // caller's, at absolute deadlines from now: N ticks take N periods. true when it runs; a
+  // running timer is stopped first.
+  bool Start(uint32_t periodMs, bool oneShot);
+  // Ends the timer. Does not wait for a tick in progress: one may still run, or be about to
+  // begin, when Stop returns. false when no timer was running.
+  bool Stop();
+
+  virtual void OnTick() = 0;
+
+  // The timer's granularity in milliseconds (the deadlines are kept to within it); 0 if unknown.
+  uint32_t Resolution() const { return resolution_; }
+  // Non-zero while a timer runs.
+  uint32_t TimerId() const;
+
+ protected:
+  // Stops the timer and waits until no tick is in progress or can still begin. The owner's
+  // destructor calls it before it frees anything a tick touches.
+  void StopAndWait();
+
+ private:
+  struct Run;
+  void Loop(std::shared_ptr<Run> run, uint32_t periodMs, bool oneShot);
+
+  uint32_t resolution_ = 0;
+  mutable std::mutex mutex_;
+  uint32_t timerId_ = 0;
+  uint32_t lastId_ = 0;
+  std::shared_ptr<Run> run_;
+  std::thread thread_;
+};
+
+// The frame lock: an ordinary mutex (BasicLockable, so std::lock_guard works with it).
+class FrameLock {
+ public:
+  void lock() { mutex_.lock(); }
+  void unlock() { mutex_.unlock(); }
+
+ private:
+  std::mutex mutex_;
+};
+
+}  // namespace quillon

@@ -1,0 +1,130 @@
+#include "capture/frame_timer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
+namespace quillon {
+namespace {
+
+using namespace std::chrono_literals;
+
+class CountingTimer final : public FrameTimer {
+ public:
+  ~CountingTimer() override { StopAndWait(); }
+  void OnTick() override {
+    tickThread = std::this_thread::get_id();
+    ++ticks;
+    if (holdTick) {
+      entered.set_value();
+      release.get_future().wait();
+    }
+  }
+  using FrameTimer::StopAndWait;
+
+  std::atomic<int> ticks{0};
+  std::atomic<std::thread::id> tickThread{};
+  bool holdTick = false;
+  std::promise<void> entered;
+  std::promise<void> release;
+};
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
+  auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+TEST(FrameTimerTest, TicksOnAnotherThreadUntilStopped) {
+  CountingTimer timer;
+  EXPECT_GE(timer.Resolution(), 1u);
+  EXPECT_EQ(timer.TimerId(), 0u);
+  ASSERT_TRUE(timer.Start(5, false));
+  EXPECT_NE(timer.TimerId(), 0u);
+  ASSERT_TRUE(WaitFor([&] { return timer.ticks >= 3; }));
+  EXPECT_NE(timer.tickThread.load(), std::this_thread::get_id());
+  EXPECT_TRUE(timer.Stop());
+  EXPECT_EQ(timer.TimerId(), 0u);
+  timer.StopAndWait();
+  int after = timer.ticks;
+  std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(timer.ticks, after);
+}
+
+TEST(FrameTimerTest, StopTwiceReportsFailureTheSecondTime) {
+  CountingTimer timer;
+  EXPECT_FALSE(timer.Stop());  // nothing runs yet
+  ASSERT_TRUE(timer.Start(1000, false));
+  EXPECT_TRUE(timer.Stop());
+  EXPECT_FALSE(timer.Stop());
+  EXPECT_EQ(timer.ticks, 0);
+}
+
+TEST(FrameTimerTest, OneShotTicksOnceAndEnds) {
+  CountingTimer timer;
+  ASSERT_TRUE(timer.Start(2, true));
+  ASSERT_TRUE(WaitFor([&] { return timer.TimerId() == 0; }));
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(timer.ticks, 1);
+  EXPECT_FALSE(timer.Stop());
+}
+
+TEST(FrameTimerTest, StopDoesNotWaitForATickInProgressButStopAndWaitDoes) {
+  CountingTimer timer;
+  timer.holdTick = true;
+  std::future<void> entered = timer.entered.get_future();
+  ASSERT_TRUE(timer.Start(1, false));
+  ASSERT_EQ(entered.wait_for(5s), std::future_status::ready);
+  EXPECT_TRUE(timer.Stop());  // returns although the tick still runs
+
+  std::atomic<bool> waited{false};
+  std::thread waiter([&] {
+    timer.StopAndWait();
+    waited = true;
+  });
+  std::this_thread::sleep_for(20ms);
+  EXPECT_FALSE(waited);
+  timer.release.set_value();
+  waiter.join();
+  EXPECT_TRUE(waited);
+  EXPECT_EQ(timer.ticks, 1);
+}
+
+TEST(FrameTimerTest, StartsAgainAfterStop) {
+  CountingTimer timer;
+  ASSERT_TRUE(timer.Start(2, false));
+  ASSERT_TRUE(WaitFor([&] { return timer.ticks >= 1; }));
+  uint32_t first = timer.TimerId();
+  timer.Stop();
+  int before = timer.ticks;
+  ASSERT_TRUE(timer.Start(2, false));
+  EXPECT_NE(timer.TimerId(), first);
+  ASSERT_TRUE(WaitFor([&] { return timer.ticks >= before + 2; }));
+  EXPECT_FALSE(timer.Start(0, false));  // a zero period is refused
+}
+
+TEST(FrameLockTest, ExcludesOtherHolders) {
+  FrameLock lock;
+  int shared = 0;
+  std::thread other([&] {
+    for (int i = 0; i < 10000; ++i) {
+      std::lock_guard<FrameLock> hold(lock);
+      ++shared;
+    }
+  });
+  for (int i = 0; i < 10000; ++i) {
+    std::lock_guard<FrameLock> hold(lock);
+    ++shared;
+  }
+  other.join();
+  EXPECT_EQ(shared, 20000);
+}
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,257 @@
+#include "capture/image_ops.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "capture/image_ops_internal.h"
+#include "capture/image_ops_reference.h"
+
+namespace quillon {
+namespace {
+
+using image_ops_internal::SimdLevel;
+
+// A picture in a heap block of exactly its size, so that AddressSanitizer catches any access
+// past its ends.
+struct Picture {
+  Picture(int32_t width, int32_t height)
+      : bytes(size_t(width) * size_t(height) * 3),
+        view(MakeImageView(bytes.data(), width, height)) {}
+  std::vector<uint8_t> bytes;
+  ImageView view;
+};
+
+Picture RandomPicture(std::mt19937& random, int32_t width, int32_t height) {
+  Picture picture(width, height);
+  for (auto& b : picture.bytes) b = static_cast<uint8_t>(random());
+  return picture;
+}
+
+// Runs `body` once with every instruction set this processor has, the best one last.
+template <class Body>
+void ForEachSimdLevel(Body body) {
+  for (SimdLevel level : {SimdLevel::kScalar, SimdLevel::kSse2, SimdLevel::kAvx2}) {
+    if (image_ops_internal::SetSimdLevel(level) != level) continue;
+    SCOPED_TRACE("instruction set " + std::to_string(static_cast<int>(level)));
+    body();
+  }
+  image_ops_internal::SetSimdLevel(image_ops_internal::BestSimdLevel());
+}
+
+void ExpectScaleMatchesReference(std::mt19937& random, int32_t sw, int32_t sh, int32_t dw,
+                                 int32_t dh) {
+  const Picture source = RandomPicture(random, sw, sh);
+  Picture fast(dw, dh);
+  Picture plain(dw, dh);
+  ScaleBilinear(fast.view, source.view);
+  reference::ScaleBilinear(plain.view, source.view);
+  ASSERT_EQ(fast.bytes, plain.bytes) << sw << "x" << sh << " -> " << dw << "x" << dh;
+}
+
+TEST(ScaleBilinear, MatchesReferenceOnRandomSizesAndContents) {
+  const uint32_t seed = 20261206;
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  ForEachSimdLevel([&] {
+    std::uniform_int_distribution<int32_t> side(1, 90);
+    for (int n = 0; n < 300; ++n) {
+      ExpectScaleMatchesReference(random, side(random), side(random), side(random), side(random));
+    }
+    // Exact halvings of even and odd sizes, long rows, one pixel wide or high.
+    for (int32_t d : {1, 2, 3, 7, 8, 31, 64, 129, 300}) {
+      ExpectScaleMatchesReference(random, 2 * d, 2 * d + 1, d, d);
+      ExpectScaleMatchesReference(random, 2 * d + 1, 2 * d, d, d);
+    }
+    ExpectScaleMatchesReference(random, 1, 50, 37, 200);
+    ExpectScaleMatchesReference(random, 50, 1, 400, 3);
+    ExpectScaleMatchesReference(random, 1, 1, 17, 9);
+    ExpectScaleMatchesReference(random, 1000, 5, 333, 2);
+    ExpectScaleMatchesReference(random, 5, 1000, 1, 999);
+  });
+}
+
+// Every row alike, so each destination byte is (P(x) (256 - u) + P(x + 1) u) >> 8.
+Picture RowsAlike(int32_t width, int32_t height) {
+  Picture picture(width, height);
+  for (int32_t y = 0; y < height; ++y) {
+    for (int32_t x = 0; x < width * 3; ++x) {
+      picture.bytes[size_t(y) * size_t(width) * 3 + size_t(x)] = static_cast<uint8_t>(x * 7 + 3);
+    }
+  }
+  return picture;
+}
+
+TEST(ScaleBilinear, HalvingBlendsColumnPairsWithGrowingFraction) {
+  ForEachSimdLevel([&] {
+    const Picture source = RowsAlike(1280, 720);
+    Picture destination(640, 360);
+    ScaleBilinear(destination.view, source.view);
+    for (int32_t i = 0; i < 640; ++i) {
+      const uint32_t u = 128 + i / 256;
+      for (int32_t c = 0; c < 3; ++c) {
+        const uint32_t left = source.bytes[size_t(2 * i) * 3 + c];
+        const uint32_t right = source.bytes[size_t(2 * i + 1) * 3 + c];
+        ASSERT_EQ(destination.bytes[size_t(359) * 640 * 3 + size_t(i) * 3 + c],
+                  (left * (256 - u) + right * u) >> 8)
+            << "column " << i;
+      }
+    }
+    Picture plain(640, 360);
+    reference::ScaleBilinear(plain.view, source.view);
+    EXPECT_EQ(destination.bytes, plain.bytes);
+  });
+}
+
+TEST(ScaleBilinear, EnlargingRepeatsTheFirstColumnAndRowAtTheEdge) {
+  std::mt19937 random(7);
+  ForEachSimdLevel([&] {
+    const Picture source = RandomPicture(random, 160, 120);
+    Picture destination(640, 480);
+    ScaleBilinear(destination.view, source.view);
+    // The first two columns and rows sample before the first source pixel: all clamped to it.
+    for (int32_t k = 0; k < 2; ++k) {
+      EXPECT_EQ(0, std::memcmp(destination.view.Data + k * 3, source.view.Data, 3));
+      EXPECT_EQ(
+          0, std::memcmp(destination.view.Data + k * destination.view.Stride, source.view.Data, 3));
+    }
+    Picture plain(640, 480);
+    reference::ScaleBilinear(plain.view, source.view);
+    EXPECT_EQ(destination.bytes, plain.bytes);
+  });
+}
+
+TEST(ScaleBilinear, EmptyViewsLeaveTheDestinationAlone) {
+  Picture destination(4, 4);
+  std::mt19937 random(1);
+  const Picture source = RandomPicture(random, 8, 8);
+  ScaleBilinear(MakeImageView(destination.bytes.data(), 0, 4), source.view);
+  ScaleBilinear(destination.view, MakeImageView(source.view.Data, 8, 0));
+  ScaleBilinear(destination.view, MakeImageView(nullptr, 8, 8));
+  EXPECT_EQ(destination.bytes, std::vector<uint8_t>(destination.bytes.size(), 0));
+}
+
+TEST(ScaleDownHalving, HalvesTwiceThenResamplesOverwritingTheSource) {
+  std::mt19937 random(3);
+  ForEachSimdLevel([&] {
+    Picture source = RandomPicture(random, 1280, 720);
+    // What the steps must give: 640x360, 320x180 (written over the source), then 160x120.
+    Picture half(640, 360), quarter(320, 180), expected(160, 120);
+    reference::ScaleBilinear(half.view, source.view);
+    reference::ScaleBilinear(quarter.view, half.view);
+    reference::ScaleBilinear(expected.view, quarter.view);
+
+    Picture destination(160, 120);
+    ScaleDownHalving(destination.view, source.view);
+    EXPECT_EQ(destination.bytes, expected.bytes);
+    EXPECT_TRUE(std::equal(quarter.bytes.begin(), quarter.bytes.end(), source.bytes.begin()));
+  });
+}
+
+TEST(ScaleDownHalving, MatchesReferenceAndGrowsItsWorkBuffer) {
+  std::mt19937 random(11);
+  const auto check = [&](int32_t sw, int32_t sh, int32_t dw, int32_t dh) {
+    Picture fast_source = RandomPicture(random, sw, sh);
+    Picture plain_source = fast_source;
+    plain_source.view.Data = plain_source.bytes.data();
+    Picture fast(dw, dh), plain(dw, dh);
+    ScaleDownHalving(fast.view, fast_source.view);
+    reference::ScaleDownHalving(plain.view, plain_source.view);
+    ASSERT_EQ(fast.bytes, plain.bytes) << sw << "x" << sh << " -> " << dw << "x" << dh;
+  };
+  check(100, 80, 60, 50);  // less than twice: no halving step
+  check(64, 48, 10, 10);
+  const size_t small = image_ops_internal::ScratchBufferBytes();
+  check(1920, 1080, 160, 90);  // a larger desktop in a later class
+  EXPECT_GT(image_ops_internal::ScratchBufferBytes(), small);
+  EXPECT_GE(image_ops_internal::ScratchBufferBytes(), size_t(960) * 540 * 3);
+  check(333, 201, 7, 5);
+  check(1, 500, 1, 3);
+}
+
+// Fills the destination with a pattern, pastes with both versions, compares everything.
+template <class Fast, class Plain>
+void ExpectPasteMatchesReference(std::mt19937& random, int32_t dw, int32_t dh, Fast fast_paste,
+                                 Plain plain_paste) {
+  Picture fast = RandomPicture(random, dw, dh);
+  Picture plain = fast;
+  plain.view.Data = plain.bytes.data();
+  fast_paste(fast.view);
+  plain_paste(plain.view);
+  ASSERT_EQ(fast.bytes, plain.bytes);
+}
+
+TEST(PasteScaledNearest, MatchesReferenceAndClipsToTheDestination) {
+  const uint32_t seed = 99;
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int32_t> side(1, 60);
+  std::uniform_int_distribution<int32_t> position(-80, 80);
+  for (int n = 0; n < 400; ++n) {
+    const Picture source = RandomPicture(random, side(random), side(random));
+    const ImageView size = MakeImageView(nullptr, side(random), side(random));
+    const int32_t x = position(random), y = position(random);
+    SCOPED_TRACE(std::to_string(source.view.Width) + "x" + std::to_string(source.view.Height) +
+                 " drawn " + std::to_string(size.Width) + "x" + std::to_string(size.Height) +
+                 " at " + std::to_string(x) + "," + std::to_string(y));
+    ExpectPasteMatchesReference(
+        random, side(random), side(random),
+        [&](const ImageView& d) { PasteScaledNearest(d, x, y, size, source.view); },
+        [&](const ImageView& d) { reference::PasteScaledNearest(d, x, y, size, source.view); });
+  }
+}
+
+TEST(PasteScaledNearest, PullsBackToTheRightEdgeAndClampsATinySource) {
+  std::mt19937 random(5);
+  // A 32-pixel-wide source drawn 1920 wide would step past its last column.
+  const Picture tiny = RandomPicture(random, 32, 2);
+  Picture wide(1920, 2);
+  PasteScaledNearest(wide.view, 0, 0, MakeImageView(nullptr, 1920, 2), tiny.view);
+  EXPECT_EQ(0, std::memcmp(wide.view.Data + 1919 * 3, tiny.view.Data + 31 * 3, 3));
+
+  const Picture camera = RandomPicture(random, 64, 36);
+  Picture screen(1280, 720);
+  const ImageView size = MakeImageView(nullptr, 320, 180);
+  PasteScaledNearest(screen.view, 1000, 2000, size, camera.view);
+  Picture expected(1280, 720);
+  reference::PasteScaledNearest(expected.view, 960, 540, size, camera.view);
+  EXPECT_EQ(screen.bytes, expected.bytes);
+  EXPECT_EQ(0, std::memcmp(screen.view.Data + 539 * screen.view.Stride + 959 * 3, "\0\0\0", 3));
+  EXPECT_NE(0, std::memcmp(screen.view.Data + 540 * screen.view.Stride + 960 * 3, "\0\0\0", 3));
+}
+
+TEST(PasteImage, MatchesReferenceAndClipsToTheDestination) {
+  std::mt19937 random(42);
+  std::uniform_int_distribution<int32_t> side(1, 50);
+  std::uniform_int_distribution<int32_t> position(-70, 70);
+  for (int n = 0; n < 400; ++n) {
+    const Picture source = RandomPicture(random, side(random), side(random));
+    const int32_t x = position(random), y = position(random);
+    SCOPED_TRACE("at " + std::to_string(x) + "," + std::to_string(y));
+    ExpectPasteMatchesReference(
+        random, side(random), side(random),
+        [&](const ImageView& d) { EXPECT_EQ(1, PasteImage(d, x, y, source.view)); },
+        [&](const ImageView& d) { reference::PasteImage(d, x, y, source.view); });
+  }
+}
+
+TEST(PasteImage, CopiesRowsAndPullsBackOversizedPositions) {
+  std::mt19937 random(8);
+  const Picture thumbnail = RandomPicture(random, 160, 120);
+  Picture camera(640, 480);
+  EXPECT_EQ(1, PasteImage(camera.view, 600, 470, thumbnail.view));  // pulled back to 480, 360
+  for (int32_t r = 0; r < 120; ++r) {
+    ASSERT_EQ(0, std::memcmp(camera.view.Data + (360 + r) * camera.view.Stride + 480 * 3,
+                             thumbnail.view.Data + r * thumbnail.view.Stride, 160 * 3));
+  }
+  // Larger than the destination on both sides: only the overlapping part, nothing outside.
+  const Picture huge = RandomPicture(random, 700, 500);
+  EXPECT_EQ(1, PasteImage(camera.view, 0, 0, huge.view));
+  EXPECT_EQ(0, std::memcmp(camera.view.Data, huge.view.Data + 20 * huge.view.Stride + 60 * 3, 3));
+}
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,90 @@
+// Test-side access to the recording encoder library (fake_verbena): loads it through the
+// program's own loader and reads back what it recorded.
+#pragma once
+
+#include <dlfcn.h>
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "capture/encoder_library.h"
+#include "capture/testing/fake_verbena.h"
+
+namespace quillon::testing {
+
+class FakeEncoder {
+ public:
+  explicit FakeEncoder(const std::string& path = QUILLON_FAKE_VERBENA_PATH)
+      : library_(LoadEncoderLibrary(path)) {
+    if (!library_) throw std::runtime_error("cannot load " + path);
+    module_ = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (module_ == nullptr) throw std::runtime_error("not loaded: " + path);
+    Bind(reset_, "FakeVerbena_Reset");
+    Bind(count_, "FakeVerbena_CallCount");
+    Bind(get_, "FakeVerbena_GetCall");
+    Bind(params_, "FakeVerbena_GetParams");
+    Bind(picture_, "FakeVerbena_CopyLastPicture");
+    Bind(checksum_, "FakeVerbena_Checksum");
+    Reset();
+  }
+  ~FakeEncoder() {
+    if (module_ != nullptr) dlclose(module_);
+  }
+  FakeEncoder(const FakeEncoder&) = delete;
+  FakeEncoder& operator=(const FakeEncoder&) = delete;
+
+  const std::shared_ptr<const EncoderLibrary>& Library() const { return library_; }
+
+  void Reset(int startResult = 1, int notifySize = 4096) { reset_(startResult, notifySize); }
+
+  std::vector<FakeVerbenaCall> Calls() const {
+    std::vector<FakeVerbenaCall> calls(static_cast<size_t>(count_()));
+    for (size_t i = 0; i < calls.size(); ++i) get_(static_cast<int>(i), &calls[i]);
+    return calls;
+  }
+
+  // The function names of all calls so far, in order.
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const FakeVerbenaCall& call : Calls()) names.emplace_back(call.Function);
+    return names;
+  }
+
+  int Count(const std::string& function) const {
+    int n = 0;
+    for (const FakeVerbenaCall& call : Calls()) n += function == call.Function;
+    return n;
+  }
+
+  bool Params(EncoderParams* params) const { return params_(params) != 0; }
+
+  std::vector<uint8_t> LastPicture() const {
+    std::vector<uint8_t> picture(static_cast<size_t>(picture_(nullptr, 0)));
+    picture.resize(static_cast<size_t>(picture_(picture.data(), static_cast<int>(picture.size()))));
+    return picture;
+  }
+
+  uint32_t Checksum(const std::vector<uint8_t>& bytes) const {
+    return checksum_(bytes.data(), static_cast<int>(bytes.size()));
+  }
+
+ private:
+  template <typename Function>
+  void Bind(Function& slot, const char* name) {
+    slot = reinterpret_cast<Function>(dlsym(module_, name));
+    if (slot == nullptr) throw std::runtime_error(std::string("fake library lacks ") + name);
+  }
+
+  std::shared_ptr<const EncoderLibrary> library_;
+  void* module_ = nullptr;
+  void (*reset_)(int, int) = nullptr;
+  int (*count_)() = nullptr;
+  int (*get_)(int, FakeVerbenaCall*) = nullptr;
+  int (*params_)(EncoderParams*) = nullptr;
+  int (*picture_)(unsigned char*, int) = nullptr;
+  uint32_t (*checksum_)(const unsigned char*, int) = nullptr;
+};
+
+}  // namespace quillon::testing

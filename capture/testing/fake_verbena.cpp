@@ -1,0 +1,155 @@
+// The recording stand-in for the encoder library; see fake_verbena.h.
+#include "capture/testing/fake_verbena.h"
+
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+struct Encoder {
+  EncoderParams Params;
+};
+
+struct Record {
+  std::mutex Mutex;
+  std::vector<FakeVerbenaCall> Calls;
+  std::vector<unsigned char> LastPicture;
+  EncoderParams Params{};
+  bool HaveParams = false;
+  int StartResult = 1;
+  int NotifySize = 4096;
+};
+
+Record& TheRecord() {
+  static Record* record = new Record;  // outlives every caller, even at process exit
+  return *record;
+}
+
+void Note(const char* function, void* handle, const unsigned char* data, int length) {
+  FakeVerbenaCall call{};
+  std::snprintf(call.Function, sizeof call.Function, "%s", function);
+  call.Thread = static_cast<uint64_t>(syscall(SYS_gettid));
+  call.Handle = handle;
+  call.Length = data != nullptr ? length : -1;
+  // Benchmarks set FAKE_VERBENA_LIGHT so that the record costs next to nothing per picture.
+  static const bool light = std::getenv("FAKE_VERBENA_LIGHT") != nullptr;
+  call.Checksum = data != nullptr && !light ? FakeVerbena_Checksum(data, length) : 0;
+  Record& record = TheRecord();
+  std::lock_guard<std::mutex> lock(record.Mutex);
+  record.Calls.push_back(call);
+  if (const char* path = std::getenv("FAKE_VERBENA_LOG")) {
+    if (FILE* log = std::fopen(path, "a")) {
+      std::fprintf(log, "%s thread=%llu length=%d checksum=%08x\n", call.Function,
+                   static_cast<unsigned long long>(call.Thread), call.Length, call.Checksum);
+      std::fclose(log);
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" {
+
+VERBENA_API uint32_t FakeVerbena_Checksum(const unsigned char* data, int length) {
+  uint32_t hash = 2166136261u;
+  for (int i = 0; i < length; ++i) hash = (hash ^ data[i]) * 16777619u;
+  return hash;
+}
+
+VERBENA_API void* VERBENA_CreateEncoder(const EncoderParams* params) {
+  Encoder* encoder = new Encoder{*params};
+  {
+    Record& record = TheRecord();
+    std::lock_guard<std::mutex> lock(record.Mutex);
+    record.Params = *params;
+    record.HaveParams = true;
+  }
+  Note("CreateEncoder", encoder, nullptr, 0);
+  return encoder;  // never released: the interface has no call for it, like the real library
+}
+
+VERBENA_API int VERBENA_Start(void* handle) {
+  Note("Start", handle, nullptr, 0);
+  Record& record = TheRecord();
+  std::lock_guard<std::mutex> lock(record.Mutex);
+  return record.StartResult;
+}
+
+VERBENA_API int VERBENA_GetAudioNofifySize(void* handle) {
+  Note("GetAudioNofifySize", handle, nullptr, 0);
+  Record& record = TheRecord();
+  std::lock_guard<std::mutex> lock(record.Mutex);
+  return record.NotifySize;
+}
+
+VERBENA_API int VERBENA_PutVideoData(void* handle, const unsigned char* data, int length) {
+  Note("PutVideoData", handle, data, length);
+  static const bool light = std::getenv("FAKE_VERBENA_LIGHT") != nullptr;
+  if (data != nullptr && length > 0 && !light) {
+    Record& record = TheRecord();
+    std::lock_guard<std::mutex> lock(record.Mutex);
+    record.LastPicture.assign(data, data + length);
+  }
+  return 1;
+}
+
+VERBENA_API int VERBENA_PutAudioData(void* handle, const unsigned char* data, int length) {
+  Note("PutAudioData", handle, data, length);
+  return 1;
+}
+
+#ifndef FAKE_VERBENA_WITHOUT_STOP
+VERBENA_API int VERBENA_Stop(void* handle) {
+  Note("Stop", handle, nullptr, 0);
+  return 1;
+}
+#endif
+
+VERBENA_API void FakeVerbena_Reset(int startResult, int notifySize) {
+  Record& record = TheRecord();
+  std::lock_guard<std::mutex> lock(record.Mutex);
+  record.Calls.clear();
+  record.LastPicture.clear();
+  record.HaveParams = false;
+  record.StartResult = startResult;
+  record.NotifySize = notifySize;
+}
+
+VERBENA_API int FakeVerbena_CallCount(void) {
+  Record& record = TheRecord();
+  std::lock_guard<std::mutex> lock(record.Mutex);
+  return static_cast<int>(record.Calls.size());
+}
+
+VERBENA_API int FakeVerbena_GetCall(int index, FakeVerbenaCall* call) {
+  Record& record = TheRecord();
+  std::lock_guard<std::mutex> lock(record.Mutex);
+  if (index < 0 || static_cast<size_t>(index) >= record.Calls.size()) return 0;
+  *call = record.Calls[static_cast<size_t>(index)];
+  return 1;
+}
+
+VERBENA_API int FakeVerbena_GetParams(EncoderParams* params) {
+  Record& record = TheRecord();
+  std::lock_guard<std::mutex> lock(record.Mutex);
+  if (!record.HaveParams) return 0;
+  *params = record.Params;
+  return 1;
+}
+
+VERBENA_API int FakeVerbena_CopyLastPicture(unsigned char* buffer, int capacity) {
+  Record& record = TheRecord();
+  std::lock_guard<std::mutex> lock(record.Mutex);
+  size_t n = std::min(record.LastPicture.size(), static_cast<size_t>(capacity > 0 ? capacity : 0));
+  if (n > 0) std::memcpy(buffer, record.LastPicture.data(), n);
+  return static_cast<int>(record.LastPicture.size());
+}
+
+}  // extern "C"

@@ -1,0 +1,39 @@
+/* A stand-in for the encoder library, built only with the tests. It exports the six VERBENA_
+ * functions and records every call: which function, on which thread, the lengths and a checksum
+ * of each picture and sound piece. Tests read the record back through the FakeVerbena_
+ * functions; with FAKE_VERBENA_LOG set in the environment each call is also appended as one line
+ * to that file (for tests that run the program as a separate process). */
+#ifndef CAPTURE_TESTING_FAKE_VERBENA_H_
+#define CAPTURE_TESTING_FAKE_VERBENA_H_
+
+#include <stdint.h>
+
+#include "verbena/verbena.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct FakeVerbenaCall {
+  char Function[32]; /* e.g. "PutVideoData" (without the VERBENA_ prefix) */
+  uint64_t Thread;   /* kernel thread id of the caller */
+  void* Handle;
+  int32_t Length;    /* bytes handed over; -1 for calls without data */
+  uint32_t Checksum; /* FNV-1a of the bytes; 0 for calls without data */
+} FakeVerbenaCall;
+
+/* Forgets all calls and the last picture; answers of later calls as configured. */
+VERBENA_API void FakeVerbena_Reset(int startResult, int notifySize);
+VERBENA_API int FakeVerbena_CallCount(void);
+VERBENA_API int FakeVerbena_GetCall(int index, FakeVerbenaCall* call);
+/* Copies the parameters of the latest CreateEncoder; 0 when there was none. */
+VERBENA_API int FakeVerbena_GetParams(EncoderParams* params);
+/* Copies the latest picture handed to PutVideoData (at most capacity bytes); returns its length. */
+VERBENA_API int FakeVerbena_CopyLastPicture(unsigned char* buffer, int capacity);
+VERBENA_API uint32_t FakeVerbena_Checksum(const unsigned char* data, int length);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* CAPTURE_TESTING_FAKE_VERBENA_H_ */
