@@ -10,29 +10,12 @@
 #include "launch/display_info.h"
 #include "launch/launch_url.h"
 #include "launch/program_folder.h"
+#include "launch/publisher_app.h"
 #include "launch/show_settings.h"
 #include "launch/user_messages.h"
 
 namespace quillon {
 const char* ProgramVersion();
-
-namespace {
-
-int StartClass(const CommandLine& command_line) {
-  MakeProgramFolderCurrent();
-  if (HandleLaunchUrl(command_line.LaunchUrl) == 0) {
-    // There is no window yet to show the class number in: it goes to the terminal.
-    StreamMessages messages(std::cout);
-    StartFastClass(messages);
-  }
-  std::fputs(
-      "quillon-publisher: the publisher window is not part of this build; the address is "
-      "stored in config.ini\n",
-      stderr);
-  return 0;
-}
-
-}  // namespace
 }  // namespace quillon
 
 int main(int argc, char** argv) {
@@ -61,7 +44,7 @@ int main(int argc, char** argv) {
     case Command::kListDevices:
       return RunListDevices();
     case Command::kStart:
-      return StartClass(command_line);
+      return RunPublisherApp(argc, argv, command_line);
   }
   return 2;
 }

@@ -58,7 +58,7 @@ bool PublisherDlgLogic::OnInitDialog() {
   view_.FillCameraList(devices_.CameraNames());
   soundEntries_ = devices_.SoundDevices();
   std::vector<std::string> soundNames;
-  for (const SoundListEntry& entry : soundEntries_) soundNames.push_back(entry.Description);
+  for (const SoundListItem& entry : soundEntries_) soundNames.push_back(entry.Description);
   view_.FillSoundList(soundNames);
   // The first entry is the system default; the second is the first real device.
   view_.SelectSound(1);

@@ -54,7 +54,7 @@ class SessionFactory {
 
 // One entry of the sound device list: its text and the device it stands for (nullptr for the
 // system default, which has no identifier).
-struct SoundListEntry {
+struct SoundListItem {
   std::string Description;
   const AudioDeviceId* Device = nullptr;
 };
@@ -65,10 +65,10 @@ class DeviceLists {
   virtual ~DeviceLists() = default;
   virtual std::vector<std::string> CameraNames() = 0;
   // The system default first.
-  virtual std::vector<SoundListEntry> SoundDevices() = 0;
+  virtual std::vector<SoundListItem> SoundDevices() = 0;
 };
 
-enum class MessageIcon { kExclamation, kInformation };
+enum class MessageIcon { kNone, kExclamation, kInformation };
 
 // The widgets of the main window.
 class PublisherView {
@@ -169,7 +169,7 @@ class PublisherDlgLogic {
   SettingsStore& store_;
   SessionFactory& sessions_;
   DeviceLists& devices_;
-  std::vector<SoundListEntry> soundEntries_;
+  std::vector<SoundListItem> soundEntries_;
   std::string streamName_;
   WindowValues values_;
   std::unique_ptr<PublisherSettings> settings_;

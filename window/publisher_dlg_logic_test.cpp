@@ -108,9 +108,9 @@ class FakeFactory : public SessionFactory {
 class FakeDevices : public DeviceLists {
  public:
   std::vector<std::string> CameraNames() override { return cameras; }
-  std::vector<SoundListEntry> SoundDevices() override { return sounds; }
+  std::vector<SoundListItem> SoundDevices() override { return sounds; }
   std::vector<std::string> cameras{"Camera A", "Camera B"};
-  std::vector<SoundListEntry> sounds;
+  std::vector<SoundListItem> sounds;
 };
 
 // The widgets: lists keep their selection the way a drop-down list does.

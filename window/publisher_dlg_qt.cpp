@@ -5,15 +5,12 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -24,6 +21,7 @@
 #include "resources/pictures_qt.h"
 #include "window/about_dlg.h"
 #include "window/dialog_units_qt.h"
+#include "window/message_box_qt.h"
 #include "window/shockwave_flash.h"
 #include "window/skin_qt.h"
 
@@ -125,11 +123,6 @@ PublisherDlg::PublisherDlg(SettingsStore& store, SessionFactory& sessions, Devic
 PublisherDlg::~PublisherDlg() {
   qApp->removeEventFilter(this);
   logic_.reset();
-}
-
-QString PublisherDlg::ApplicationTitle() {
-  const QString name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-  return name.isEmpty() ? QStringLiteral("quillon-publisher") : name;
 }
 
 void PublisherDlg::BuildControls() {
@@ -289,11 +282,7 @@ void PublisherDlg::SetTitle(const std::string& title) {
 }
 
 void PublisherDlg::ShowMessage(const std::string& text, MessageIcon icon) {
-  QMessageBox box(icon == MessageIcon::kExclamation   ? QMessageBox::Warning
-                  : icon == MessageIcon::kInformation ? QMessageBox::Information
-                                                      : QMessageBox::NoIcon,
-                  ApplicationTitle(), Text(text), QMessageBox::Ok, isVisible() ? this : nullptr);
-  box.exec();
+  ShowMessageBox(isVisible() ? this : nullptr, text, icon);
 }
 
 void PublisherDlg::ShowClassButtons(bool publishing) {

@@ -30,9 +30,6 @@ class PublisherDlg : public QDialog, public PublisherView {
   // settings are unusable.
   int DoModal();
 
-  // The caption of the program's message boxes.
-  static QString ApplicationTitle();
-
   // PublisherView
   void AddAboutMenuEntry(const std::string& text) override;
   void RunAboutBox() override;

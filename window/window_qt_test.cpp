@@ -144,7 +144,7 @@ struct Fakes : SettingsStore, SessionFactory, DeviceLists {
     return std::make_unique<Session>(running);
   }
   std::vector<std::string> CameraNames() override { return {"Camera"}; }
-  std::vector<SoundListEntry> SoundDevices() override {
+  std::vector<SoundListItem> SoundDevices() override {
     return {{"Default", nullptr}, {"Microphone", nullptr}};
   }
   bool running = false;
