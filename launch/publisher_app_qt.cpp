@@ -3,10 +3,13 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
+#include <string>
 
 #include "launch/launch_url.h"
 #include "launch/publisher_app.h"
 #include "launch/url_protocol.h"
+#include "launch/user_messages.h"
 #include "resources/pictures_qt.h"
 #include "window/message_box_qt.h"
 #include "window/publisher_dlg_qt.h"
@@ -24,15 +27,25 @@ bool HaveDisplay() {
   return false;
 }
 
+std::string LaunchUrlOf(const CommandLine& commandLine) {
+  return commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string();
+}
+
 }  // namespace
 
 int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine) {
   if (!HaveDisplay()) {
+    // Start-up still does what it does before the window: the address is stored for the next
+    // start, and a fast class tells its number on the terminal.
+    RegisterUrlProtocol();
+    StreamMessages terminal(std::cout);
+    if (HandleLaunchUrl(LaunchUrlOf(commandLine)) == 0) StartFastClass(terminal);
     std::fputs(
-        "quillon-publisher: there is no display to show the window on (DISPLAY is not set).\n"
+        "quillon-publisher: there is no display to show the window on (DISPLAY is not set); the "
+        "address is stored in config.ini.\n"
         "To publish without the window, run: quillon-publisher --headless [LAUNCH_URL]\n",
         stderr);
-    return 1;
+    return 0;
   }
   // The page's web engine refuses to run as root inside its sandbox.
   if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
@@ -51,7 +64,7 @@ int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine) {
   RegisterUrlProtocol();
   // The address goes into config.ini before the window reads it; a fast class tells its number
   // before any window is shown.
-  if (HandleLaunchUrl(commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string()) == 0) {
+  if (HandleLaunchUrl(LaunchUrlOf(commandLine)) == 0) {
     StartFastClass(messages);
   }
   window.DoModal();
