@@ -43,7 +43,7 @@ typedef struct EncoderParams {
  * sizeof(VerbenaStats); the library fills no more than that. */
 typedef struct VerbenaStats {
   uint32_t Size;
-  uint32_t Connected;  /* 1 while the RTMP connection is up */
+  uint32_t Connected; /* 1 while the RTMP connection is up */
   uint64_t PicturesIn;
   uint64_t PicturesSent;
   uint64_t PicturesDropped;

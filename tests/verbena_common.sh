@@ -1,0 +1,100 @@
+# Shared by the encoder library's end-to-end tests: paths, a scratch folder that is removed on
+# every exit, the local RTMP server, and checks of what arrived, decoded with ffprobe/ffmpeg.
+set -euo pipefail
+source_dir=${QUILLON_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+build_dir=${QUILLON_BUILD_DIR:-$source_dir/build}
+program_dir=${QUILLON_PROGRAM_DIR:-$build_dir/bin}
+library=$program_dir/libverbena.so
+driver=$build_dir/tests/verbena_driver
+server=$source_dir/scripts/rtmp-server
+work=$(mktemp -d /tmp/verbena-e2e.XXXXXX)
+cleanups=()
+on_exit() {
+  local status=$?
+  for ((i = ${#cleanups[@]} - 1; i >= 0; i--)); do eval "${cleanups[i]}" || true; done
+  rm -rf "$work"
+  exit $status
+}
+trap on_exit EXIT
+trap 'exit 130' INT TERM
+
+# True when something listens on 127.0.0.1:PORT (without connecting: a one-shot server such as
+# `ffmpeg -listen 1` would take the probe for its client).
+listening() {
+  local hex
+  hex=$(printf '%04X' "$1")
+  awk -v p=":$hex" '$4 == "0A" && substr($2, length($2) - 4) == p { found = 1 } END { exit !found }' \
+    /proc/net/tcp
+}
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+pass() { echo "ok: $*"; }
+
+# value KEY FILE: the value of a key=value line.
+value() { sed -n "s/^$1=//p" "$2" | tail -1; }
+
+# Starts nginx in $1 on a free port; prints the port. Stopped on exit.
+start_rtmp_server() {
+  local port
+  port=$("$server" start auto "$1")
+  cleanups+=("'$server' stop '$1'")
+  echo "$port"
+}
+
+# The driver's recordings go beside it; each test clears them first and after.
+driver_recordings=$build_dir/tests/recordings
+clear_driver_recordings() { rm -rf "$driver_recordings"; }
+
+probe() {  # file stream entry
+  ffprobe -v error -select_streams "$2" -count_frames -show_entries "stream=$3" \
+    -of default=noprint_wrappers=1:nokey=1 "$1" | head -1
+}
+
+within() {  # value expected percent
+  awk -v v="$1" -v e="$2" -v p="$3" 'BEGIN { d = v - e; if (d < 0) d = -d; exit !(d <= e * p / 100) }'
+}
+
+# check_recording FILE SECONDS RATE WIDTH HEIGHT: H.264 + AAC of the given size, decoding without
+# errors, about SECONDS x RATE pictures and SECONDS of sound (5%; SECONDS "any": as much sound as
+# pictures), a 440 Hz tone, sound and picture starting together, and the
+# picture upright with its colours right (top red, bottom blue).
+check_recording() {
+  local file=$1 seconds=$2 rate=$3 width=$4 height=$5 name
+  name=$(basename "$file")
+  [ -s "$file" ] || fail "$name is missing or empty"
+  [ "$(probe "$file" v:0 codec_name)" = h264 ] || fail "$name: no H.264 stream"
+  [ "$(probe "$file" a:0 codec_name)" = aac ] || fail "$name: no AAC stream"
+  [ "$(probe "$file" v:0 width)" = "$width" ] && [ "$(probe "$file" v:0 height)" = "$height" ] ||
+    fail "$name: size $(probe "$file" v:0 width)x$(probe "$file" v:0 height), expected ${width}x$height"
+  local frames expected
+  frames=$(probe "$file" v:0 nb_read_frames)
+  local sound_frames sound_seconds
+  sound_frames=$(probe "$file" a:0 nb_read_frames)
+  sound_seconds=$(awk -v f="$sound_frames" 'BEGIN { print f * 1024 / 44100 }')
+  if [ "$seconds" = any ]; then  # only whole, and as long in sound as in pictures
+    [ "$frames" -gt 0 ] || fail "$name: no pictures"
+    seconds=$(awk -v f="$frames" -v r="$rate" 'BEGIN { print f / r }')
+  fi
+  expected=$(awk -v s="$seconds" -v r="$rate" 'BEGIN { print s * r }')
+  within "$frames" "$expected" 5 || fail "$name: $frames pictures, expected $expected (5%)"
+  within "$sound_seconds" "$seconds" 5 || fail "$name: ${sound_seconds} s of sound, expected $seconds s"
+  if ffmpeg -v error -i "$file" -f null - 2>&1 | grep -q .; then
+    fail "$name: does not decode cleanly"
+  fi
+  local video_start audio_start
+  video_start=$(probe "$file" v:0 start_time)
+  audio_start=$(probe "$file" a:0 start_time)
+  awk -v v="$video_start" -v a="$audio_start" 'BEGIN { d = v - a; if (d < 0) d = -d; exit !(d < 0.1) }' ||
+    fail "$name: picture starts at $video_start s, sound at $audio_start s"
+  ffmpeg -v error -i "$file" -map a:0 -ac 1 -ar 44100 -f s16le -y "$work/tone.raw"
+  local hz
+  hz=$("$driver" tone "$work/tone.raw" | sed -n 's/^tone_hz=//p')
+  within "$hz" 440 1 || fail "$name: tone at $hz Hz, expected 440 Hz"
+  local rgb
+  rgb=$(ffmpeg -v error -i "$file" -vf "select=eq(n\,5),scale=2:2:flags=area" -frames:v 1 \
+    -f rawvideo -pix_fmt rgb24 - | od -An -tu1 | tr -s ' \n' ' ')
+  # Pixels: top-left, top-right, bottom-left, bottom-right; each red, green, blue.
+  echo "$rgb" | awk '{ exit !($1 > 150 && $3 < 100 && $7 < 100 && $9 > 150) }' ||
+    fail "$name: picture not upright or colours swapped (rgb: $rgb)"
+  pass "$name: h264 ${width}x$height, $frames pictures, ${sound_seconds} s of sound at $hz Hz, starts $video_start/$audio_start"
+}

@@ -1,0 +1,282 @@
+// Test and bench driver for the encoder library: loads libverbena.so by path, as the program
+// does, and publishes synthetic moving pictures and a 440 Hz tone (or pictures and sound read
+// from files) through the six functions, from a picture thread and a sound thread, for a given
+// time. Prints what happened as key=value lines.
+//
+//   verbena_driver publish LIBRARY URL [options]
+//     --seconds N  --width W  --height H  --rate R  --bitrate K  --quality Q  --interval S
+//     --record 0|1  --sound 0|1  --frames FILE (raw BGR bottom-up pictures, looped)
+//     --pcm FILE (raw 16-bit stereo 44.1 kHz, looped)
+//   verbena_driver tone FILE   frequency of a raw 16-bit mono sine, by zero crossings
+#include <dlfcn.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "verbena/verbena.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Library {
+  decltype(&VERBENA_CreateEncoder) create = nullptr;
+  decltype(&VERBENA_Start) start = nullptr;
+  decltype(&VERBENA_GetAudioNofifySize) notifySize = nullptr;
+  decltype(&VERBENA_PutVideoData) putVideo = nullptr;
+  decltype(&VERBENA_PutAudioData) putAudio = nullptr;
+  decltype(&VERBENA_Stop) stop = nullptr;
+  decltype(&VERBENA_GetStats) stats = nullptr;
+
+  bool Load(const char* path) {
+    void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) {
+      std::fprintf(stderr, "driver: %s\n", dlerror());
+      return false;
+    }
+    create = reinterpret_cast<decltype(create)>(dlsym(handle, "VERBENA_CreateEncoder"));
+    start = reinterpret_cast<decltype(start)>(dlsym(handle, "VERBENA_Start"));
+    notifySize =
+        reinterpret_cast<decltype(notifySize)>(dlsym(handle, "VERBENA_GetAudioNofifySize"));
+    putVideo = reinterpret_cast<decltype(putVideo)>(dlsym(handle, "VERBENA_PutVideoData"));
+    putAudio = reinterpret_cast<decltype(putAudio)>(dlsym(handle, "VERBENA_PutAudioData"));
+    stop = reinterpret_cast<decltype(stop)>(dlsym(handle, "VERBENA_Stop"));
+    stats = reinterpret_cast<decltype(stats)>(dlsym(handle, "VERBENA_GetStats"));
+    return create && start && notifySize && putVideo && putAudio && stop && stats;
+  }
+};
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double MsSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// A picture whose top half is red and bottom half blue (rows stored bottom-up), with a white bar
+// that moves across, one column step per picture.
+void DrawPicture(std::vector<uint8_t>& picture, int width, int height, int index) {
+  const int bar = (index * 8) % std::max(width - 16, 1);
+  for (int row = 0; row < height; ++row) {
+    const bool topHalf = row >= height / 2;  // rows are bottom-up
+    uint8_t* line = picture.data() + static_cast<size_t>(row) * width * 3;
+    for (int x = 0; x < width; ++x) {
+      uint8_t* p = line + x * 3;
+      if (x >= bar && x < bar + 16) {
+        p[0] = p[1] = p[2] = 255;
+      } else if (topHalf) {
+        p[0] = 30, p[1] = 30, p[2] = 220;  // blue, green, red
+      } else {
+        p[0] = 220, p[1] = 30, p[2] = 30;
+      }
+    }
+  }
+}
+
+int Publish(int argc, char** argv) {
+  if (argc < 4) return 2;
+  Library lib;
+  if (!lib.Load(argv[2])) return 1;
+  EncoderParams params{};
+  params.Width = 320;
+  params.Height = 240;
+  params.FormatCode = 4103;
+  params.FrameRate = 15;
+  params.Interval = 2;
+  params.Quality = 2;
+  params.Bitrate = 500;
+  params.SamplesPerSec = 44100;
+  params.BitsPerSample = 16;
+  params.Chanels = 2;
+  std::snprintf(params.Url, sizeof params.Url, "%s", argv[3]);
+  double seconds = 4;
+  bool sound = true;
+  std::string framesFile, pcmFile;
+  for (int i = 4; i + 1 < argc; i += 2) {
+    std::string key = argv[i];
+    const char* value = argv[i + 1];
+    if (key == "--seconds")
+      seconds = std::atof(value);
+    else if (key == "--width")
+      params.Width = std::atoi(value);
+    else if (key == "--height")
+      params.Height = std::atoi(value);
+    else if (key == "--rate")
+      params.FrameRate = std::atoi(value);
+    else if (key == "--bitrate")
+      params.Bitrate = std::atoi(value);
+    else if (key == "--quality")
+      params.Quality = std::atoi(value);
+    else if (key == "--interval")
+      params.Interval = std::atoi(value);
+    else if (key == "--record")
+      params.Record = std::atoi(value);
+    else if (key == "--sound")
+      sound = std::atoi(value) != 0;
+    else if (key == "--frames")
+      framesFile = value;
+    else if (key == "--pcm")
+      pcmFile = value;
+    else
+      return 2;
+  }
+
+  // Everything the driver itself makes is made before the clock starts.
+  const size_t pictureBytes = static_cast<size_t>(params.Width) * params.Height * 3;
+  std::vector<std::vector<uint8_t>> pictures;
+  if (!framesFile.empty()) {
+    std::vector<uint8_t> all = ReadFile(framesFile);
+    for (size_t at = 0; at + pictureBytes <= all.size(); at += pictureBytes)
+      pictures.emplace_back(all.begin() + static_cast<ptrdiff_t>(at),
+                            all.begin() + static_cast<ptrdiff_t>(at + pictureBytes));
+  } else {
+    for (int i = 0; i < params.FrameRate * 4; ++i) {
+      pictures.emplace_back(pictureBytes);
+      DrawPicture(pictures.back(), params.Width, params.Height, i);
+    }
+  }
+  if (pictures.empty()) {
+    std::fprintf(stderr, "driver: no pictures in %s\n", framesFile.c_str());
+    return 1;
+  }
+  std::vector<uint8_t> pcm = pcmFile.empty() ? std::vector<uint8_t>() : ReadFile(pcmFile);
+  if (pcm.empty()) {  // one second of 440 Hz, a whole number of periods, so it loops seamlessly
+    pcm.resize(44100 * 4);
+    for (int i = 0; i < 44100; ++i) {
+      auto sample = static_cast<int16_t>(std::lround(8000 * std::sin(2 * M_PI * 440 * i / 44100)));
+      for (int channel = 0; channel < 2; ++channel)
+        std::memcpy(&pcm[static_cast<size_t>(i) * 4 + channel * 2], &sample, 2);
+    }
+  }
+
+  const double cpuBefore = CpuSeconds();
+  void* encoder = lib.create(&params);
+  auto started = Clock::now();
+  int startResult = lib.start(encoder);
+  std::printf("start_result=%d\nstart_ms=%.0f\n", startResult, MsSince(started));
+  if (startResult == 0) {
+    lib.stop(encoder);
+    return 3;
+  }
+  const int notify = lib.notifySize(encoder);
+  std::printf("notify_bytes=%d\n", notify);
+
+  std::atomic<double> maxVideoMs{0}, maxAudioMs{0};
+  auto keepMax = [](std::atomic<double>& max, double value) {
+    double seen = max;
+    while (value > seen && !max.compare_exchange_weak(seen, value)) {
+    }
+  };
+  const auto begin = Clock::now();
+  const auto end =
+      begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  std::thread pictureThread([&] {
+    const auto period = std::chrono::nanoseconds(1000000000LL / params.FrameRate);
+    auto next = begin;
+    for (size_t i = 0; next < end; ++i, next += period) {
+      std::this_thread::sleep_until(next);
+      auto t = Clock::now();
+      lib.putVideo(encoder, pictures[i % pictures.size()].data(), static_cast<int>(pictureBytes));
+      keepMax(maxVideoMs, MsSince(t));
+    }
+  });
+  std::thread soundThread([&] {
+    if (!sound) return;
+    const size_t chunk = static_cast<size_t>(notify);
+    const auto period = std::chrono::nanoseconds(static_cast<int64_t>(chunk / 4 * 1e9 / 44100));
+    auto next = begin + period;  // a chunk is handed over once it has been captured
+    for (size_t at = 0; next <= end; next += period, at = (at + chunk) % pcm.size()) {
+      std::this_thread::sleep_until(next);
+      // The tone buffer is a whole number of chunks long only by luck; wrap by copying.
+      static thread_local std::vector<uint8_t> piece(chunk);
+      for (size_t k = 0; k < chunk; ++k) piece[k] = pcm[(at + k) % pcm.size()];
+      auto t = Clock::now();
+      lib.putAudio(encoder, piece.data(), static_cast<int>(chunk));
+      keepMax(maxAudioMs, MsSince(t));
+    }
+  });
+  // The window thread polls the status now and then, as the program's display would.
+  VerbenaStats stats{};
+  while (Clock::now() < end) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    stats.Size = sizeof stats;
+    lib.stats(encoder, &stats);
+  }
+  pictureThread.join();
+  soundThread.join();
+  auto stopping = Clock::now();
+  lib.stop(encoder);
+  double stopMs = MsSince(stopping);
+  const double cpu = CpuSeconds() - cpuBefore;
+  stats.Size = sizeof stats;
+  lib.stats(encoder, &stats);
+  // Calls after Stop do nothing.
+  int late =
+      lib.putVideo(encoder, pictures[0].data(), static_cast<int>(pictureBytes)) + lib.stop(encoder);
+  std::printf(
+      "stop_ms=%.0f\nmax_put_video_ms=%.2f\nmax_put_audio_ms=%.2f\npictures_in=%llu\n"
+      "pictures_sent=%llu\npictures_dropped=%llu\nsound_blocks=%llu\nbytes_sent=%llu\n"
+      "reconnects=%u\nlate_calls=%d\ncpu_seconds=%.3f\n",
+      stopMs, maxVideoMs.load(), maxAudioMs.load(),
+      static_cast<unsigned long long>(stats.PicturesIn),
+      static_cast<unsigned long long>(stats.PicturesSent),
+      static_cast<unsigned long long>(stats.PicturesDropped),
+      static_cast<unsigned long long>(stats.SoundBlocks),
+      static_cast<unsigned long long>(stats.BytesSent), stats.Reconnects, late, cpu);
+  return 0;
+}
+
+int Tone(const char* path) {
+  std::vector<uint8_t> bytes = ReadFile(path);
+  size_t count = bytes.size() / 2;
+  if (count < 4410) return 1;
+  std::vector<int16_t> samples(count);
+  std::memcpy(samples.data(), bytes.data(), count * 2);
+  // Skip the first and last 0.1 s (encoder start-up), then count upward zero crossings.
+  size_t first = 4410, last = count - 4410;
+  long crossings = 0;
+  size_t firstCrossing = 0, lastCrossing = 0;
+  for (size_t i = first + 1; i < last; ++i) {
+    if (samples[i - 1] < 0 && samples[i] >= 0) {
+      if (crossings == 0) firstCrossing = i;
+      lastCrossing = i;
+      ++crossings;
+    }
+  }
+  if (crossings < 2) {
+    std::printf("tone_hz=0\n");
+    return 0;
+  }
+  double hz = (crossings - 1) * 44100.0 / static_cast<double>(lastCrossing - firstCrossing);
+  std::printf("tone_hz=%.1f\n", hz);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "publish") == 0) return Publish(argc, argv);
+  if (argc >= 3 && std::strcmp(argv[1], "tone") == 0) return Tone(argv[2]);
+  std::fprintf(stderr, "usage: verbena_driver publish LIBRARY URL [options] | tone FILE\n");
+  return 2;
+}

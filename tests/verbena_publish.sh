@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Publishes synthetic moving pictures and a 440 Hz tone through the library's six functions to
+# nginx-rtmp and to an `ffmpeg -listen` server, and checks what each received, and the library's
+# own recording, by decoding them.
+source "$(dirname "${BASH_SOURCE[0]}")/verbena_common.sh"
+seconds=4
+clear_driver_recordings
+cleanups+=(clear_driver_recordings)
+
+# 1. nginx-rtmp with the fast-class address, recording on.
+port=$(start_rtmp_server "$work/nginx")
+url="rtmp://127.0.0.1:$port/encoder/zel/mp4:12345678.mp4"
+"$driver" publish "$library" "$url" --seconds $seconds --width 320 --height 240 --rate 15 \
+  --record 1 >"$work/nginx.out"
+cat "$work/nginx.out"
+[ "$(value start_result "$work/nginx.out")" = 1 ] || fail "Start failed against nginx"
+[ "$(value pictures_dropped "$work/nginx.out")" = 0 ] || fail "pictures were dropped"
+[ "$(value late_calls "$work/nginx.out")" = 0 ] || fail "calls after Stop did something"
+"$server" stop "$work/nginx"
+received=("$work/nginx/record/"mp4%3A12345678.mp4*.flv)
+[ ${#received[@]} = 1 ] || fail "nginx recorded ${#received[@]} streams, expected 1"
+check_recording "${received[0]}" $seconds 15 320 240
+local_recordings=("$driver_recordings"/12345678-*.flv)
+[ -e "${local_recordings[0]}" ] || fail "no local recording in $driver_recordings"
+check_recording "${local_recordings[0]}" $seconds 15 320 240
+
+# 2. ffmpeg as the server, an odd camera size (the encoder leaves out the last column and row).
+clear_driver_recordings
+ffmpeg_port=$(( 20000 + RANDOM % 40000 ))
+ffmpeg -v error -listen 1 -timeout 20 -i "rtmp://127.0.0.1:$ffmpeg_port/live/room" -c copy \
+  -y "$work/ffmpeg.flv" </dev/null &
+listener=$!
+cleanups+=("kill $listener 2>/dev/null")
+for _ in $(seq 50); do
+  listening $ffmpeg_port && break
+  sleep 0.1
+done
+"$driver" publish "$library" "rtmp://127.0.0.1:$ffmpeg_port/live/room" --seconds $seconds \
+  --width 353 --height 289 --rate 10 >"$work/ffmpeg.out"
+cat "$work/ffmpeg.out"
+[ "$(value start_result "$work/ffmpeg.out")" = 1 ] || fail "Start failed against ffmpeg -listen"
+for _ in $(seq 100); do kill -0 $listener 2>/dev/null || break; sleep 0.1; done
+kill -0 $listener 2>/dev/null && fail "the ffmpeg server did not finish"
+wait $listener || fail "the ffmpeg server failed"
+check_recording "$work/ffmpeg.flv" $seconds 10 352 288
+echo "PASS"

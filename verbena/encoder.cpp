@@ -1,0 +1,274 @@
+#include "verbena/encoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/time.h>
+}
+
+#include "verbena/log.h"
+#include "verbena/program_folder.h"
+
+namespace verbena {
+
+namespace {
+// Sound may wait this long for the encoder thread before anything of it is dropped.
+constexpr size_t kMaxSoundBacklogSeconds = 60;
+
+// A small socket send buffer lets a dead link show within a second or so of data instead of
+// after megabytes; half a second of the configured rate, within 32..256 KiB.
+int SendBufferBytes(int bitrateKbps) {
+  return std::clamp(bitrateKbps * 1000 / 8 / 2, 32 * 1024, 256 * 1024);
+}
+}  // namespace
+
+Encoder::Encoder(const EncoderParams& params) : check_(CheckParams(params)) {}
+
+Encoder::~Encoder() {
+  Stop();
+}
+
+int64_t Encoder::NowUs() const {
+  return av_gettime_relative() - epochUs_;
+}
+
+int Encoder::Start() {
+  std::unique_lock lock(stateMutex_);
+  if (state_ != State::kCreated) {
+    Log("Start: this encoder was started before");
+    return 0;
+  }
+  state_ = State::kFailed;  // until everything below worked
+  if (!check_.ok) {
+    Log("cannot start: %s", check_.error.c_str());
+    return 0;
+  }
+  InstallFfmpegLog();
+  const int64_t startedUs = av_gettime_relative();
+  const EncoderSettings& settings = check_.settings;
+
+  std::string error;
+  video_ = VideoEncoder::Open(settings, this, &error);
+  if (video_ == nullptr) {
+    Log("cannot start: %s", error.c_str());
+    return 0;
+  }
+  if (settings.sound.enabled) {
+    audio_ = AudioEncoder::Open(settings.sound, this, &error);
+    if (audio_ == nullptr) Log("%s: publishing without sound", error.c_str());
+  } else if (!check_.soundWarning.empty()) {
+    Log("%s", check_.soundWarning.c_str());
+  }
+
+  OutputOptions live;
+  live.target = settings.url;
+  live.live = true;
+  live.video = video_->context();
+  live.audio = audio_ != nullptr ? audio_->context() : nullptr;
+  live.sendBufferBytes = SendBufferBytes(settings.bitrateKbps);
+  int leftMs = kStartTimeoutMs - static_cast<int>((av_gettime_relative() - startedUs) / 1000);
+  int result = 0;
+  std::unique_ptr<FlvOutput> connection = FlvOutput::Open(live, std::max(leftMs, 500), &result);
+  if (connection == nullptr) {
+    if (result == AVERROR_EXIT)
+      Log("could not publish to %s: no answer within %d s", settings.url.c_str(),
+          kStartTimeoutMs / 1000);
+    else
+      Log("could not publish to %s: %s", settings.url.c_str(), ErrorText(result).c_str());
+    Release();
+    return 0;
+  }
+
+  pictures_ = std::make_unique<PictureQueue>(static_cast<size_t>(settings.pictureBytes),
+                                             kPictureQueueDepth, &wakeup_);
+  if (audio_ != nullptr) {
+    const size_t bytesPerSecond =
+        static_cast<size_t>(settings.sound.samplesPerSecond) * settings.sound.blockBytes;
+    sound_ =
+        std::make_unique<SoundQueue>(static_cast<size_t>(settings.soundNotifyBytes),
+                                     static_cast<size_t>(settings.sound.blockBytes), bytesPerSecond,
+                                     bytesPerSecond * kMaxSoundBacklogSeconds, &wakeup_);
+  }
+  if (settings.record) OpenRecording();
+  publisher_ = std::make_unique<Publisher>(live, std::move(connection), &stats_, &keyframeWanted_);
+  epochUs_ = av_gettime_relative();
+  publisher_->Start();
+  thread_ = std::thread([this] { Run(); });
+  state_ = State::kRunning;
+  Log("publishing %dx%d at %d/s, %d kbps, x264 %s%s to %s", settings.encodedWidth,
+      settings.encodedHeight, settings.frameRate, settings.bitrateKbps, settings.preset,
+      audio_ != nullptr ? ", with sound" : ", without sound", settings.url.c_str());
+  return 1;
+}
+
+void Encoder::OpenRecording() {
+  const EncoderSettings& settings = check_.settings;
+  std::string path = NewRecordingPath(ProgramFolder(), settings.streamName);
+  if (path.empty()) return;
+  OutputOptions file;
+  file.target = path;
+  file.video = video_->context();
+  file.audio = audio_ != nullptr ? audio_->context() : nullptr;
+  int error = 0;
+  recording_ = FlvOutput::Open(file, kStartTimeoutMs, &error);
+  if (recording_ == nullptr)
+    Log("cannot record to %s: %s; the class is published only", path.c_str(),
+        ErrorText(error).c_str());
+  else
+    Log("recording to %s", path.c_str());
+}
+
+int Encoder::SoundNotifySize() const {
+  return check_.settings.soundNotifyBytes;
+}
+
+int Encoder::PutVideo(const uint8_t* data, int length) {
+  // Never wait: while Stop changes the state, a late picture is simply not taken.
+  std::shared_lock lock(stateMutex_, std::try_to_lock);
+  if (!lock.owns_lock() || state_ != State::kRunning) return 0;
+  const int64_t arrivalUs = NowUs();
+  if (length != check_.settings.pictureBytes || data == nullptr) {
+    if (!pictureRefusalReported_.exchange(true))
+      Log("refused a picture of %d bytes; expected %d (%dx%dx3)", length,
+          check_.settings.pictureBytes, check_.settings.width, check_.settings.height);
+    return 0;
+  }
+  if (!pictures_->Push(data, static_cast<size_t>(length), arrivalUs)) return 0;
+  ++stats_.picturesIn;
+  return 1;
+}
+
+int Encoder::PutAudio(const uint8_t* data, int length) {
+  std::shared_lock lock(stateMutex_, std::try_to_lock);
+  if (!lock.owns_lock() || state_ != State::kRunning || sound_ == nullptr) return 0;
+  const int64_t arrivalUs = NowUs();
+  if (data == nullptr || length <= 0 ||
+      !sound_->Push(data, static_cast<size_t>(length), arrivalUs)) {
+    if (!soundRefusalReported_.exchange(true))
+      Log("refused %d bytes of sound: not whole sample frames of %d bytes", length,
+          check_.settings.sound.blockBytes);
+    return 0;
+  }
+  return 1;
+}
+
+void Encoder::Run() {
+  for (;;) {
+    const bool stopping = stopping_;
+    // Take sound and pictures in the order they arrived.
+    for (;;) {
+      int64_t pictureAt = pictures_->OldestArrival();
+      int64_t soundAt = sound_ != nullptr ? sound_->OldestArrival() : -1;
+      if (pictureAt < 0 && soundAt < 0) break;
+      if (soundAt >= 0 && (pictureAt < 0 || soundAt <= pictureAt)) {
+        SoundChunk* chunk = sound_->Pop();
+        if (chunk != nullptr) EncodeSound(*chunk);
+        sound_->Release(chunk);
+      } else {
+        Picture* picture = pictures_->Pop();
+        if (picture != nullptr) EncodePicture(*picture);
+        pictures_->Release(picture);
+      }
+    }
+    if (stopping) break;
+    wakeup_.Wait(100);
+  }
+  video_->Flush();
+  if (audio_ != nullptr) audio_->Flush();
+  if (recording_ != nullptr) {
+    recording_->Finish(kStopTimeoutMs);
+    recording_.reset();
+  }
+  publisher_->packets().Close();
+}
+
+void Encoder::EncodePicture(const Picture& picture) {
+  if (stats_.connected && publisher_->packets().BacklogMs() > kMaxLinkBacklogMs) {
+    ++leftOut_;  // the link cannot keep up: fewer pictures rather than a growing delay
+    return;
+  }
+  int64_t ptsMs = std::max(picture.arrivalUs / 1000, lastPictureMs_ + 1);
+  lastPictureMs_ = ptsMs;
+  video_->Encode(picture.bytes.data(), ptsMs, keyframeWanted_.exchange(false));
+}
+
+void Encoder::EncodeSound(const SoundChunk& chunk) {
+  const SoundSettings& sound = check_.settings.sound;
+  const int64_t bytesPerSecond = int64_t{sound.samplesPerSecond} * sound.blockBytes;
+  const int64_t durationUs = static_cast<int64_t>(chunk.bytes.size()) * 1000000 / bytesPerSecond;
+  audio_->Add(chunk.bytes.data(), chunk.bytes.size(), chunk.endUs - durationUs);
+}
+
+void Encoder::OnPacket(const AVPacket* packet) {
+  if (recording_ != nullptr) {
+    int error = 0;
+    if (!recording_->Write(packet, kStopTimeoutMs, &error)) {
+      Log("the recording failed (%s) and is closed", ErrorText(error).c_str());
+      recording_.reset();
+    }
+  }
+  publisher_->packets().Push(packet);
+}
+
+int Encoder::Stop() {
+  {
+    std::unique_lock lock(stateMutex_);
+    if (state_ != State::kRunning) {
+      if (state_ == State::kCreated || state_ == State::kFailed) state_ = State::kStopped;
+      return 0;
+    }
+    state_ = State::kStopped;  // from here on Put calls are ignored
+  }
+  stopping_ = true;
+  wakeup_.Notify();
+  if (thread_.joinable()) thread_.join();
+  publisher_->Finish(kStopTimeoutMs);
+  stats_.picturesDropped = pictures_->Dropped() + leftOut_;
+  if (sound_ != nullptr) {
+    stats_.soundBlocks = sound_->Blocks();
+    if (sound_->DroppedBytes() > 0)
+      Log("%llu bytes of sound were dropped: the encoder fell far behind",
+          static_cast<unsigned long long>(sound_->DroppedBytes()));
+  }
+  Log("stopped: %llu pictures in, %llu sent, %llu dropped, %u reconnects",
+      static_cast<unsigned long long>(stats_.picturesIn.load()),
+      static_cast<unsigned long long>(stats_.picturesSent.load()),
+      static_cast<unsigned long long>(stats_.picturesDropped.load()), stats_.reconnects.load());
+  Release();
+  return 1;
+}
+
+void Encoder::Release() {
+  publisher_.reset();
+  recording_.reset();
+  pictures_.reset();
+  sound_.reset();
+  audio_.reset();
+  video_.reset();
+}
+
+int Encoder::GetStats(VerbenaStats* out) {
+  if (out == nullptr || out->Size < sizeof(uint32_t)) return 0;
+  VerbenaStats full{};
+  full.Size = std::min<uint32_t>(out->Size, sizeof(VerbenaStats));
+  {
+    std::shared_lock lock(stateMutex_, std::try_to_lock);
+    if (lock.owns_lock() && state_ == State::kRunning) {
+      stats_.picturesDropped = pictures_->Dropped() + leftOut_;
+      if (sound_ != nullptr) stats_.soundBlocks = sound_->Blocks();
+    }
+  }
+  full.Connected = stats_.connected ? 1 : 0;
+  full.PicturesIn = stats_.picturesIn;
+  full.PicturesSent = stats_.picturesSent;
+  full.PicturesDropped = stats_.picturesDropped;
+  full.SoundBlocks = stats_.soundBlocks;
+  full.BytesSent = stats_.bytesSent;
+  full.BitrateKbps = stats_.bitrateKbps;
+  full.Reconnects = stats_.reconnects;
+  std::memcpy(out, &full, full.Size);
+  return 1;
+}
+
+}  // namespace verbena

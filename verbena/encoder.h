@@ -1,0 +1,76 @@
+// One encoder handle: the parameters, the hand-over queues, the encoder thread that converts and
+// encodes, the optional local recording, and the publisher that owns the connection.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <shared_mutex>
+#include <thread>
+
+#include "verbena/audio_encoder.h"
+#include "verbena/encoder_settings.h"
+#include "verbena/flv_output.h"
+#include "verbena/publisher.h"
+#include "verbena/queues.h"
+#include "verbena/stats.h"
+#include "verbena/verbena.h"
+#include "verbena/video_encoder.h"
+
+namespace verbena {
+
+class Encoder final : private PacketSink {
+ public:
+  // Pictures that may wait for the encoder thread before the oldest is dropped.
+  static constexpr size_t kPictureQueueDepth = 4;
+  // The encoder leaves pictures out while this much encoded data waits for the link.
+  static constexpr int64_t kMaxLinkBacklogMs = 1000;
+  static constexpr int kStartTimeoutMs = 5000;
+  static constexpr int kStopTimeoutMs = 2000;
+
+  explicit Encoder(const EncoderParams& params);
+  ~Encoder();
+  Encoder(const Encoder&) = delete;
+  Encoder& operator=(const Encoder&) = delete;
+
+  int Start();
+  int SoundNotifySize() const;
+  int PutVideo(const uint8_t* data, int length);
+  int PutAudio(const uint8_t* data, int length);
+  int Stop();
+  int GetStats(VerbenaStats* stats);
+
+ private:
+  enum class State { kCreated, kRunning, kFailed, kStopped };
+
+  void Run();
+  void EncodePicture(const Picture& picture);
+  void EncodeSound(const SoundChunk& chunk);
+  void OpenRecording();
+  void OnPacket(const AVPacket* packet) override;
+  int64_t NowUs() const;
+  void Release();
+
+  const CheckResult check_;
+  std::shared_mutex stateMutex_;  // Put holds it shared, Start and Stop change the state
+  State state_ = State::kCreated;
+  int64_t epochUs_ = 0;
+  Stats stats_;
+  Wakeup wakeup_;
+  std::atomic<bool> stopping_{false};
+  std::atomic<bool> keyframeWanted_{false};
+  std::atomic<uint64_t> leftOut_{0};
+  std::atomic<bool> pictureRefusalReported_{false};  // one message per class, not per picture
+  std::atomic<bool> soundRefusalReported_{
+      false};  // pictures the encoder thread left out for the link
+  std::unique_ptr<PictureQueue> pictures_;
+  std::unique_ptr<SoundQueue> sound_;
+  std::unique_ptr<VideoEncoder> video_;
+  std::unique_ptr<AudioEncoder> audio_;
+  std::unique_ptr<FlvOutput> recording_;
+  std::unique_ptr<Publisher> publisher_;
+  std::thread thread_;
+  int64_t lastPictureMs_ = -1;  // encoder thread only
+};
+
+}  // namespace verbena

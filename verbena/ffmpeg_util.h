@@ -1,0 +1,53 @@
+// Small helpers around FFmpeg's C types: owners that free them, and error texts.
+#pragma once
+
+#include <memory>
+#include <string>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/frame.h>
+}
+
+namespace verbena {
+
+struct CodecContextFree {
+  void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct FrameFree {
+  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct PacketFree {
+  void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+
+inline std::string ErrorText(int error) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {0};
+  av_strerror(error, text, sizeof text);
+  return text;
+}
+
+// Stream indexes in every output, and the time base of the packets between the encoders and the
+// outputs: milliseconds, as FLV stores them.
+constexpr int kVideoStream = 0;
+constexpr int kAudioStream = 1;
+constexpr AVRational kMillisecond = {1, 1000};
+
+// Takes the encoders' finished packets (millisecond time base). The packet is valid during the
+// call only; a sink that keeps it takes a reference of its own.
+class PacketSink {
+ public:
+  virtual void OnPacket(const AVPacket* packet) = 0;
+
+ protected:
+  ~PacketSink() = default;
+};
+
+// Hands every packet the encoder has ready to the sink.
+void DrainEncoder(AVCodecContext* codec, AVPacket* scratch, int streamIndex, PacketSink* sink);
+
+}  // namespace verbena

@@ -1,0 +1,64 @@
+// One FLV stream going out: to an RTMP server or to a local file. Every blocking step (connect,
+// header, each write, trailer) is bounded by a deadline and can be cut short by an abort flag.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "verbena/ffmpeg_util.h"
+#include "verbena/stream_start.h"
+
+namespace verbena {
+
+struct OutputOptions {
+  std::string target;  // rtmp:// address or file path
+  bool live = false;   // RTMP: no duration or size in the header, small send buffer
+  const AVCodecContext* video = nullptr;
+  const AVCodecContext* audio = nullptr;  // nullptr: no sound stream
+  int sendBufferBytes = 0;                // live only
+  const std::atomic<bool>* abort = nullptr;
+};
+
+class FlvOutput {
+ public:
+  // Opens the target and writes the header within timeoutMs. On failure returns nullptr and the
+  // FFmpeg error in *error.
+  static std::unique_ptr<FlvOutput> Open(const OutputOptions& options, int timeoutMs, int* error);
+  ~FlvOutput();
+  FlvOutput(const FlvOutput&) = delete;
+  FlvOutput& operator=(const FlvOutput&) = delete;
+
+  // Writes one packet (millisecond time base; stream kVideoStream or kAudioStream) within
+  // timeoutMs; the packet's data is left to the caller. Packets before the output's first
+  // keyframe are left out (true). False when the output broke: it is dead then.
+  bool Write(const AVPacket* packet, int timeoutMs, int* error);
+  // Bytes of the packets written so far.
+  uint64_t BytesWritten() const { return bytesWritten_; }
+  uint64_t PicturesWritten() const { return picturesWritten_; }
+  // Writes the trailer and closes within timeoutMs; the output is dead afterwards.
+  void Finish(int timeoutMs);
+
+ private:
+  FlvOutput() = default;
+  static int Interrupted(void* self);
+  void SetDeadline(int timeoutMs);
+  void Close();
+
+  AVFormatContext* context_ = nullptr;
+  bool headerWritten_ = false;
+  bool broken_ = false;
+  std::atomic<int64_t> deadlineUs_{0};
+  const std::atomic<bool>* abort_ = nullptr;
+  StreamStart start_;
+  PacketPtr scratch_{av_packet_alloc()};
+  uint64_t bytesWritten_ = 0;
+  uint64_t picturesWritten_ = 0;
+};
+
+// True when an open failed because the server answered and turned the stream down, rather than
+// being unreachable or slow.
+bool IsRefusal(int error);
+
+}  // namespace verbena

@@ -1,0 +1,20 @@
+// Counters that the library's threads update and VERBENA_GetStats reads.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace verbena {
+
+struct Stats {
+  std::atomic<uint64_t> picturesIn{0};
+  std::atomic<uint64_t> picturesSent{0};     // reached the server
+  std::atomic<uint64_t> picturesDropped{0};  // left out before encoding (encoder or link behind)
+  std::atomic<uint64_t> soundBlocks{0};
+  std::atomic<uint64_t> bytesSent{0};
+  std::atomic<uint32_t> bitrateKbps{0};
+  std::atomic<uint32_t> reconnects{0};
+  std::atomic<bool> connected{false};
+};
+
+}  // namespace verbena

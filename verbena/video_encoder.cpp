@@ -1,0 +1,96 @@
+#include "verbena/video_encoder.h"
+
+#include <libyuv/convert.h>
+
+extern "C" {
+#include <libavutil/opt.h>
+}
+
+#include "verbena/log.h"
+
+namespace verbena {
+
+std::unique_ptr<VideoEncoder> VideoEncoder::Open(const EncoderSettings& settings, PacketSink* sink,
+                                                 std::string* error) {
+  const AVCodec* codec = avcodec_find_encoder_by_name("libx264");
+  if (codec == nullptr) {
+    *error = "this FFmpeg has no libx264 encoder";
+    return nullptr;
+  }
+  std::unique_ptr<VideoEncoder> encoder(new VideoEncoder);
+  encoder->sink_ = sink;
+  encoder->packet_.reset(av_packet_alloc());
+  encoder->width_ = settings.width;
+  encoder->height_ = settings.height;
+  encoder->codec_.reset(avcodec_alloc_context3(codec));
+  AVCodecContext* c = encoder->codec_.get();
+  if (c == nullptr) {
+    *error = "out of memory";
+    return nullptr;
+  }
+  c->width = settings.encodedWidth;
+  c->height = settings.encodedHeight;
+  c->pix_fmt = AV_PIX_FMT_YUV420P;
+  c->time_base = kMillisecond;
+  c->framerate = {settings.frameRate, 1};
+  c->gop_size = settings.keyframeInterval;
+  c->max_b_frames = 0;
+  c->bit_rate = int64_t{settings.bitrateKbps} * 1000;
+  // A one-second VBV keeps the rate steady enough for the link without starving keyframes.
+  c->rc_max_rate = c->bit_rate;
+  c->rc_buffer_size = static_cast<int>(c->bit_rate);
+  c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  av_opt_set(c->priv_data, "preset", settings.preset, 0);
+  av_opt_set(c->priv_data, "tune", "zerolatency", 0);
+  // A keyframe asked for after a reconnect must be one a new viewer can start from.
+  av_opt_set(c->priv_data, "forced-idr", "1", 0);
+  int result = avcodec_open2(c, codec, nullptr);
+  if (result < 0) {
+    *error = "could not open libx264: " + ErrorText(result);
+    return nullptr;
+  }
+  encoder->frame_.reset(av_frame_alloc());
+  AVFrame* frame = encoder->frame_.get();
+  if (frame == nullptr) {
+    *error = "out of memory";
+    return nullptr;
+  }
+  frame->format = c->pix_fmt;
+  frame->width = c->width;
+  frame->height = c->height;
+  result = av_frame_get_buffer(frame, 0);
+  if (result < 0) {
+    *error = "no picture buffer: " + ErrorText(result);
+    return nullptr;
+  }
+  return encoder;
+}
+
+bool VideoEncoder::Encode(const uint8_t* bgrBottomUp, int64_t ptsMs, bool forceKeyframe) {
+  AVFrame* frame = frame_.get();
+  if (av_frame_make_writable(frame) < 0) return false;
+  // The last row in memory is the picture's top line; a negative stride walks up from it, so the
+  // conversion turns the picture upright in the same pass. An odd bottom line is left out.
+  const int stride = width_ * 3;
+  const uint8_t* top = bgrBottomUp + static_cast<ptrdiff_t>(height_ - 1) * stride;
+  libyuv::RGB24ToI420(top, -stride, frame->data[0], frame->linesize[0], frame->data[1],
+                      frame->linesize[1], frame->data[2], frame->linesize[2], frame->width,
+                      frame->height);
+  frame->pts = ptsMs;
+  frame->pict_type = forceKeyframe ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+  frame->key_frame = forceKeyframe ? 1 : 0;
+  int result = avcodec_send_frame(codec_.get(), frame);
+  if (result < 0) {
+    Log("picture not encoded: %s", ErrorText(result).c_str());
+    return false;
+  }
+  DrainEncoder(codec_.get(), packet_.get(), kVideoStream, sink_);
+  return true;
+}
+
+void VideoEncoder::Flush() {
+  avcodec_send_frame(codec_.get(), nullptr);
+  DrainEncoder(codec_.get(), packet_.get(), kVideoStream, sink_);
+}
+
+}  // namespace verbena
