@@ -9,7 +9,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -18,6 +20,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "window/about_dlg.h"
 #include "window/dialog_units_qt.h"
 #include "window/publisher_dlg_qt.h"
 #include "window/shockwave_flash.h"
@@ -210,6 +213,32 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndButtonsAlternate) {
   // The message box of closing is not part of this test: the window ends by done().
   window.DoModal();
   EXPECT_FALSE(fakes.running);
+}
+
+TEST(PublisherDlgTest, MenuEndsWithTheAboutEntryThatShowsTheProductText) {
+  Fakes fakes;
+  PublisherDlg window(fakes, fakes, fakes);
+  QString shownText;
+  QTimer::singleShot(0, &window, [&] {
+    auto* menuButton = Control<QPushButton>(window, "SystemMenu");
+    ASSERT_NE(menuButton->menu(), nullptr);
+    const QList<QAction*> entries = menuButton->menu()->actions();
+    ASSERT_GE(entries.size(), 2);
+    EXPECT_TRUE(entries[entries.size() - 2]->isSeparator());
+    EXPECT_EQ(entries.back()->text(), QStringLiteral("关于(&A)..."));
+    // The about box runs modally: look at it from inside its loop, then close it.
+    QTimer::singleShot(0, &window, [&] {
+      QWidget* about = QApplication::activeModalWidget();
+      ASSERT_NE(about, nullptr);
+      EXPECT_EQ(about->windowTitle(), QStringLiteral("关于"));
+      if (auto* text = about->findChild<QLabel*>(QStringLiteral("1057"))) shownText = text->text();
+      static_cast<QDialog*>(about)->accept();
+    });
+    entries.back()->trigger();
+    window.done(QDialog::Accepted);
+  });
+  window.DoModal();
+  EXPECT_EQ(shownText, AboutDlg::ProductText());
 }
 
 }  // namespace
