@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "devices/capture_video.h"
+#include "devices/device_lists.h"
+#include "devices/test_cameras.h"
+#include "devices/test_support.h"
+
+// Last: Xlib defines macros that clash with other headers.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace quillon {
+namespace {
+
+using namespace std::chrono_literals;
+
+class FrameSink final : public VideoFrameSink {
+ public:
+  void OnVideoFrame(double sampleTime, const uint8_t* buffer, int32_t length) override {
+    std::lock_guard lock(mutex_);
+    times_.push_back(sampleTime);
+    lengths_.push_back(length);
+    last_.assign(buffer, buffer + length);
+    arrived_.notify_all();
+  }
+  bool WaitForFrames(size_t count, std::chrono::milliseconds timeout = 5s) {
+    std::unique_lock lock(mutex_);
+    return arrived_.wait_for(lock, timeout, [&] { return times_.size() >= count; });
+  }
+  size_t Count() {
+    std::lock_guard lock(mutex_);
+    return times_.size();
+  }
+  std::vector<double> Times() {
+    std::lock_guard lock(mutex_);
+    return times_;
+  }
+  std::vector<int32_t> Lengths() {
+    std::lock_guard lock(mutex_);
+    return lengths_;
+  }
+  std::vector<uint8_t> Last() {
+    std::lock_guard lock(mutex_);
+    return last_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::vector<double> times_;
+  std::vector<int32_t> lengths_;
+  std::vector<uint8_t> last_;
+};
+
+class CaptureVideoGstTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { testing::RegisterTestCameras(); }
+
+  void SetUp() override {
+    const std::vector<std::string> names = ListVideoDevices();
+    const auto a = std::find(names.begin(), names.end(), testing::kCameraA);
+    const auto b = std::find(names.begin(), names.end(), testing::kCameraB);
+    ASSERT_NE(a, names.end());
+    ASSERT_NE(b, names.end());
+    camera_a_ = static_cast<int32_t>(a - names.begin());
+    camera_b_ = static_cast<int32_t>(b - names.begin());
+  }
+  void TearDown() override { capture_->SetFrameSink(false, nullptr); }
+
+  int32_t camera_a_ = -1;
+  int32_t camera_b_ = -1;
+  testing::MessageLog messages_;
+  FrameSink sink_;
+  std::unique_ptr<CCaptureVideo> capture_ = CreateCaptureVideo();
+};
+
+TEST_F(CaptureVideoGstTest, TestCamerasAreListedInTheOrderTheyWereProbed) {
+  EXPECT_EQ(camera_b_, camera_a_ + 1);
+}
+
+// A width that is not a multiple of 4 (rows that GStreamer pads) gives packed, bottom-up rows:
+// each frame is width x height x 3 bytes and row r is row height - 1 - r of the camera's picture.
+TEST_F(CaptureVideoGstTest, FramesArePackedBottomUpBgrAtTheRequestedSize) {
+  constexpr int kWidth = 322;
+  constexpr int kHeight = 240;
+  const std::vector<uint8_t> reference = testing::CameraAReference(kWidth, kHeight);
+  ASSERT_EQ(reference.size(), size_t{kWidth} * kHeight * 3);
+  ASSERT_EQ(capture_->Open(camera_a_, 0, kWidth, kHeight, 30), 0);
+  capture_->SetFrameSink(true, &sink_);
+  ASSERT_TRUE(sink_.WaitForFrames(3));
+  EXPECT_EQ(capture_->Stop(), 0);
+  for (int32_t length : sink_.Lengths()) EXPECT_EQ(length, kWidth * kHeight * 3);
+  const std::vector<uint8_t> frame = sink_.Last();
+  ASSERT_EQ(frame.size(), reference.size());
+  const size_t row = kWidth * 3;
+  int worst = 0;
+  for (size_t y = 0; y < kHeight; ++y) {
+    // The right part of the pattern's bottom holds noise that changes from frame to frame.
+    for (size_t x = 0; x < row * 2 / 3; ++x) {
+      const int diff = frame[y * row + x] - reference[(kHeight - 1 - y) * row + x];
+      worst = std::max(worst, std::abs(diff));
+    }
+  }
+  EXPECT_LE(worst, 2);
+  EXPECT_TRUE(messages_.Texts().empty());
+}
+
+TEST_F(CaptureVideoGstTest, FramesComeAtTheRequestedRate) {
+  ASSERT_EQ(capture_->Open(camera_a_, 0, 160, 120, 15), 0);
+  capture_->SetFrameSink(true, &sink_);
+  ASSERT_TRUE(sink_.WaitForFrames(8));
+  capture_->Stop();
+  const std::vector<double> times = sink_.Times();
+  const double period = (times.back() - times.front()) / static_cast<double>(times.size() - 1);
+  EXPECT_NEAR(period, 1.0 / 15, 0.005);
+}
+
+TEST_F(CaptureVideoGstTest, MjpgCameraIsDecoded) {
+  ASSERT_EQ(capture_->Open(camera_b_, 0, 320, 240, 15), 0);
+  capture_->SetFrameSink(true, &sink_);
+  ASSERT_TRUE(sink_.WaitForFrames(2));
+  capture_->Stop();
+  const std::vector<uint8_t> frame = sink_.Last();
+  ASSERT_EQ(frame.size(), 320u * 240 * 3);
+  const uint8_t* middle = &frame[(120 * 320 + 160) * 3];
+  EXPECT_LT(middle[0], 30);   // blue
+  EXPECT_LT(middle[1], 30);   // green
+  EXPECT_GT(middle[2], 220);  // red
+}
+
+TEST_F(CaptureVideoGstTest, RefusedSizesAndUnknownCamerasFail) {
+  EXPECT_EQ(capture_->Open(camera_b_, 0, 1000, 700, 15), 1);
+  EXPECT_EQ(messages_.Texts(), std::vector<std::string>{"Failed to set camera video size!"});
+  EXPECT_EQ(CreateCaptureVideo()->Open(camera_b_, 0, 320, 240, 25), 1);  // a rate it lacks
+  EXPECT_EQ(messages_.Texts().size(), 2u);
+
+  // No camera chosen, or a position past the list: no message.
+  EXPECT_EQ(CreateCaptureVideo()->Open(-1, 0, 320, 240, 15), 1);
+  EXPECT_EQ(CreateCaptureVideo()->Open(camera_b_ + 50, 0, 320, 240, 15), 1);
+  EXPECT_EQ(messages_.Texts().size(), 2u);
+}
+
+TEST_F(CaptureVideoGstTest, SecondOpenChangesNothingAndStopEndsDelivery) {
+  ASSERT_EQ(capture_->Open(camera_a_, 0, 160, 120, 30), 0);
+  capture_->SetFrameSink(true, &sink_);
+  EXPECT_EQ(capture_->Open(camera_b_, 0, 320, 240, 15), 1);
+  ASSERT_TRUE(sink_.WaitForFrames(3));
+  EXPECT_EQ(sink_.Lengths().back(), 160 * 120 * 3);  // still camera A's frames
+  EXPECT_EQ(capture_->Stop(), 0);
+  const size_t delivered = sink_.Count();
+  std::this_thread::sleep_for(200ms);
+  EXPECT_EQ(sink_.Count(), delivered);
+  EXPECT_EQ(capture_->Stop(), 0);                            // twice is harmless
+  EXPECT_EQ(capture_->Open(camera_a_, 0, 160, 120, 30), 1);  // a spent camera is not reopened
+  EXPECT_TRUE(messages_.Texts().empty());
+}
+
+// The preview fills the window it is given, the right way up.
+TEST_F(CaptureVideoGstTest, PreviewDrawsIntoTheOwnersWindow) {
+  testing::TestXServer xserver;
+  ASSERT_TRUE(xserver.Start());
+  Display* display = XOpenDisplay(xserver.Display().c_str());
+  ASSERT_NE(display, nullptr);
+  constexpr int kWidth = 200;
+  constexpr int kHeight = 150;
+  const Window window =
+      XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, kWidth, kHeight, 0, 0, 0);
+  XMapWindow(display, window);
+  XSync(display, False);
+
+  ASSERT_EQ(capture_->Open(camera_a_, window, 320, 240, 30), 0);
+  capture_->SetFrameSink(true, &sink_);
+  ASSERT_TRUE(sink_.WaitForFrames(5));
+  // SMPTE bars: light grey at the top left, dark blue-black at the bottom left.
+  auto pixel = [&](int x, int y) {
+    XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
+    const unsigned long value = image != nullptr ? XGetPixel(image, 0, 0) : 0;
+    if (image != nullptr) XDestroyImage(image);
+    return value;
+  };
+  unsigned long top = 0;
+  unsigned long bottom = 0;
+  for (int i = 0; i < 50; ++i) {  // until the first frame is drawn
+    top = pixel(5, 5);
+    bottom = pixel(5, kHeight - 5);
+    if (top != 0) break;
+    std::this_thread::sleep_for(40ms);
+  }
+  const unsigned long right = pixel(kWidth - 5, kHeight / 3);
+  capture_->Stop();
+  EXPECT_GT(top & 0xff, 150u) << std::hex << top;  // grey bar: every channel bright
+  EXPECT_GT((top >> 8) & 0xff, 150u);
+  EXPECT_GT((top >> 16) & 0xff, 150u);
+  EXPECT_LT((bottom >> 16) & 0xff, 60u) << std::hex << bottom;  // little red at the bottom
+  // The last bar, blue, reaches the window's right edge: the picture is scaled to the window.
+  EXPECT_GT(right & 0xff, 150u) << std::hex << right;
+  EXPECT_LT((right >> 16) & 0xff, 60u);
+  XDestroyWindow(display, window);
+  XSync(display, False);
+
+  // A window that is gone by now: no preview, but the camera runs.
+  FrameSink frames;
+  auto orphan = CreateCaptureVideo();
+  ASSERT_EQ(orphan->Open(camera_a_, window, 160, 120, 30), 0);
+  orphan->SetFrameSink(true, &frames);
+  EXPECT_TRUE(frames.WaitForFrames(2));
+  orphan->Stop();
+  XCloseDisplay(display);
+}
+
+}  // namespace
+}  // namespace quillon

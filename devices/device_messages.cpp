@@ -1,0 +1,25 @@
+#include "devices/device_messages.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace quillon {
+namespace {
+
+std::atomic<UserMessages*> g_receiver{nullptr};
+
+}  // namespace
+
+UserMessages* SetUserMessages(UserMessages* receiver) {
+  return g_receiver.exchange(receiver);
+}
+
+void ShowUserMessage(const std::string& text) {
+  if (UserMessages* receiver = g_receiver.load()) {
+    receiver->Show(text);
+    return;
+  }
+  std::fprintf(stderr, "quillon-publisher: %s\n", text.c_str());
+}
+
+}  // namespace quillon

@@ -1,0 +1,30 @@
+// quillon-publisher --list-devices: both device lists with the positions that DeviceID and the
+// sound choice mean.
+#include <cstdio>
+
+#include "devices/device_lists.h"
+#include "launch/command_line.h"
+
+namespace quillon {
+
+int RunListDevices() {
+  const std::vector<std::string> cameras = ListVideoDevices();
+  std::printf("Cameras (DeviceID):\n");
+  if (cameras.empty()) std::printf("  none\n");
+  for (size_t i = 0; i < cameras.size(); ++i) std::printf("  %zu  %s\n", i, cameras[i].c_str());
+
+  const std::vector<SoundListEntry> sound = ListSoundDevices();
+  std::printf("Sound devices (position; the window and --headless choose 1):\n");
+  for (size_t i = 0; i < sound.size(); ++i) {
+    if (sound[i].Device != nullptr) {
+      std::printf("  %zu  %s  [%s]\n", i, sound[i].Description.c_str(),
+                  sound[i].Device->Name.c_str());
+    } else {
+      std::printf("  %zu  %s  (records nothing)\n", i, sound[i].Description.c_str());
+    }
+  }
+  std::fflush(stdout);
+  return 0;
+}
+
+}  // namespace quillon

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# quillon-publisher --headless with a camera and sound, for picture types 1, 2 and 3, publishing
+# with the real encoder library to a local RTMP server; the recordings are decoded and checked:
+# test camera A's colour bars where the picture type puts the camera, and the 440 Hz tone.
+# Needs the encoder library (libverbena.so in the program folder), scripts/rtmp-server, ffmpeg.
+set -euo pipefail
+program_dir=${QUILLON_PROGRAM_DIR:?}
+source_dir=${QUILLON_SOURCE_DIR:?}
+work=$(mktemp -d)
+xvfb_pid=""
+source "$source_dir/tests/devices_test_servers.sh"
+cleanup() {
+  "$source_dir/scripts/rtmp-server" kill "$work/rtmp" > /dev/null 2>&1 || true
+  stop_test_sound_server
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2> /dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; [ -f "$work/err" ] && sed 's/^/err: /' "$work/err" >&2; exit 1; }
+
+[ -f "$program_dir/libverbena.so" ] || fail "the encoder library is not built"
+Xvfb -displayfd 3 -screen 0 640x480x24 -br -noreset -nolisten tcp 3> "$work/display" 2> /dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+use_test_cameras
+start_test_sound_server
+
+mkdir -p "$work/rtmp" "$work/program"
+port=$("$source_dir/scripts/rtmp-server" start auto "$work/rtmp" "$work/record" | tail -n1)
+cp -r "$program_dir/." "$work/program/"
+app="$work/program/quillon-publisher"
+
+# The launch URL for rtmp://127.0.0.1:PORT/live/STREAM&CLASS: the stored (scrambled) address,
+# escaped.
+launch_url() {
+  python3 - "$1" <<'PY'
+import sys, urllib.parse
+plain = sys.argv[1].encode()
+stored = bytes((b + (i % 3) + 1) & 0xFF for i, b in enumerate(plain))
+print("quillon.publish://" + urllib.parse.quote(stored.decode("latin-1"), safe=""))
+PY
+}
+
+write_config() {  # VideoStyle
+  cat > "$work/program/config.ini" << INI
+[Device]
+VideoStyle=$1
+DeviceID=0
+ScreenWidth=640
+ScreenHeight=480
+VideoWidth=320
+VideoHeight=240
+VideoX=0
+VideoY=0
+ScreenRate=4
+FrameRate=15
+Bitrate=800
+Interval=2
+Quality=2
+Record=0
+HaveAudio=1
+[Audio]
+SamplesPerSec=44100
+BitsPerSample=16
+Chanels=2
+INI
+}
+
+# Prints "R G B" of pixel (x, y) (from the top) of the recording's frame at 2 s.
+pixel() {  # file x y
+  ffmpeg -loglevel error -ss 2 -i "$1" -frames:v 1 -f rawvideo -pix_fmt rgb24 "$work/frame.rgb" -y
+  local width
+  width=$(ffprobe -v error -select_streams v:0 -show_entries stream=width -of csv=p=0 "$1")
+  python3 - "$work/frame.rgb" "$width" "$2" "$3" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+w, x, y = int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+i = (y * w + x) * 3
+print(data[i], data[i + 1], data[i + 2])
+PY
+}
+bright_grey() { read -r r g b <<< "$1"; [ "$r" -gt 140 ] && [ "$g" -gt 140 ] && [ "$b" -gt 140 ]; }
+dark() { read -r r g b <<< "$1"; [ "$r" -lt 60 ] && [ "$g" -lt 60 ] && [ "$b" -lt 60 ]; }
+
+# The dominant frequency of the recording's sound, from its rising zero crossings.
+tone() {
+  ffmpeg -loglevel error -i "$1" -ss 1 -t 2 -ac 1 -ar 44100 -f s16le "$work/sound.raw" -y
+  python3 - "$work/sound.raw" <<'PY'
+import struct, sys
+raw = open(sys.argv[1], "rb").read()
+s = struct.unpack("<%dh" % (len(raw) // 2), raw)
+crossings = sum(1 for a, b in zip(s, s[1:]) if a < 0 <= b)
+print(round(crossings / (len(s) / 44100.0)))
+PY
+}
+
+for style in 1 2 3; do
+  write_config "$style"
+  rm -rf "$work/record"
+  timeout 60 "$app" --headless --duration 4 "$(launch_url "rtmp://127.0.0.1:$port/live/cam$style&4242")" \
+    > "$work/out" 2> "$work/err" || fail "style $style: exit $?"
+  sleep 1
+  recording=$(ls "$work/record"/*.flv 2> /dev/null | head -n1)
+  [ -n "$recording" ] || fail "style $style: nothing recorded"
+  case $style in
+    1)  # the camera is the whole picture: grey bar top left, the blue bar at the top right
+      bright_grey "$(pixel "$recording" 5 5)" || fail "style 1: no camera bars at the top left"
+      read -r r _ b <<< "$(pixel "$recording" 315 60)"
+      [ "$b" -gt 140 ] && [ "$r" -lt 80 ] || fail "style 1: no blue bar at the top right" ;;
+    2)  # the desktop (black) with the camera inset 160x120 in the bottom left corner
+      bright_grey "$(pixel "$recording" 5 365)" || fail "style 2: no camera inset bottom left"
+      dark "$(pixel "$recording" 600 20)" || fail "style 2: the desktop is not where expected" ;;
+    3)  # the camera large with the desktop inset 80x60 in the bottom left corner
+      bright_grey "$(pixel "$recording" 5 5)" || fail "style 3: no camera picture"
+      dark "$(pixel "$recording" 5 235)" || fail "style 3: no desktop inset bottom left" ;;
+  esac
+  hz=$(tone "$recording")
+  [ "$hz" -ge 430 ] && [ "$hz" -le 450 ] || fail "style $style: tone at $hz Hz, not 440"
+  echo "style $style: camera where expected, tone $hz Hz"
+done
+echo "PASS"

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# quillon-publisher --list-devices: the cameras in the order camera capture counts them, and the
+# sound list with the no-sound default entry first and the system's default source at position 1.
+set -euo pipefail
+program="$QUILLON_PROGRAM_DIR/quillon-publisher"
+work=$(mktemp -d)
+source "$QUILLON_SOURCE_DIR/tests/devices_test_servers.sh"
+trap 'stop_test_sound_server; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+use_test_cameras
+
+# Without a sound server: at once, only the default entry.
+PULSE_SERVER="unix:$work/nobody" timeout 20 "$program" --list-devices > "$work/alone.txt"
+grep -q '^  0  Quillon Test Camera A$' "$work/alone.txt" || fail "camera A not at 0"
+grep -q '^  1  Quillon Test Camera B$' "$work/alone.txt" || fail "camera B not at 1"
+[ "$(grep -c '^  [0-9]' "$work/alone.txt")" = 3 ] || fail "more than the default sound entry"
+
+start_test_sound_server
+timeout 20 "$program" --list-devices > "$work/list.txt"
+cat "$work/list.txt"
+grep -q '^  0  Primary Sound Capture Driver  (records nothing)$' "$work/list.txt" ||
+  fail "default entry not first"
+grep -q '^  1  Quillon test microphone  \[quillon_test_mic\]$' "$work/list.txt" ||
+  fail "the default source is not at position 1"
+grep -q '^  2  Monitor of ' "$work/list.txt" || fail "monitors not after the microphone"
+echo "PASS"
