@@ -12,11 +12,6 @@
 
 namespace quillon {
 
-QUILLON_WEAK int RunHeadless(const CommandLine&) {
-  std::fputs("quillon-publisher: --headless is not available in this build\n", stderr);
-  return 2;
-}
-
 QUILLON_WEAK int RunListDevices() {
   std::fputs("quillon-publisher: --list-devices is not available in this build\n", stderr);
   return 2;

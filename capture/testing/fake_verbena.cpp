@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace {
@@ -20,6 +22,8 @@ struct Encoder {
 struct Record {
   std::mutex Mutex;
   std::vector<FakeVerbenaCall> Calls;
+  // Every encoder made, kept for the whole process: no call of the interface releases one.
+  std::vector<std::unique_ptr<Encoder>> Encoders;
   std::vector<unsigned char> LastPicture;
   EncoderParams Params{};
   bool HaveParams = false;
@@ -28,11 +32,18 @@ struct Record {
 };
 
 Record& TheRecord() {
-  static Record* record = new Record;  // outlives every caller, even at process exit
+  static Record* record = [] {
+    Record* r = new Record;  // outlives every caller, even at process exit
+    // A program run as a separate process is told what Start answers through the environment.
+    if (const char* start = std::getenv("FAKE_VERBENA_START_RESULT"))
+      r->StartResult = std::atoi(start);
+    return r;
+  }();
   return *record;
 }
 
-void Note(const char* function, void* handle, const unsigned char* data, int length) {
+void Note(const char* function, void* handle, const unsigned char* data, int length,
+          const std::string& details = "") {
   FakeVerbenaCall call{};
   std::snprintf(call.Function, sizeof call.Function, "%s", function);
   call.Thread = static_cast<uint64_t>(syscall(SYS_gettid));
@@ -46,8 +57,9 @@ void Note(const char* function, void* handle, const unsigned char* data, int len
   record.Calls.push_back(call);
   if (const char* path = std::getenv("FAKE_VERBENA_LOG")) {
     if (FILE* log = std::fopen(path, "a")) {
-      std::fprintf(log, "%s thread=%llu length=%d checksum=%08x\n", call.Function,
-                   static_cast<unsigned long long>(call.Thread), call.Length, call.Checksum);
+      std::fprintf(log, "%s thread=%llu length=%d checksum=%08x%s\n", call.Function,
+                   static_cast<unsigned long long>(call.Thread), call.Length, call.Checksum,
+                   details.c_str());
       std::fclose(log);
     }
   }
@@ -64,15 +76,19 @@ VERBENA_API uint32_t FakeVerbena_Checksum(const unsigned char* data, int length)
 }
 
 VERBENA_API void* VERBENA_CreateEncoder(const EncoderParams* params) {
-  Encoder* encoder = new Encoder{*params};
+  Encoder* encoder = nullptr;
   {
     Record& record = TheRecord();
     std::lock_guard<std::mutex> lock(record.Mutex);
+    record.Encoders.push_back(std::make_unique<Encoder>(Encoder{*params}));
+    encoder = record.Encoders.back().get();
     record.Params = *params;
     record.HaveParams = true;
   }
-  Note("CreateEncoder", encoder, nullptr, 0);
-  return encoder;  // never released: the interface has no call for it, like the real library
+  Note("CreateEncoder", encoder, nullptr, 0,
+       " width=" + std::to_string(params->Width) + " height=" + std::to_string(params->Height) +
+           " format=" + std::to_string(params->FormatCode) + " url=" + params->Url);
+  return encoder;
 }
 
 VERBENA_API int VERBENA_Start(void* handle) {

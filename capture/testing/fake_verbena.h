@@ -2,7 +2,8 @@
  * functions and records every call: which function, on which thread, the lengths and a checksum
  * of each picture and sound piece. Tests read the record back through the FakeVerbena_
  * functions; with FAKE_VERBENA_LOG set in the environment each call is also appended as one line
- * to that file (for tests that run the program as a separate process). */
+ * to that file (for tests that run the program as a separate process), and
+ * FAKE_VERBENA_START_RESULT sets what VERBENA_Start answers. */
 #ifndef CAPTURE_TESTING_FAKE_VERBENA_H_
 #define CAPTURE_TESTING_FAKE_VERBENA_H_
 
