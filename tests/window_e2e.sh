@@ -154,7 +154,7 @@ if [ "$have_encoder" = 1 ]; then
   sleep 1
   pass "published for about 5 seconds"
 else
-  answer_message 20 >/dev/null || fail "no message box for a class without encoder library"
+  answer_message 30 >/dev/null || fail "no message box for a class without encoder library"
   pass "without the encoder library the start is refused with a message"
 fi
 
