@@ -35,7 +35,19 @@ trap 'exit 130' INT TERM
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 pass() { echo "ok: $*"; }
-for tool in Xvfb xdotool xdg-open ffmpeg ffprobe; do
+# The first mapped window whose name matches the pattern (xdotool's own --onlyvisible also
+# returns hidden helper windows of the same name now and then).
+find_window() {  # name-pattern
+  local id
+  for id in $(xdotool search --name "$1" 2>/dev/null); do
+    if xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable'; then
+      echo "$id"
+      return 0
+    fi
+  done
+  return 1
+}
+for tool in Xvfb xdotool xwininfo xdg-open ffmpeg ffprobe; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/setup installs it)"
 done
 
@@ -99,8 +111,7 @@ export DISPLAY=:$display_number
 (cd /tmp && exec xdg-open "$link") >"$work/program.log" 2>&1 &
 window=""
 for _ in $(seq 120); do
-  window=$(xdotool search --onlyvisible --name '新一代网络教学系统\(Merrowin\)' 2>/dev/null | head -1 || true)
-  [ -n "$window" ] && break
+  window=$(find_window '新一代网络教学系统\(Merrowin\)') && break
   sleep 0.5
 done
 [ -n "$window" ] || fail "the window did not open from the link"
@@ -117,17 +128,21 @@ eval "$(xdotool getwindowgeometry --shell "$window")"   # X Y WIDTH HEIGHT
 click() {  # x y (dialog units)
   xdotool mousemove --window "$window" $(($1 * WIDTH / 638)) $(($2 * HEIGHT / 373)) click 1
 }
+# Enter on a message box. The box closes on the key press, and xdotool then stops before the
+# release: the key would stay down and repeat into the next box, so it is released here.
+press_return() {  # window
+  xdotool key --window "$1" Return 2>/dev/null || true
+  xdotool keyup Return 2>/dev/null || true
+}
 # The message box the program shows, by its caption; answered with Enter.
 answer_message() {  # timeout-seconds; prints the box's window id
   local box=""
   for _ in $(seq $(($1 * 4))); do
-    box=$(xdotool search --onlyvisible --name '^quillon-publisher$' 2>/dev/null | head -1 || true)
-    [ -n "$box" ] && break
+    box=$(find_window '^quillon-publisher$') && break
     sleep 0.25
   done
   [ -n "$box" ] || return 1
-  # The box closes on the key press: the release then finds no window, which is fine.
-  xdotool key --window "$box" Return 2>/dev/null || true
+  press_return "$box"
   echo "$box"
 }
 screenshot() {  # file
@@ -143,7 +158,7 @@ pass "screenshot in $artifacts/window_e2e_idle.png"
 # Enter and Escape never close the window.
 xdotool key --window "$window" Escape Return
 sleep 0.5
-xdotool search --onlyvisible --name '新一代网络教学系统' >/dev/null || fail "a key closed the window"
+find_window '新一代网络教学系统' >/dev/null || fail "a key closed the window"
 
 click 78 62   # 上课
 if [ "$have_encoder" = 1 ]; then
@@ -180,10 +195,36 @@ done
 if kill -0 "$program_pid" 2>/dev/null; then fail "the program went on with an unusable address"; fi
 wait "$program_pid" || true
 program_pid=""
-if xdotool search --name '新一代网络教学系统' >/dev/null 2>&1; then
+if find_window '新一代网络教学系统' >/dev/null; then
   fail "the window was shown for an unusable address"
 fi
 pass "an unusable address is refused before the window shows"
+
+# Started bare: a fast class, whose number is told before any window shows.
+"$work/program/quillon-publisher" >>"$work/program.log" 2>&1 &
+program_pid=$!
+box=""
+for _ in $(seq 240); do
+  box=$(find_window '^quillon-publisher$') && break
+  sleep 0.25
+done
+[ -n "$box" ] || fail "no fast-class message"
+if find_window '新一代网络教学系统' >/dev/null; then
+  fail "the window showed before the fast-class message"
+fi
+press_return "$box"
+window=""
+for _ in $(seq 120); do
+  window=$(find_window '新一代网络教学系统\(Merrowin\)') && break
+  sleep 0.5
+done
+[ -n "$window" ] || fail "no window after the fast-class message"
+grep -q '^Address=' "$work/program/config.ini" || fail "the fast class stored no address"
+"$close_window" "$window" || fail "could not ask the fast-class window to close"
+answer_message 30 >/dev/null || fail "no message when closing the fast-class window"
+wait "$program_pid" || fail "the fast-class run ended with an error"
+program_pid=""
+pass "started bare: fast-class message first, then the window"
 
 if [ "$have_encoder" = 1 ]; then
   "$server" stop "$server_dir"
