@@ -47,6 +47,23 @@ find_window() {  # name-pattern
   done
   return 1
 }
+# True when the process has ended within the given seconds.
+ended() {  # pid seconds
+  for _ in $(seq $(($2 * 4))); do
+    kill -0 "$1" 2>/dev/null || return 0
+    sleep 0.25
+  done
+  return 1
+}
+# Waits for such a window; prints its id.
+wait_window() {  # name-pattern seconds
+  local id
+  for _ in $(seq $(($2 * 4))); do
+    id=$(find_window "$1") && { echo "$id"; return 0; }
+    sleep 0.25
+  done
+  return 1
+}
 for tool in Xvfb xdotool xwininfo xdg-open ffmpeg ffprobe; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/setup installs it)"
 done
@@ -109,12 +126,7 @@ export DISPLAY=:$display_number
 
 # The link opened as a browser would hand it over.
 (cd /tmp && exec xdg-open "$link") >"$work/program.log" 2>&1 &
-window=""
-for _ in $(seq 120); do
-  window=$(find_window '新一代网络教学系统\(Merrowin\)') && break
-  sleep 0.5
-done
-[ -n "$window" ] || fail "the window did not open from the link"
+window=$(wait_window '新一代网络教学系统\(Merrowin\)' 60) || fail "the window did not open from the link"
 program_pid=$(xdotool getwindowpid "$window" 2>/dev/null || pgrep -n -f "$work/program/quillon-publisher")
 [ "$(readlink "/proc/$program_pid/exe")" = "$work/program/quillon-publisher" ] ||
   fail "the link started another program"
@@ -136,12 +148,8 @@ press_return() {  # window
 }
 # The message box the program shows, by its caption; answered with Enter.
 answer_message() {  # timeout-seconds; prints the box's window id
-  local box=""
-  for _ in $(seq $(($1 * 4))); do
-    box=$(find_window '^quillon-publisher$') && break
-    sleep 0.25
-  done
-  [ -n "$box" ] || return 1
+  local box
+  box=$(wait_window '^quillon-publisher$' "$1") || return 1
   press_return "$box"
   echo "$box"
 }
@@ -176,11 +184,7 @@ fi
 # Closing the window: "直播结束!" and the program ends.
 "$close_window" "$window" || fail "could not ask the window to close"
 answer_message 30 >/dev/null || fail "no message when closing"
-for _ in $(seq 40); do
-  kill -0 "$program_pid" 2>/dev/null || break
-  sleep 0.25
-done
-if kill -0 "$program_pid" 2>/dev/null; then fail "the program did not end after its window closed"; fi
+if ! ended "$program_pid" 10; then fail "the program did not end after its window closed"; fi
 program_pid=""
 pass "closing the window ended the program"
 
@@ -188,11 +192,7 @@ pass "closing the window ended the program"
 "$work/program/quillon-publisher" "quillon.publish://bcd/&e2e" >>"$work/program.log" 2>&1 &
 program_pid=$!
 answer_message 60 >/dev/null || fail "no message for an unusable address"
-for _ in $(seq 40); do
-  kill -0 "$program_pid" 2>/dev/null || break
-  sleep 0.25
-done
-if kill -0 "$program_pid" 2>/dev/null; then fail "the program went on with an unusable address"; fi
+if ! ended "$program_pid" 10; then fail "the program went on with an unusable address"; fi
 wait "$program_pid" || true
 program_pid=""
 if find_window '新一代网络教学系统' >/dev/null; then
@@ -203,22 +203,13 @@ pass "an unusable address is refused before the window shows"
 # Started bare: a fast class, whose number is told before any window shows.
 "$work/program/quillon-publisher" >>"$work/program.log" 2>&1 &
 program_pid=$!
-box=""
-for _ in $(seq 240); do
-  box=$(find_window '^quillon-publisher$') && break
-  sleep 0.25
-done
-[ -n "$box" ] || fail "no fast-class message"
+box=$(wait_window '^quillon-publisher$' 60) || fail "no fast-class message"
 if find_window '新一代网络教学系统' >/dev/null; then
   fail "the window showed before the fast-class message"
 fi
 press_return "$box"
-window=""
-for _ in $(seq 120); do
-  window=$(find_window '新一代网络教学系统\(Merrowin\)') && break
-  sleep 0.5
-done
-[ -n "$window" ] || fail "no window after the fast-class message"
+window=$(wait_window '新一代网络教学系统\(Merrowin\)' 60) ||
+  fail "no window after the fast-class message"
 grep -q '^Address=' "$work/program/config.ini" || fail "the fast class stored no address"
 "$close_window" "$window" || fail "could not ask the fast-class window to close"
 answer_message 30 >/dev/null || fail "no message when closing the fast-class window"
