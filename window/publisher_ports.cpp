@@ -1,14 +1,8 @@
 #include "window/publisher_ports.h"
 
 #include "capture/capture_session.h"
-#include "launch/settings.h"
-
-// The device lists come with the device pickers; until a build has them, the lists hold only the
-// system's default sound device, and a class runs without camera choice and without sound.
-#if __has_include("devices/device_lists.h")
 #include "devices/device_lists.h"
-#define QUILLON_HAVE_DEVICE_LISTS 1
-#endif
+#include "launch/settings.h"
 
 namespace quillon {
 namespace {
@@ -55,7 +49,6 @@ std::unique_ptr<ClassSession> CaptureSessionFactory::Create(PublisherSettings& r
   return std::make_unique<CaptureClassSession>(record);
 }
 
-#ifdef QUILLON_HAVE_DEVICE_LISTS
 std::vector<std::string> SystemDeviceLists::CameraNames() {
   return ListVideoDevices();
 }
@@ -67,14 +60,5 @@ std::vector<SoundListItem> SystemDeviceLists::SoundDevices() {
   }
   return items;
 }
-#else
-std::vector<std::string> SystemDeviceLists::CameraNames() {
-  return {};
-}
-
-std::vector<SoundListItem> SystemDeviceLists::SoundDevices() {
-  return {{"Primary Sound Capture Driver", nullptr}};
-}
-#endif
 
 }  // namespace quillon
