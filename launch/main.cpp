@@ -10,39 +10,12 @@
 #include "launch/display_info.h"
 #include "launch/launch_url.h"
 #include "launch/program_folder.h"
+#include "launch/publisher_app.h"
 #include "launch/show_settings.h"
 #include "launch/user_messages.h"
 
 namespace quillon {
 const char* ProgramVersion();
-
-namespace {
-
-// config.ini and the files beside the program are found relative to the program's folder.
-void EnterProgramFolder() {
-  if (!MakeProgramFolderCurrent()) {
-    std::fputs(
-        "quillon-publisher: cannot enter the program's folder; config.ini is looked for "
-        "in the current directory\n",
-        stderr);
-  }
-}
-
-int StartClass(const CommandLine& command_line) {
-  EnterProgramFolder();
-  if (HandleLaunchUrl(command_line.LaunchUrl) == 0) {
-    // There is no window yet to show the class number in: it goes to the terminal.
-    StreamMessages messages(std::cout);
-    StartFastClass(messages);
-  }
-  std::fputs(
-      "quillon-publisher: the publisher window is not part of this build; the address is "
-      "stored in config.ini\n",
-      stderr);
-  return 0;
-}
-
-}  // namespace
 }  // namespace quillon
 
 int main(int argc, char** argv) {
@@ -61,17 +34,17 @@ int main(int argc, char** argv) {
       std::printf("quillon-publisher %s\n", ProgramVersion());
       return 0;
     case Command::kShowSettings: {
-      EnterProgramFolder();
+      MakeProgramFolderCurrent();
       const auto display = CreateSystemDisplayInfo();
       return ShowSettings(*display, std::cout, std::cerr);
     }
     case Command::kHeadless:
-      EnterProgramFolder();
+      MakeProgramFolderCurrent();
       return RunHeadless(command_line);
     case Command::kListDevices:
       return RunListDevices();
     case Command::kStart:
-      return StartClass(command_line);
+      return RunPublisherApp(argc, argv, command_line);
   }
   return 2;
 }

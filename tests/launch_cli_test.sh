@@ -18,8 +18,13 @@ expect_line() {  # file, exact line
   grep -qxF -- "$2" "$1" || { cat "$1" >&2; fail "no line \"$2\" in $(basename "$1")"; }
 }
 
-mkdir "$work/program" "$work/elsewhere"
-cp "$program_dir/quillon-publisher" "$program_dir/config.ini" "$work/program/"
+mkdir "$work/program" "$work/elsewhere" "$work/home"
+# The shipped config.ini from the sources: the one in the program folder may hold an address
+# from an earlier run.
+cp "$program_dir/quillon-publisher" "$work/program/"
+cp "${QUILLON_SOURCE_DIR:-$(dirname "$0")/..}/resources/config.ini" "$work/program/"
+# A plain start registers the link handler for the user: keep that inside the test's folder.
+export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config"
 app="$work/program/quillon-publisher"
 config="$work/program/config.ini"
 cd "$work/elsewhere"   # the program must find its folder itself

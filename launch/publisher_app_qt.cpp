@@ -1,0 +1,75 @@
+#include <unistd.h>
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "launch/launch_url.h"
+#include "launch/publisher_app.h"
+#include "launch/url_protocol.h"
+#include "launch/user_messages.h"
+#include "resources/pictures_qt.h"
+#include "window/message_box_qt.h"
+#include "window/publisher_dlg_qt.h"
+#include "window/publisher_ports.h"
+#include "window/skin_qt.h"
+
+namespace quillon {
+namespace {
+
+bool HaveDisplay() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  return false;
+}
+
+std::string LaunchUrlOf(const CommandLine& commandLine) {
+  return commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string();
+}
+
+}  // namespace
+
+int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine) {
+  if (!HaveDisplay()) {
+    // Start-up still does what it does before the window: the address is stored for the next
+    // start, and a fast class tells its number on the terminal.
+    RegisterUrlProtocol();
+    StreamMessages terminal(std::cout);
+    if (HandleLaunchUrl(LaunchUrlOf(commandLine)) == 0) StartFastClass(terminal);
+    std::fputs(
+        "quillon-publisher: there is no display to show the window on (DISPLAY is not set); the "
+        "address is stored in config.ini.\n"
+        "To publish without the window, run: quillon-publisher --headless [LAUNCH_URL]\n",
+        stderr);
+    return 0;
+  }
+  // The page's web engine refuses to run as root inside its sandbox.
+  if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QApplication application(argc, argv);
+  application.setWindowIcon(ApplicationIcon());
+
+  const std::unique_ptr<DisplayInfo> display = CreateSystemDisplayInfo();
+  MessageBoxMessages messages;
+  FileSettingsStore store(*display, messages);
+  CaptureSessionFactory sessions;
+  SystemDeviceLists devices;
+  PublisherDlg window(store, sessions, devices);
+
+  // The program's folder becomes the current directory here; every relative path relies on it.
+  RegisterUrlProtocol();
+  // The address goes into config.ini before the window reads it; a fast class tells its number
+  // before any window is shown.
+  if (HandleLaunchUrl(LaunchUrlOf(commandLine)) == 0) {
+    StartFastClass(messages);
+  }
+  window.DoModal();
+  RemoveSkin();
+  return 0;
+}
+
+}  // namespace quillon

@@ -1,0 +1,209 @@
+#include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+#include <thread>
+
+#include "launch/program_folder.h"
+#include "launch/url_protocol.h"
+#include "launch/url_protocol_xdg.h"
+
+extern char** environ;
+
+namespace quillon {
+namespace {
+
+std::string EnvironmentValue(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+std::filesystem::path HomeFolder() {
+  std::string home = EnvironmentValue("HOME");
+  if (!home.empty()) return home;
+  if (const passwd* user = getpwuid(getuid()); user && user->pw_dir) return user->pw_dir;
+  return {};
+}
+
+// An XDG base folder: the variable when it holds an absolute path, else the fallback under home.
+std::filesystem::path XdgFolder(const char* variable, const char* underHome) {
+  std::filesystem::path folder = EnvironmentValue(variable);
+  if (folder.is_absolute()) return folder;
+  std::filesystem::path home = HomeFolder();
+  return home.empty() ? std::filesystem::path{} : home / underHome;
+}
+
+std::string ReadWholeFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Replaces path by a file with text, through a temporary file and a rename so that a reader
+// never sees half of it.
+bool WriteWholeFile(const std::filesystem::path& path, const std::string& text) {
+  std::error_code error;
+  std::filesystem::create_directories(path.parent_path(), error);
+  std::filesystem::path temporary = path;
+  temporary += ".tmp" + std::to_string(getpid());
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.flush();
+    if (!out) {
+      std::filesystem::remove(temporary, error);
+      return false;
+    }
+  }
+  std::filesystem::rename(temporary, path, error);
+  if (error) std::filesystem::remove(temporary, error);
+  return !error;
+}
+
+// Runs update-desktop-database on folder when it is installed, so that desktops which read its
+// cache see the new handler; waits at most a few seconds for it.
+void UpdateDesktopDatabase(const std::filesystem::path& folder) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  std::string program = "update-desktop-database", quiet = "-q", target = folder.string();
+  char* arguments[] = {program.data(), quiet.data(), target.data(), nullptr};
+  pid_t child = 0;
+  const int failed = posix_spawnp(&child, program.c_str(), &actions, nullptr, arguments, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed) return;
+  for (int waited = 0; waited < 500; ++waited) {
+    int status = 0;
+    const pid_t done = waitpid(child, &status, WNOHANG);
+    if (done == child || (done < 0 && errno != EINTR)) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+}
+
+}  // namespace
+
+std::string DesktopExecProgram(const std::string& executable) {
+  static constexpr std::string_view kReserved = " \t\n\"'\\><~|&;$*?#()`";
+  std::string program;
+  const bool quote = executable.find_first_of(kReserved) != std::string::npos;
+  if (quote) program += '"';
+  for (char c : executable) {
+    if (quote && (c == '"' || c == '`' || c == '$' || c == '\\')) program += '\\';
+    program += c;
+    if (c == '%') program += '%';
+  }
+  if (quote) program += '"';
+  // The key's value is itself an escaped string: backslashes and control characters once more.
+  std::string value;
+  for (char c : program) {
+    switch (c) {
+      case '\\':
+        value += "\\\\";
+        break;
+      case '\n':
+        value += "\\n";
+        break;
+      case '\t':
+        value += "\\t";
+        break;
+      case '\r':
+        value += "\\r";
+        break;
+      default:
+        value += c;
+    }
+  }
+  return value;
+}
+
+std::string DesktopEntryText(const std::string& executable) {
+  return "[Desktop Entry]\n"
+         "Type=Application\n"
+         "Name=Quillon Publisher\n"
+         "Name[zh_CN]=新一代网络教学系统\n"
+         "Comment=Publishes a live class from a classroom link\n"
+         "Exec=" +
+         DesktopExecProgram(executable) +
+         " %u\n"
+         "Terminal=false\n"
+         "NoDisplay=true\n"
+         "MimeType=" +
+         std::string(kSchemeMimeType) + ";\n";
+}
+
+std::string SetDefaultHandler(const std::string& mimeappsText, const std::string& mimeType,
+                              const std::string& desktopFile) {
+  static constexpr std::string_view kSection = "[Default Applications]";
+  std::istringstream in(mimeappsText);
+  std::string out, line;
+  bool inSection = false, written = false;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line.front() == '[') {
+      inSection = line == kSection;
+      out += line + "\n";
+      if (inSection && !written) {
+        out += mimeType + "=" + desktopFile + ";\n";
+        written = true;
+      }
+      continue;
+    }
+    if (inSection) {
+      const size_t equals = line.find('=');
+      std::string key = line.substr(0, equals);
+      while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
+      if (equals != std::string::npos && key == mimeType) continue;
+    }
+    out += line + "\n";
+  }
+  if (!written) {
+    if (!out.empty() && out.substr(out.size() >= 2 ? out.size() - 2 : 0) != "\n\n") out += "\n";
+    out += std::string(kSection) + "\n" + mimeType + "=" + desktopFile + ";\n";
+  }
+  return out;
+}
+
+std::filesystem::path UserApplicationsFolder() {
+  std::filesystem::path data = XdgFolder("XDG_DATA_HOME", ".local/share");
+  return data.empty() ? data : data / "applications";
+}
+
+std::filesystem::path UserConfigFolder() {
+  return XdgFolder("XDG_CONFIG_HOME", ".config");
+}
+
+bool RegisterSchemeHandler(const std::string& executable) {
+  const std::filesystem::path applications = UserApplicationsFolder();
+  const std::filesystem::path config = UserConfigFolder();
+  if (applications.empty() || config.empty() || executable.empty()) return false;
+  bool ok = WriteWholeFile(applications / kDesktopFileName, DesktopEntryText(executable));
+  const std::filesystem::path mimeapps = config / "mimeapps.list";
+  ok = WriteWholeFile(mimeapps, SetDefaultHandler(ReadWholeFile(mimeapps), kSchemeMimeType,
+                                                  kDesktopFileName)) &&
+       ok;
+  UpdateDesktopDatabase(applications);
+  return ok;
+}
+
+int RegisterUrlProtocol() {
+  // Every relative path of the program resolves against its folder; this comes first and does
+  // not depend on the registration.
+  MakeProgramFolderCurrent();
+  RegisterSchemeHandler(ExecutablePath().string());
+  return 1;
+}
+
+}  // namespace quillon

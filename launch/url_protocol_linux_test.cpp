@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "launch/url_protocol.h"
+#include "launch/url_protocol_xdg.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// HOME and the XDG folders inside a fresh temporary folder for the test's duration.
+class UserFolders : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "quillon-xdg-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    setenv("HOME", (root_ / "home").c_str(), 1);
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("XDG_CONFIG_HOME");
+  }
+  void TearDown() override {
+    std::error_code error;
+    fs::remove_all(root_, error);
+  }
+  fs::path root_;
+};
+
+TEST(DesktopExecProgramTest, QuotesOnlyWhatNeedsItAndEscapesForTheKeyValue) {
+  EXPECT_EQ(DesktopExecProgram("/opt/quillon/quillon-publisher"), "/opt/quillon/quillon-publisher");
+  EXPECT_EQ(DesktopExecProgram("/home/li lei/bin/q"), "\"/home/li lei/bin/q\"");
+  // Inside quotes " ` $ \ get a backslash; the value escaping then doubles every backslash.
+  EXPECT_EQ(DesktopExecProgram("/a\"b$c`d\\e"), "\"/a\\\\\"b\\\\$c\\\\`d\\\\\\\\e\"");
+  EXPECT_EQ(DesktopExecProgram("/50%/q"), "/50%%/q");
+  EXPECT_EQ(DesktopExecProgram("/a\nb"), "\"/a\\nb\"");
+}
+
+TEST(SetDefaultHandlerTest, ReplacesOnlyTheSchemeLineAndKeepsTheRest) {
+  const std::string before =
+      "[Added Associations]\n"
+      "x-scheme-handler/quillon.publish=old.desktop;\n"
+      "[Default Applications]\n"
+      "text/html=firefox.desktop;\n"
+      "x-scheme-handler/quillon.publish = old.desktop;\n"
+      "image/png=eog.desktop;\n";
+  EXPECT_EQ(SetDefaultHandler(before, kSchemeMimeType, "new.desktop"),
+            "[Added Associations]\n"
+            "x-scheme-handler/quillon.publish=old.desktop;\n"
+            "[Default Applications]\n"
+            "x-scheme-handler/quillon.publish=new.desktop;\n"
+            "text/html=firefox.desktop;\n"
+            "image/png=eog.desktop;\n");
+  EXPECT_EQ(SetDefaultHandler("", kSchemeMimeType, "new.desktop"),
+            "[Default Applications]\nx-scheme-handler/quillon.publish=new.desktop;\n");
+  EXPECT_EQ(
+      SetDefaultHandler("[Other]\na=b\n", kSchemeMimeType, "n.desktop"),
+      "[Other]\na=b\n\n[Default Applications]\nx-scheme-handler/quillon.publish=n.desktop;\n");
+}
+
+TEST_F(UserFolders, WritesEntryAndDefaultUnderHomeAndRewritesForAnotherCopy) {
+  ASSERT_TRUE(RegisterSchemeHandler("/srv/first copy/quillon-publisher"));
+  const fs::path entry = root_ / "home/.local/share/applications" / kDesktopFileName;
+  const fs::path mimeapps = root_ / "home/.config/mimeapps.list";
+  EXPECT_NE(Slurp(entry).find("Exec=\"/srv/first copy/quillon-publisher\" %u\n"), std::string::npos)
+      << Slurp(entry);
+  EXPECT_NE(Slurp(entry).find("MimeType=x-scheme-handler/quillon.publish;\n"), std::string::npos);
+
+  ASSERT_TRUE(RegisterSchemeHandler("/srv/second/quillon-publisher"));
+  EXPECT_NE(Slurp(entry).find("Exec=/srv/second/quillon-publisher %u\n"), std::string::npos);
+  EXPECT_EQ(
+      Slurp(mimeapps),
+      "[Default Applications]\nx-scheme-handler/quillon.publish=quillon-publisher.desktop;\n");
+}
+
+TEST_F(UserFolders, FollowsXdgFoldersAndXdgMimeAgrees) {
+  setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
+  ASSERT_TRUE(RegisterSchemeHandler("/opt/q/quillon-publisher"));
+  EXPECT_TRUE(fs::exists(root_ / "data/applications" / kDesktopFileName));
+  EXPECT_TRUE(fs::exists(root_ / "config/mimeapps.list"));
+  if (system("command -v xdg-mime >/dev/null 2>&1") != 0) GTEST_SKIP() << "no xdg-mime";
+  FILE* query = popen(
+      "XDG_CURRENT_DESKTOP= DE= xdg-mime query default "
+      "x-scheme-handler/quillon.publish 2>/dev/null",
+      "r");
+  ASSERT_NE(query, nullptr);
+  char answer[256] = {};
+  const size_t got = fread(answer, 1, sizeof answer - 1, query);
+  pclose(query);
+  EXPECT_EQ(std::string(answer, got), std::string(kDesktopFileName) + "\n");
+}
+
+TEST_F(UserFolders, UnwritableFoldersStillMakeTheProgramFolderCurrent) {
+  // A file where the folders should be: nothing can be written, the start goes on.
+  std::ofstream(root_ / "home") << "not a folder";
+  const fs::path before = fs::current_path();
+  fs::current_path(root_);
+  EXPECT_EQ(RegisterUrlProtocol(), 1);
+  EXPECT_EQ(fs::current_path(), fs::read_symlink("/proc/self/exe").parent_path());
+  fs::current_path(before);
+}
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,22 @@
+// The classroom page as the main window drives it: a movie (page) loaded from a local file,
+// started, and given named text variables.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quillon {
+
+class ClassroomPage {
+ public:
+  virtual ~ClassroomPage() = default;
+
+  // Loads the page file at path into the layer (the window uses layer 0).
+  virtual void LoadMovie(int32_t layer, const std::string& path) = 0;
+  // Starts the page.
+  virtual void Play() = 0;
+  // Gives the page a variable. Calls made before the page is ready reach it in order later.
+  virtual void SetVariable(const std::string& name, const std::string& value) = 0;
+};
+
+}  // namespace quillon

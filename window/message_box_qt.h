@@ -1,0 +1,25 @@
+// The program's message box: modal, an OK button, the application title as caption.
+#pragma once
+
+#include <QString>
+#include <string>
+
+#include "launch/user_messages.h"
+#include "window/publisher_dlg_logic.h"
+
+class QWidget;
+
+namespace quillon {
+
+// The caption of every message box: the program file's name without extension.
+QString ApplicationTitle();
+
+void ShowMessageBox(QWidget* parent, const std::string& text, MessageIcon icon);
+
+// Messages of the parts that have no window of their own (the settings, the fast class).
+class MessageBoxMessages : public UserMessages {
+ public:
+  void Show(const std::string& text) override { ShowMessageBox(nullptr, text, MessageIcon::kNone); }
+};
+
+}  // namespace quillon

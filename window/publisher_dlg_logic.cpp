@@ -1,0 +1,191 @@
+#include "window/publisher_dlg_logic.h"
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <system_error>
+
+namespace quillon {
+namespace {
+
+// A file beside the program: start-up has made the program's folder the current directory.
+std::string ProgramFile(const char* name) {
+  std::error_code error;
+  std::filesystem::path folder = std::filesystem::current_path(error);
+  return (folder / name).string();
+}
+
+}  // namespace
+
+bool ParseWholeNumber(const std::string& text, int32_t& value) {
+  size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return false;
+  int64_t magnitude = 0;
+  for (; i < text.size(); ++i) {
+    if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+    magnitude = magnitude * 10 + (text[i] - '0');
+    if (magnitude > int64_t{std::numeric_limits<int32_t>::max()} + 1) return false;
+  }
+  const int64_t signedValue = negative ? -magnitude : magnitude;
+  if (signedValue > std::numeric_limits<int32_t>::max()) return false;
+  value = static_cast<int32_t>(signedValue);
+  return true;
+}
+
+PublisherDlgLogic::PublisherDlgLogic(PublisherView& view, ClassroomPage& page, SettingsStore& store,
+                                     SessionFactory& sessions, DeviceLists& devices)
+    : view_(view), page_(page), store_(store), sessions_(sessions), devices_(devices) {}
+
+PublisherDlgLogic::~PublisherDlgLogic() {
+  OnDestroy();
+}
+
+bool PublisherDlgLogic::OnInitDialog() {
+  view_.AddAboutMenuEntry(kAboutMenuText);
+  view_.StartSkin(ProgramFile(kSkinFile));
+
+  char title[256];
+  std::snprintf(title, sizeof title, kWindowTitleFormat, kBuildString);
+  view_.SetTitle(title);
+
+  page_.LoadMovie(0, ProgramFile(kPageFile));
+  page_.Play();
+
+  view_.FillCameraList(devices_.CameraNames());
+  soundEntries_ = devices_.SoundDevices();
+  std::vector<std::string> soundNames;
+  for (const SoundListItem& entry : soundEntries_) soundNames.push_back(entry.Description);
+  view_.FillSoundList(soundNames);
+  // The first entry is the system default; the second is the first real device.
+  view_.SelectSound(1);
+
+  view_.ShowClassButtons(false);
+
+  // An unusable address has been reported by the store; the window then closes at once.
+  const bool usable = ReadSettings() != 0;
+  DoDataExchange(false);
+  SetPageVariables();
+  return usable;
+}
+
+int PublisherDlgLogic::ReadSettings() {
+  if (!settings_) settings_ = std::make_unique<PublisherSettings>();
+  return store_.ReadSettings(*settings_, values_, streamName_);
+}
+
+bool PublisherDlgLogic::DoDataExchange(bool fromControls) {
+  if (!fromControls) {
+    view_.SetSendSoundChecked(values_.HaveAudio != 0);
+    view_.SelectCamera(values_.DeviceID);
+    view_.SetRateText(std::to_string(values_.Bitrate));
+    view_.SelectPictureType(values_.VideoStyle);
+    return true;
+  }
+  values_.HaveAudio = view_.SendSoundChecked() ? 1 : 0;
+  values_.DeviceID = view_.CameraSelection();
+  int32_t rate = 0;
+  if (!ParseWholeNumber(view_.RateText(), rate)) {
+    view_.ShowMessage(kEnterWholeNumber, MessageIcon::kExclamation);
+    return false;
+  }
+  values_.Bitrate = rate;
+  values_.VideoStyle = view_.PictureTypeSelection();
+  return true;
+}
+
+void PublisherDlgLogic::SetPageVariables() {
+  page_.SetVariable("isOMB", "true");
+  page_.SetVariable("meetingid", streamName_);
+}
+
+void PublisherDlgLogic::OnStartClass() {
+  DoDataExchange(true);
+  view_.ShowClassButtons(true);
+
+  // A session that is still held is over: it is stopped and gone before the settings change
+  // under it and before the next one is made.
+  if (session_) {
+    if (session_->IsRunning()) session_->Stop();
+    session_.reset();
+  }
+
+  if (!settings_) settings_ = std::make_unique<PublisherSettings>();
+  store_.WriteBackSettings(*settings_, values_);
+  ReadSettings();
+
+  const int selection = view_.SoundSelection();
+  if (selection >= 0 && static_cast<size_t>(selection) < soundEntries_.size()) {
+    settings_->AudioDevice = soundEntries_[static_cast<size_t>(selection)].Device;
+  } else {
+    settings_->AudioDevice = NoAudioSelection();
+  }
+
+  session_ = sessions_.Create(*settings_);
+  if (session_ && session_->Start(view_.PreviewArea()) != 0) {
+    view_.Pause(100);
+    DoDataExchange(false);
+    SetPageVariables();
+    page_.SetVariable("currentStreamName", settings_->PublishUrl);
+    return;
+  }
+  // A start that failed leaves nothing running: whatever it had begun is ended, so a later
+  // change of picture type does not start a class the teacher did not ask for.
+  if (session_ && session_->IsRunning()) session_->Stop();
+  view_.ShowClassButtons(false);
+  view_.ShowMessage(kConnectFailed, MessageIcon::kExclamation);
+}
+
+void PublisherDlgLogic::OnEndClass() {
+  if (session_) session_->Stop();
+  view_.ShowClassButtons(false);
+  page_.SetVariable("currentStreamName", "");
+}
+
+void PublisherDlgLogic::OnVideoStyleChange() {
+  DoDataExchange(true);
+  if (!settings_ || values_.VideoStyle == settings_->VideoStyle) return;
+  if (session_ && session_->IsRunning()) {
+    OnEndClass();
+    OnStartClass();
+  }
+}
+
+void PublisherDlgLogic::OnClose() {
+  view_.ShowMessage(kClassOver, MessageIcon::kExclamation);
+}
+
+void PublisherDlgLogic::OnDestroy() {
+  // The session reads the settings record while it runs: it goes first.
+  if (session_ && session_->IsRunning()) session_->Stop();
+  session_.reset();
+  settings_.reset();
+}
+
+bool PublisherDlgLogic::OnSysCommand(int command) {
+  if ((command & 0xFFF0) != kAboutCommand) return false;
+  view_.RunAboutBox();
+  return true;
+}
+
+bool PublisherDlgLogic::PreTranslateMessage(const InputMessage& message) {
+  using Kind = InputMessage::Kind;
+  switch (message.kind) {
+    case Kind::kMouseButtonPress:
+    case Kind::kMouseButtonRelease:
+    case Kind::kMouseDoubleClick:
+      return message.button == InputMessage::Button::kRight;
+    case Kind::kContextMenu:
+      return true;
+    case Kind::kKeyPress:
+      return message.key == 13 || message.key == 27;
+    case Kind::kOther:
+      break;
+  }
+  return false;
+}
+
+}  // namespace quillon

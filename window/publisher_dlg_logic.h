@@ -1,0 +1,183 @@
+// What the main window does, apart from its widgets: start and end a class, react to a change
+// of picture type, exchange the four user choices with the controls, open and close. The widgets,
+// the page, the capture session, the device lists and the settings file are reached through the
+// small interfaces below, so all of it runs without a display.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "capture/frame_sinks.h"
+#include "launch/publisher_settings.h"
+#include "window/classroom_page.h"
+
+namespace quillon {
+
+// The window values behind the four controls, mirrors of the settings fields of the same names.
+struct WindowValues {
+  int32_t HaveAudio = 0;   // check box 1044
+  int32_t DeviceID = 0;    // selection of camera list 1053, -1 for none
+  int32_t Bitrate = 0;     // edit 1056, whole number
+  int32_t VideoStyle = 0;  // selection of picture-type list 1057, -1 for none
+};
+
+// The settings file as the window uses it.
+class SettingsStore {
+ public:
+  virtual ~SettingsStore() = default;
+  // Fills record from the file, hands back the four window values and the class id. 0 when the
+  // stored address is unusable (the store has told the user), 1 otherwise.
+  virtual int ReadSettings(PublisherSettings& record, WindowValues& values,
+                           std::string& streamName) = 0;
+  // Saves each window value that differs from its field in record.
+  virtual int WriteBackSettings(const PublisherSettings& record, const WindowValues& values) = 0;
+};
+
+// The capture of one class.
+class ClassSession {
+ public:
+  virtual ~ClassSession() = default;
+  // 1 when the class publishes, 0 when it could not connect.
+  virtual int Start(PreviewWindow preview) = 0;
+  virtual int Stop() = 0;
+  virtual bool IsRunning() const = 0;
+};
+
+class SessionFactory {
+ public:
+  virtual ~SessionFactory() = default;
+  // A new session that reads record for its whole life.
+  virtual std::unique_ptr<ClassSession> Create(PublisherSettings& record) = 0;
+};
+
+// One entry of the sound device list: its text and the device it stands for (nullptr for the
+// system default, which has no identifier).
+struct SoundListItem {
+  std::string Description;
+  const AudioDeviceId* Device = nullptr;
+};
+
+// The devices of this computer, in the same order on every call.
+class DeviceLists {
+ public:
+  virtual ~DeviceLists() = default;
+  virtual std::vector<std::string> CameraNames() = 0;
+  // The system default first.
+  virtual std::vector<SoundListItem> SoundDevices() = 0;
+};
+
+enum class MessageIcon { kNone, kExclamation, kInformation };
+
+// The widgets of the main window.
+class PublisherView {
+ public:
+  virtual ~PublisherView() = default;
+
+  virtual void AddAboutMenuEntry(const std::string& text) = 0;
+  virtual void RunAboutBox() = 0;
+  virtual void StartSkin(const std::string& skinFile) = 0;
+  virtual void SetTitle(const std::string& title) = 0;
+  virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
+  // Shows "上课" enabled and hides "下课" disabled (idle), or the other way round (publishing).
+  virtual void ShowClassButtons(bool publishing) = 0;
+  // The native window the camera preview draws into.
+  virtual PreviewWindow PreviewArea() = 0;
+  // The pause on the window's thread after a class has started.
+  virtual void Pause(int milliseconds) = 0;
+
+  virtual void FillCameraList(const std::vector<std::string>& names) = 0;
+  virtual void FillSoundList(const std::vector<std::string>& names) = 0;
+  // Selecting a position outside the list leaves it without selection.
+  virtual void SelectSound(int index) = 0;
+  virtual int SoundSelection() = 0;  // -1 for none
+
+  // The four controls.
+  virtual bool SendSoundChecked() = 0;
+  virtual void SetSendSoundChecked(bool checked) = 0;
+  virtual int CameraSelection() = 0;  // -1 for none
+  virtual void SelectCamera(int index) = 0;
+  virtual std::string RateText() = 0;
+  virtual void SetRateText(const std::string& text) = 0;
+  virtual int PictureTypeSelection() = 0;  // -1 for none
+  virtual void SelectPictureType(int index) = 0;
+};
+
+// One piece of input on its way to the window or one of its controls, the page included.
+struct InputMessage {
+  enum class Kind {
+    kMouseButtonPress,
+    kMouseButtonRelease,
+    kMouseDoubleClick,
+    kContextMenu,
+    kKeyPress,
+    kOther
+  };
+  enum class Button { kNone, kLeft, kRight, kMiddle };
+  Kind kind = Kind::kOther;
+  Button button = Button::kNone;
+  int key = 0;  // virtual key: 13 Enter, 27 Escape
+};
+
+inline constexpr const char kWindowTitleFormat[] = "新一代网络教学系统(Merrowin) Build %s";
+inline constexpr const char kBuildString[] = "1.0.140102.20";
+inline constexpr const char kAboutMenuText[] = "关于(&A)...";
+inline constexpr int kAboutCommand = 0x10;
+inline constexpr const char kConnectFailed[] = "连接服务器失败";
+inline constexpr const char kClassOver[] = "直播结束!";
+inline constexpr const char kEnterWholeNumber[] = "请输入一个整数。";
+inline constexpr const char kSkinFile[] = "face.dll";
+inline constexpr const char kPageFile[] = "Tindlekit.dll";
+
+class PublisherDlgLogic {
+ public:
+  PublisherDlgLogic(PublisherView& view, ClassroomPage& page, SettingsStore& store,
+                    SessionFactory& sessions, DeviceLists& devices);
+  ~PublisherDlgLogic();
+  PublisherDlgLogic(const PublisherDlgLogic&) = delete;
+  PublisherDlgLogic& operator=(const PublisherDlgLogic&) = delete;
+
+  // false when the settings are unusable: the window closes without being shown.
+  bool OnInitDialog();
+  void OnStartClass();
+  void OnEndClass();
+  void OnVideoStyleChange();
+  void OnClose();
+  // Stops a running class, then lets go of the session and the settings record.
+  void OnDestroy();
+  // true when the command was the about entry (handled), false for default processing.
+  bool OnSysCommand(int command);
+  // true when the input is to be discarded before it reaches its target.
+  static bool PreTranslateMessage(const InputMessage& message);
+
+  // Moves the four values between the controls and the window (fromControls) or back. Reading
+  // stops at a rate that is not a whole number, after prompting; false then.
+  bool DoDataExchange(bool fromControls);
+  void SetPageVariables();
+
+  const WindowValues& Values() const { return values_; }
+  const std::string& StreamName() const { return streamName_; }
+  const PublisherSettings* Settings() const { return settings_.get(); }
+  bool HasSession() const { return session_ != nullptr; }
+
+ private:
+  int ReadSettings();
+
+  PublisherView& view_;
+  ClassroomPage& page_;
+  SettingsStore& store_;
+  SessionFactory& sessions_;
+  DeviceLists& devices_;
+  std::vector<SoundListItem> soundEntries_;
+  std::string streamName_;
+  WindowValues values_;
+  std::unique_ptr<PublisherSettings> settings_;
+  std::unique_ptr<ClassSession> session_;
+};
+
+// The text of a rate box as a whole number: optional blanks, an optional sign, digits, and
+// nothing after them. false for anything else, including numbers outside 32 bits.
+bool ParseWholeNumber(const std::string& text, int32_t& value);
+
+}  // namespace quillon

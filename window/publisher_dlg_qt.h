@@ -1,0 +1,79 @@
+// The main window: dialog 102 in Qt widgets. The widgets live here; what they do is
+// PublisherDlgLogic's.
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "window/publisher_dlg_logic.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QWindow;
+
+namespace quillon {
+
+class CShockwaveFlash;
+
+class PublisherDlg : public QDialog, public PublisherView {
+ public:
+  PublisherDlg(SettingsStore& store, SessionFactory& sessions, DeviceLists& devices,
+               QWidget* parent = nullptr);
+  ~PublisherDlg() override;
+
+  // Initialises the window and runs it until it closes. Returns without showing it when the
+  // settings are unusable.
+  int DoModal();
+
+  // PublisherView
+  void AddAboutMenuEntry(const std::string& text) override;
+  void RunAboutBox() override;
+  void StartSkin(const std::string& skinFile) override;
+  void SetTitle(const std::string& title) override;
+  void ShowMessage(const std::string& text, MessageIcon icon) override;
+  void ShowClassButtons(bool publishing) override;
+  PreviewWindow PreviewArea() override;
+  void Pause(int milliseconds) override;
+  void FillCameraList(const std::vector<std::string>& names) override;
+  void FillSoundList(const std::vector<std::string>& names) override;
+  void SelectSound(int index) override;
+  int SoundSelection() override;
+  bool SendSoundChecked() override;
+  void SetSendSoundChecked(bool checked) override;
+  int CameraSelection() override;
+  void SelectCamera(int index) override;
+  std::string RateText() override;
+  void SetRateText(const std::string& text) override;
+  int PictureTypeSelection() override;
+  void SelectPictureType(int index) override;
+
+  // Drops the input the window never lets through (installed on the application).
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildControls();
+  bool BelongsToWindow(QObject* object) const;
+
+  QIcon icon_;
+  QPushButton* startButton_ = nullptr;
+  QPushButton* endButton_ = nullptr;
+  QPushButton* menuButton_ = nullptr;
+  QComboBox* pictureTypes_ = nullptr;
+  QComboBox* cameras_ = nullptr;
+  QComboBox* sounds_ = nullptr;
+  QLineEdit* rate_ = nullptr;
+  QCheckBox* sendSound_ = nullptr;
+  QWindow* preview_ = nullptr;
+  CShockwaveFlash* page_ = nullptr;
+  std::unique_ptr<PublisherDlgLogic> logic_;
+};
+
+}  // namespace quillon

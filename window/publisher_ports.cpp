@@ -1,0 +1,64 @@
+#include "window/publisher_ports.h"
+
+#include "capture/capture_session.h"
+#include "devices/device_lists.h"
+#include "launch/settings.h"
+
+namespace quillon {
+namespace {
+
+class CaptureClassSession final : public ClassSession {
+ public:
+  explicit CaptureClassSession(const PublisherSettings& record)
+      : session_(record, PlatformCaptureParts()) {}
+  int Start(PreviewWindow preview) override { return session_.Start(preview); }
+  int Stop() override { return session_.Stop(); }
+  bool IsRunning() const override { return session_.IsRunning() != 0; }
+
+ private:
+  CaptureSession session_;
+};
+
+WindowSettings WindowSettingsOf(const PublisherSettings& record, const WindowValues& values) {
+  WindowSettings window;
+  window.Record = std::make_unique<PublisherSettings>(record);
+  window.Choices = {values.HaveAudio, values.DeviceID, values.Bitrate, values.VideoStyle};
+  return window;
+}
+
+}  // namespace
+
+int FileSettingsStore::ReadSettings(PublisherSettings& record, WindowValues& values,
+                                    std::string& streamName) {
+  WindowSettings window = WindowSettingsOf(record, values);
+  const int result = quillon::ReadSettings(window, display_, messages_);
+  // Refilled in place: a session made from this record keeps reading the same object.
+  record = *window.Record;
+  values = {window.Choices.HaveAudio, window.Choices.DeviceID, window.Choices.Bitrate,
+            window.Choices.VideoStyle};
+  streamName = window.StreamName;
+  return result;
+}
+
+int FileSettingsStore::WriteBackSettings(const PublisherSettings& record,
+                                         const WindowValues& values) {
+  return quillon::WriteBackSettings(WindowSettingsOf(record, values));
+}
+
+std::unique_ptr<ClassSession> CaptureSessionFactory::Create(PublisherSettings& record) {
+  return std::make_unique<CaptureClassSession>(record);
+}
+
+std::vector<std::string> SystemDeviceLists::CameraNames() {
+  return ListVideoDevices();
+}
+
+std::vector<SoundListItem> SystemDeviceLists::SoundDevices() {
+  std::vector<SoundListItem> items;
+  for (const SoundListEntry& entry : ListSoundDevices()) {
+    items.push_back({entry.Description, entry.Device});
+  }
+  return items;
+}
+
+}  // namespace quillon

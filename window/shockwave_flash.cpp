@@ -1,0 +1,68 @@
+#include "window/shockwave_flash.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QUrl>
+#include <QWebEngineSettings>
+
+namespace quillon {
+namespace {
+
+// setContent takes at most this much; the page is far smaller.
+constexpr qint64 kLargestPage = 2 * 1024 * 1024 - 1024;
+
+QString Arguments(const QJsonArray& values) {
+  return QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact));
+}
+
+}  // namespace
+
+CShockwaveFlash::CShockwaveFlash(QWidget* parent) : QWebEngineView(parent) {
+  setContextMenuPolicy(Qt::NoContextMenu);
+  // The page is local and needs nothing from the network.
+  settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+  connect(this, &QWebEngineView::loadFinished, this, [this](bool) {
+    ready_ = true;
+    std::vector<QString> waiting;
+    waiting.swap(pending_);
+    for (const QString& script : waiting) page()->runJavaScript(script);
+  });
+}
+
+void CShockwaveFlash::LoadMovie(int32_t /*layer*/, const std::string& path) {
+  ready_ = false;
+  const QString file = QString::fromStdString(path);
+  QByteArray html = "<!DOCTYPE html><html><body></body></html>";
+  QFile movie(file);
+  if (movie.open(QIODevice::ReadOnly) && movie.size() <= kLargestPage) html = movie.readAll();
+  // The file's name does not say it is HTML: the type is given here.
+  setContent(html, QStringLiteral("text/html;charset=UTF-8"),
+             QUrl::fromLocalFile(QFileInfo(file).absolutePath() + QLatin1Char('/')));
+}
+
+void CShockwaveFlash::Play() {
+  Deliver(QStringLiteral("window.dispatchEvent(new CustomEvent('quillonplay'));"));
+}
+
+void CShockwaveFlash::SetVariable(const std::string& name, const std::string& value) {
+  const QJsonArray arguments{QString::fromStdString(name), QString::fromStdString(value)};
+  Deliver(QStringLiteral("(function (name, value) {"
+                         "  var all = window.quillonVariables = window.quillonVariables || {};"
+                         "  all[name] = value;"
+                         "  window.dispatchEvent(new CustomEvent('quillonvariable',"
+                         "                       {detail: {name: name, value: value}}));"
+                         "}).apply(null, %1);")
+              .arg(Arguments(arguments)));
+}
+
+void CShockwaveFlash::Deliver(const QString& script) {
+  if (ready_) {
+    page()->runJavaScript(script);
+  } else {
+    pending_.push_back(script);
+  }
+}
+
+}  // namespace quillon

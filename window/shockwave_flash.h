@@ -1,0 +1,36 @@
+// The classroom page host: a web view that loads the page file beside the program (an HTML page,
+// whatever its name ends in) and hands it variables.
+//
+// The page's side of it: every SetVariable arrives, in call order and only once the page has
+// loaded, as a "quillonvariable" event on window whose detail is {name, value} (both text); the
+// current values are also kept in window.quillonVariables. Play arrives as a "quillonplay" event.
+#pragma once
+
+#include <QString>
+#include <QWebEngineView>
+#include <string>
+#include <vector>
+
+#include "window/classroom_page.h"
+
+namespace quillon {
+
+class CShockwaveFlash : public QWebEngineView, public ClassroomPage {
+ public:
+  explicit CShockwaveFlash(QWidget* parent = nullptr);
+
+  void LoadMovie(int32_t layer, const std::string& path) override;
+  void Play() override;
+  void SetVariable(const std::string& name, const std::string& value) override;
+
+  // True once the page has loaded; calls made before then have been delivered.
+  bool IsPageReady() const { return ready_; }
+
+ private:
+  void Deliver(const QString& script);
+
+  bool ready_ = false;
+  std::vector<QString> pending_;
+};
+
+}  // namespace quillon

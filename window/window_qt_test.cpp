@@ -1,0 +1,253 @@
+// The window's Qt side on the offscreen platform: the classroom page host with a real Qt WebEngine,
+// the shipped classroom page, the skin, and the main window's widgets and input filter.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <cstdlib>
+#include <functional>
+
+#include "window/about_dlg.h"
+#include "window/dialog_units_qt.h"
+#include "window/publisher_dlg_qt.h"
+#include "window/shockwave_flash.h"
+#include "window/skin_qt.h"
+
+namespace quillon {
+namespace {
+
+bool WaitFor(const std::function<bool()>& done, int milliseconds = 20000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > milliseconds) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+QVariant Evaluate(CShockwaveFlash& view, const QString& script) {
+  QVariant result;
+  bool finished = false;
+  view.page()->runJavaScript(script, [&](const QVariant& value) {
+    result = value;
+    finished = true;
+  });
+  EXPECT_TRUE(WaitFor([&] { return finished; })) << script.toStdString();
+  return result;
+}
+
+QString ProgramFile(const char* name) {
+  const char* folder = std::getenv("QUILLON_PROGRAM_DIR");
+  return QDir(folder ? folder : ".").filePath(QLatin1String(name));
+}
+
+TEST(CShockwaveFlashTest, VariablesSetEarlyArriveInOrderAfterTheHtmlPageLoads) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  // A page file named like a library: it must still be shown as HTML.
+  const QString path = folder.filePath(QStringLiteral("page.dll"));
+  QFile page(path);
+  ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+  page.write(
+      "<!DOCTYPE html><html><body><script>window.seen = [];"
+      "addEventListener('quillonvariable', e => seen.push(e.detail.name + '=' + e.detail.value));"
+      "addEventListener('quillonplay', () => seen.push('play'));</script></body></html>");
+  page.close();
+
+  CShockwaveFlash view;
+  view.resize(400, 300);
+  view.SetVariable("early", "1");
+  view.LoadMovie(0, path.toStdString());
+  view.Play();
+  view.SetVariable("meetingid", "12'\"\\</script>\n中文");
+  ASSERT_TRUE(WaitFor([&] { return view.IsPageReady(); }));
+  view.SetVariable("late", "");
+  EXPECT_EQ(Evaluate(view, QStringLiteral("seen.join('|')")).toString(),
+            QStringLiteral("early=1|play|meetingid=12'\"\\</script>\n中文|late="));
+  EXPECT_EQ(Evaluate(view, QStringLiteral("document.contentType")).toString(),
+            QStringLiteral("text/html"));
+  EXPECT_EQ(Evaluate(view, QStringLiteral("window.quillonVariables.early")).toString(),
+            QStringLiteral("1"));
+}
+
+TEST(CShockwaveFlashTest, MissingPageFileLeavesAnEmptyPage) {
+  CShockwaveFlash view;
+  view.LoadMovie(0, "/nonexistent/Tindlekit.dll");
+  view.SetVariable("meetingid", "1");
+  ASSERT_TRUE(WaitFor([&] { return view.IsPageReady(); }));
+  EXPECT_EQ(Evaluate(view, QStringLiteral("document.body.textContent")).toString(), QString());
+}
+
+TEST(ClassroomPageTest, ShowsClassIdAndWhetherTheClassIsLive) {
+  CShockwaveFlash view;
+  view.resize(800, 600);
+  view.LoadMovie(0, ProgramFile("Tindlekit.dll").toStdString());
+  view.Play();
+  view.SetVariable("isOMB", "true");
+  view.SetVariable("meetingid", "20140102");
+  ASSERT_TRUE(WaitFor([&] { return view.IsPageReady(); }));
+  const QString idText = QStringLiteral("document.getElementById('classId').textContent");
+  const QString stateText = QStringLiteral("document.getElementById('state').textContent");
+  EXPECT_EQ(Evaluate(view, idText).toString(), QStringLiteral("20140102"));
+  EXPECT_EQ(Evaluate(view, stateText).toString(), QStringLiteral("未上课"));
+  view.SetVariable("currentStreamName", "rtmp://127.0.0.1/live/20140102");
+  EXPECT_EQ(Evaluate(view, stateText).toString(), QStringLiteral("正在直播"));
+  view.SetVariable("currentStreamName", "");
+  EXPECT_EQ(Evaluate(view, stateText).toString(), QStringLiteral("未上课"));
+}
+
+TEST(SkinTest, AppliesReadableStyleSheetAndClearsIt) {
+  QTemporaryDir folder;
+  const QString path = folder.filePath(QStringLiteral("face.dll"));
+  QFile skin(path);
+  ASSERT_TRUE(skin.open(QIODevice::WriteOnly));
+  skin.write("QDialog { background: #123456; }");
+  skin.close();
+  ASSERT_TRUE(StartSkin(path.toStdString()));
+  EXPECT_EQ(qApp->styleSheet(), QStringLiteral("QDialog { background: #123456; }"));
+  EXPECT_FALSE(StartSkin(folder.filePath(QStringLiteral("missing.dll")).toStdString()));
+  EXPECT_FALSE(StartSkin(folder.path().toStdString()));  // a folder is no style sheet
+  EXPECT_EQ(qApp->styleSheet(), QStringLiteral("QDialog { background: #123456; }"));
+  RemoveSkin();
+  EXPECT_TRUE(qApp->styleSheet().isEmpty());
+}
+
+// Stand-ins for the settings file, the session and the devices.
+struct Fakes : SettingsStore, SessionFactory, DeviceLists {
+  struct Session : ClassSession {
+    explicit Session(bool& running) : running_(running) {}
+    int Start(PreviewWindow) override { return running_ = true; }
+    int Stop() override { return !(running_ = false); }
+    bool IsRunning() const override { return running_; }
+    bool& running_;
+  };
+  int ReadSettings(PublisherSettings& record, WindowValues& values, std::string& id) override {
+    record.Bitrate = values.Bitrate = 500;
+    record.VideoStyle = values.VideoStyle = 2;
+    record.PublishUrl = "rtmp://127.0.0.1/live/x";
+    id = "87654321";
+    return 1;
+  }
+  int WriteBackSettings(const PublisherSettings&, const WindowValues&) override { return 1; }
+  std::unique_ptr<ClassSession> Create(PublisherSettings&) override {
+    return std::make_unique<Session>(running);
+  }
+  std::vector<std::string> CameraNames() override { return {"Camera"}; }
+  std::vector<SoundListItem> SoundDevices() override {
+    return {{"Default", nullptr}, {"Microphone", nullptr}};
+  }
+  bool running = false;
+};
+
+template <typename T>
+T* Control(QWidget& window, const char* id) {
+  T* control = window.findChild<T*>(QLatin1String(id));
+  EXPECT_NE(control, nullptr) << id;
+  return control;
+}
+
+TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndButtonsAlternate) {
+  Fakes fakes;
+  PublisherDlg window(fakes, fakes, fakes);
+  const DialogUnits du(DialogFont());
+  EXPECT_EQ(window.size(), QSize(du.X(638), du.Y(373)));
+  EXPECT_EQ(Control<QWidget>(window, "1048")->geometry(), du.Rect(171, 7, 460, 347));
+  EXPECT_EQ(Control<QWidget>(window, "1046")->geometry(), du.Rect(6, 237, 153, 117));
+  EXPECT_EQ(Control<QWidget>(window, "1056")->geometry(), du.Rect(51, 183, 31, 14));
+  auto* types = Control<QComboBox>(window, "1057");
+  ASSERT_EQ(types->count(), 4);
+  EXPECT_EQ(types->itemText(3), QStringLiteral("画中画（大画面是摄像头）"));
+
+  // Start-up of the window as DoModal does it, without the modal loop.
+  auto* start = Control<QPushButton>(window, "1012");
+  auto* end = Control<QPushButton>(window, "1043");
+  QTimer::singleShot(0, &window, [&] {
+    EXPECT_EQ(window.windowTitle(),
+              QStringLiteral("新一代网络教学系统(Merrowin) Build 1.0.140102.20"));
+    EXPECT_EQ(Control<QComboBox>(window, "1055")->currentIndex(), 1);
+    EXPECT_EQ(Control<QLineEdit>(window, "1056")->text(), QStringLiteral("500"));
+    EXPECT_EQ(types->currentIndex(), 2);
+    EXPECT_TRUE(start->isVisible());
+    EXPECT_FALSE(end->isVisible());
+    start->click();
+    EXPECT_TRUE(fakes.running);
+    EXPECT_TRUE(end->isVisible() && end->isEnabled());
+    EXPECT_FALSE(start->isVisible() || start->isEnabled());
+
+    // Enter and Escape never end the window; a right press never reaches the page.
+    QWidget* page = Control<QWidget>(window, "1048");
+    QWidget* pageInput = page->focusProxy() ? page->focusProxy() : page;
+    for (int key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+      QApplication::sendEvent(&window, &press);
+      QKeyEvent onRate(QEvent::KeyPress, key, Qt::NoModifier);
+      QApplication::sendEvent(Control<QLineEdit>(window, "1056"), &onRate);
+    }
+    EXPECT_TRUE(window.isVisible());
+    QMouseEvent right(QEvent::MouseButtonPress, QPointF(10, 10), QPointF(10, 10), Qt::RightButton,
+                      Qt::RightButton, Qt::NoModifier);
+    EXPECT_TRUE(window.eventFilter(pageInput, &right));
+    QMouseEvent left(QEvent::MouseButtonPress, QPointF(10, 10), QPointF(10, 10), Qt::LeftButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    EXPECT_FALSE(window.eventFilter(pageInput, &left));
+
+    end->click();
+    EXPECT_FALSE(fakes.running);
+    EXPECT_TRUE(start->isVisible());
+    window.done(QDialog::Accepted);
+  });
+  // The message box of closing is not part of this test: the window ends by done().
+  window.DoModal();
+  EXPECT_FALSE(fakes.running);
+}
+
+TEST(PublisherDlgTest, MenuEndsWithTheAboutEntryThatShowsTheProductText) {
+  Fakes fakes;
+  PublisherDlg window(fakes, fakes, fakes);
+  QString shownText;
+  QTimer::singleShot(0, &window, [&] {
+    auto* menuButton = Control<QPushButton>(window, "SystemMenu");
+    ASSERT_NE(menuButton->menu(), nullptr);
+    const QList<QAction*> entries = menuButton->menu()->actions();
+    ASSERT_GE(entries.size(), 2);
+    EXPECT_TRUE(entries[entries.size() - 2]->isSeparator());
+    EXPECT_EQ(entries.back()->text(), QStringLiteral("关于(&A)..."));
+    // The about box runs modally: look at it from inside its loop, then close it.
+    QTimer::singleShot(0, &window, [&] {
+      QWidget* about = QApplication::activeModalWidget();
+      ASSERT_NE(about, nullptr);
+      EXPECT_EQ(about->windowTitle(), QStringLiteral("关于"));
+      if (auto* text = about->findChild<QLabel*>(QStringLiteral("1057"))) shownText = text->text();
+      static_cast<QDialog*>(about)->accept();
+    });
+    entries.back()->trigger();
+    window.done(QDialog::Accepted);
+  });
+  window.DoModal();
+  EXPECT_EQ(shownText, AboutDlg::ProductText());
+}
+
+}  // namespace
+}  // namespace quillon
+
+int main(int argc, char** argv) {
+  setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QApplication application(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
