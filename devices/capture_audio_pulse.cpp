@@ -114,11 +114,11 @@ class CaptureAudioPulse final : public CCaptureAudio {
     if (recording_.load()) return 0;  // already recording into the same ring
     EndWorker();                      // a worker that ended on a failed read
     if (!connection_.Connected() || ChunkBytes == 0 || ChunkBytes > kMaxChunkBytes) return 1;
-    pa_sample_spec spec;
-    spec.format = SampleFormatFor(format_.BitsPerSample);
-    spec.rate = format_.SamplesPerSec;
-    spec.channels = static_cast<uint8_t>(format_.Channels);
-    if (format_.Channels > PA_CHANNELS_MAX || !pa_sample_spec_valid(&spec)) return 1;
+    pa_sample_spec sample;
+    sample.format = SampleFormatFor(format_.BitsPerSample);
+    sample.rate = format_.SamplesPerSec;
+    sample.channels = static_cast<uint8_t>(format_.Channels);
+    if (format_.Channels > PA_CHANNELS_MAX || !pa_sample_spec_valid(&sample)) return 1;
 
     if (stream_ != nullptr) {
       PulseConnection::Lock lock(connection_);
@@ -129,7 +129,7 @@ class CaptureAudioPulse final : public CCaptureAudio {
     bool ready = false;
     {
       PulseConnection::Lock lock(connection_);
-      stream_ = pa_stream_new(connection_.Context(), "Class sound", &spec, nullptr);
+      stream_ = pa_stream_new(connection_.Context(), "Class sound", &sample, nullptr);
       if (stream_ == nullptr) return 1;
       pa_stream_set_state_callback(stream_, OnStreamState, this);
       pa_stream_set_read_callback(stream_, OnStreamRead, this);
