@@ -119,6 +119,11 @@ void Encoder::OpenRecording() {
     Log("recording to %s", path.c_str());
 }
 
+int Encoder::SoundFrameSamples() const {
+  return std::max(check_.settings.soundNotifyBytes / std::max(check_.settings.sound.blockBytes, 1),
+                  1);
+}
+
 int Encoder::SoundNotifySize() const {
   return check_.settings.soundNotifyBytes;
 }
@@ -175,7 +180,13 @@ void Encoder::Run() {
     wakeup_.Wait(100);
   }
   video_->Flush();
-  if (audio_ != nullptr) audio_->Flush();
+  if (audio_ != nullptr) {
+    // The sound track lasts as long as the pictures: silence up to the end of the last one.
+    const int64_t endUs =
+        lastPictureMs_ < 0 ? -1 : lastPictureMs_ * 1000 + 1000000 / check_.settings.frameRate;
+    audio_->Flush(endUs);
+    stats_.silenceBlocks = audio_->silentSamples() / static_cast<uint64_t>(SoundFrameSamples());
+  }
   if (recording_ != nullptr) {
     recording_->Finish(kStopTimeoutMs);
     recording_.reset();
@@ -190,6 +201,10 @@ void Encoder::EncodePicture(const Picture& picture) {
   }
   int64_t ptsMs = std::max(picture.arrivalUs / 1000, lastPictureMs_ + 1);
   lastPictureMs_ = ptsMs;
+  if (audio_ != nullptr) {
+    audio_->FollowPicture(ptsMs * 1000);
+    stats_.silenceBlocks = audio_->silentSamples() / static_cast<uint64_t>(SoundFrameSamples());
+  }
   video_->Encode(picture.bytes.data(), ptsMs, keyframeWanted_.exchange(false));
 }
 
@@ -267,6 +282,7 @@ int Encoder::GetStats(VerbenaStats* out) {
   full.BytesSent = stats_.bytesSent;
   full.BitrateKbps = stats_.bitrateKbps;
   full.Reconnects = stats_.reconnects;
+  full.SilenceBlocks = stats_.silenceBlocks;
   std::memcpy(out, &full, full.Size);
   return 1;
 }
