@@ -51,7 +51,7 @@ check_silent_track() {
   else
     # The tone starts where it was handed over, relative to the pictures (the picture track
     # starts at 0 on both); the slack is for the test's own threads waking late.
-    awk -v o="$onset" -v s="$sound_from" -v f="$a_first" 'BEGIN { d = o + f - s; exit !(d > -0.05 && d < 0.2) }' ||
+    awk -v o="$onset" -v s="$sound_from" -v f="$a_first" 'BEGIN { d = o + f - s; exit !(d > -0.1 && d < 0.2) }' ||
       fail "$name: the tone starts at $onset s, expected about $sound_from s"
     ffmpeg -v error -ss "$(awk -v o="$onset" 'BEGIN { print o + 0.1 }')" -i "$file" -map a:0 -ac 1 \
       -ar 44100 -f s16le -y "$work/tone.raw"
