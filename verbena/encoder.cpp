@@ -119,9 +119,10 @@ void Encoder::OpenRecording() {
     Log("recording to %s", path.c_str());
 }
 
-int Encoder::SoundFrameSamples() const {
-  return std::max(check_.settings.soundNotifyBytes / std::max(check_.settings.sound.blockBytes, 1),
-                  1);
+void Encoder::CountSilence() {
+  const int blockSamples =
+      check_.settings.soundNotifyBytes / std::max(check_.settings.sound.blockBytes, 1);
+  stats_.silenceBlocks = audio_->silentSamples() / static_cast<uint64_t>(std::max(blockSamples, 1));
 }
 
 int Encoder::SoundNotifySize() const {
@@ -185,7 +186,7 @@ void Encoder::Run() {
     const int64_t endUs =
         lastPictureMs_ < 0 ? -1 : lastPictureMs_ * 1000 + 1000000 / check_.settings.frameRate;
     audio_->Flush(endUs);
-    stats_.silenceBlocks = audio_->silentSamples() / static_cast<uint64_t>(SoundFrameSamples());
+    CountSilence();
   }
   if (recording_ != nullptr) {
     recording_->Finish(kStopTimeoutMs);
@@ -195,16 +196,16 @@ void Encoder::Run() {
 }
 
 void Encoder::EncodePicture(const Picture& picture) {
+  if (audio_ != nullptr) {  // also for a picture left out below: the clock goes on
+    audio_->FollowPicture(picture.arrivalUs);
+    CountSilence();
+  }
   if (stats_.connected && publisher_->packets().BacklogMs() > kMaxLinkBacklogMs) {
     ++leftOut_;  // the link cannot keep up: fewer pictures rather than a growing delay
     return;
   }
   int64_t ptsMs = std::max(picture.arrivalUs / 1000, lastPictureMs_ + 1);
   lastPictureMs_ = ptsMs;
-  if (audio_ != nullptr) {
-    audio_->FollowPicture(ptsMs * 1000);
-    stats_.silenceBlocks = audio_->silentSamples() / static_cast<uint64_t>(SoundFrameSamples());
-  }
   video_->Encode(picture.bytes.data(), ptsMs, keyframeWanted_.exchange(false));
 }
 

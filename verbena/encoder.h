@@ -49,7 +49,7 @@ class Encoder final : private PacketSink {
   void OpenRecording();
   void OnPacket(const AVPacket* packet) override;
   int64_t NowUs() const;
-  int SoundFrameSamples() const;  // sample frames in one sound block
+  void CountSilence();  // encoder thread: silence on the sound track into the stats
   void Release();
 
   const CheckResult check_;
