@@ -12,7 +12,7 @@ cleanups=()
 on_exit() {
   local status=$?
   for ((i = ${#cleanups[@]} - 1; i >= 0; i--)); do eval "${cleanups[i]}" || true; done
-  rm -rf "$work"
+  [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"  # KEEP_WORK=1 keeps it to look into a failure
   exit $status
 }
 trap on_exit EXIT

@@ -6,8 +6,10 @@
 //   verbena_driver publish LIBRARY URL [options]
 //     --seconds N  --width W  --height H  --rate R  --bitrate K  --quality Q  --interval S
 //     --record 0|1  --sound 0|1  --frames FILE (raw BGR bottom-up pictures, looped)
-//     --pcm FILE (raw 16-bit stereo 44.1 kHz, looped)
+//     --pcm FILE (raw 16-bit stereo 44.1 kHz, looped)  --sound-after S (no sound for S seconds)
 //   verbena_driver tone FILE   frequency of a raw 16-bit mono sine, by zero crossings
+//   verbena_driver onset FILE  seconds to the first loud sample of raw 16-bit mono 44.1 kHz, and
+//                              the loudest sample up to 0.1 s before it
 //   verbena_driver cpu COMMAND [ARGS...]   runs a command and prints its user+sys CPU seconds
 #include <dlfcn.h>
 #include <sys/resource.h>
@@ -114,6 +116,7 @@ int Publish(int argc, char** argv) {
   std::snprintf(params.Url, sizeof params.Url, "%s", argv[3]);
   double seconds = 4;
   bool sound = true;
+  double soundAfter = 0;
   std::string framesFile, pcmFile;
   for (int i = 4; i + 1 < argc; i += 2) {
     std::string key = argv[i];
@@ -136,6 +139,8 @@ int Publish(int argc, char** argv) {
       params.Record = std::atoi(value);
     else if (key == "--sound")
       sound = std::atoi(value) != 0;
+    else if (key == "--sound-after")
+      soundAfter = std::atof(value);
     else if (key == "--frames")
       framesFile = value;
     else if (key == "--pcm")
@@ -207,7 +212,10 @@ int Publish(int argc, char** argv) {
     if (!sound) return;
     const size_t chunk = static_cast<size_t>(notify);
     const auto period = std::chrono::nanoseconds(static_cast<int64_t>(chunk / 4 * 1e9 / 44100));
-    auto next = begin + period;  // a chunk is handed over once it has been captured
+    // A chunk is handed over once it has been captured.
+    auto next =
+        begin + period +
+        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(soundAfter));
     for (size_t at = 0; next <= end; next += period, at = (at + chunk) % pcm.size()) {
       std::this_thread::sleep_until(next);
       // The tone buffer is a whole number of chunks long only by luck; wrap by copying.
@@ -239,13 +247,14 @@ int Publish(int argc, char** argv) {
   std::printf(
       "stop_ms=%.0f\nmax_put_video_ms=%.2f\nmax_put_audio_ms=%.2f\npictures_in=%llu\n"
       "pictures_sent=%llu\npictures_dropped=%llu\nsound_blocks=%llu\nbytes_sent=%llu\n"
-      "reconnects=%u\nlate_calls=%d\ncpu_seconds=%.3f\n",
+      "reconnects=%u\nsilence_blocks=%llu\nlate_calls=%d\ncpu_seconds=%.3f\n",
       stopMs, maxVideoMs.load(), maxAudioMs.load(),
       static_cast<unsigned long long>(stats.PicturesIn),
       static_cast<unsigned long long>(stats.PicturesSent),
       static_cast<unsigned long long>(stats.PicturesDropped),
       static_cast<unsigned long long>(stats.SoundBlocks),
-      static_cast<unsigned long long>(stats.BytesSent), stats.Reconnects, late, cpu);
+      static_cast<unsigned long long>(stats.BytesSent), stats.Reconnects,
+      static_cast<unsigned long long>(stats.SilenceBlocks), late, cpu);
   return 0;
 }
 
@@ -275,6 +284,25 @@ int Tone(const char* path) {
   return 0;
 }
 
+int Onset(const char* path) {
+  std::vector<uint8_t> bytes = ReadFile(path);
+  std::vector<int16_t> samples(bytes.size() / 2);
+  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+  size_t onset = samples.size();
+  for (size_t i = 0; i < samples.size() && onset == samples.size(); ++i)
+    if (std::abs(static_cast<int>(samples[i])) > 1000) onset = i;
+  // The loudest sample up to 0.1 s before the onset (AAC smears a start a few ms backwards).
+  int quietPeak = 0;
+  for (size_t i = 0; i + 4410 < onset; ++i)
+    quietPeak = std::max(quietPeak, std::abs(static_cast<int>(samples[i])));
+  if (onset == samples.size())
+    std::printf("onset_s=none\n");
+  else
+    std::printf("onset_s=%.3f\n", static_cast<double>(onset) / 44100);
+  std::printf("quiet_peak=%d\n", quietPeak);
+  return 0;
+}
+
 // Runs a command (stdin, stdout and stderr inherited) and prints the CPU time it used.
 int Cpu(char** command) {
   pid_t child = fork();
@@ -299,7 +327,9 @@ int main(int argc, char** argv) {
   if (argc >= 3 && std::strcmp(argv[1], "cpu") == 0) return Cpu(argv + 2);
   if (argc >= 2 && std::strcmp(argv[1], "publish") == 0) return Publish(argc, argv);
   if (argc >= 3 && std::strcmp(argv[1], "tone") == 0) return Tone(argv[2]);
-  std::fprintf(
-      stderr, "usage: verbena_driver publish LIBRARY URL [options] | tone FILE | cpu COMMAND...\n");
+  if (argc >= 3 && std::strcmp(argv[1], "onset") == 0) return Onset(argv[2]);
+  std::fprintf(stderr,
+               "usage: verbena_driver publish LIBRARY URL [options] | tone FILE | onset FILE | cpu "
+               "COMMAND...\n");
   return 2;
 }

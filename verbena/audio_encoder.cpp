@@ -20,6 +20,7 @@ std::unique_ptr<AudioEncoder> AudioEncoder::Open(const SoundSettings& settings, 
   std::unique_ptr<AudioEncoder> encoder(new AudioEncoder);
   encoder->settings_ = settings;
   encoder->sink_ = sink;
+  encoder->timeline_ = SoundTimeline(settings.samplesPerSecond);
   encoder->packet_.reset(av_packet_alloc());
   encoder->codec_.reset(avcodec_alloc_context3(codec));
   AVCodecContext* c = encoder->codec_.get();
@@ -61,46 +62,54 @@ void AudioEncoder::SendPending() {
 }
 
 void AudioEncoder::Add(const uint8_t* pcm, size_t bytes, int64_t startUs) {
-  const int rate = settings_.samplesPerSecond;
+  const auto frames = static_cast<int64_t>(bytes / static_cast<size_t>(settings_.blockBytes));
+  SoundTimeline::Placement place = timeline_.Sound(startUs, frames);
+  if (place.silence > 0) Append(nullptr, place.silence, place.at);
+  Append(pcm, frames, place.at + place.silence);
+}
+
+void AudioEncoder::FollowPicture(int64_t pictureUs) {
+  SoundTimeline::Placement place = timeline_.Picture(pictureUs);
+  if (place.silence > 0) Append(nullptr, place.silence, place.at);
+}
+
+void AudioEncoder::Append(const uint8_t* pcm, int64_t count, int64_t at) {
   const int channels = settings_.channels;
   const bool wide = settings_.bitsPerSample == 16;
-  const size_t frames = bytes / static_cast<size_t>(settings_.blockBytes);
-  const int64_t arrivedAt = startUs * rate / 1000000;
-  // Counting samples keeps the sound seamless; only a real gap (lost sound, a stalled device)
-  // moves the count forward to the clock. Sound is never moved backwards.
-  if (nextSample_ < 0 || arrivedAt - nextSample_ > kResyncMs * rate / 1000) {
-    if (filled_ > 0) SendPending();
-    nextSample_ = std::max<int64_t>(arrivedAt, 0);
-  }
   const int frameSize = codec_->frame_size;
-  size_t done = 0;
-  while (done < frames) {
+  int64_t done = 0;
+  while (done < count) {
     AVFrame* frame = frame_.get();
     if (filled_ == 0) {
       if (av_frame_make_writable(frame) < 0) return;
-      frameStart_ = nextSample_;
+      frameStart_ = at + done;
     }
-    size_t take = std::min(frames - done, static_cast<size_t>(frameSize - filled_));
+    const int take = static_cast<int>(std::min<int64_t>(count - done, frameSize - filled_));
     for (int channel = 0; channel < channels; ++channel) {
       float* out = reinterpret_cast<float*>(frame->data[channel]) + filled_;
-      if (wide) {
-        const uint8_t* in = pcm + (done * channels + channel) * 2;
-        for (size_t i = 0; i < take; ++i, in += channels * 2)
+      if (pcm == nullptr) {
+        std::fill(out, out + take, 0.0f);
+      } else if (wide) {
+        const uint8_t* in = pcm + (static_cast<size_t>(done) * channels + channel) * 2;
+        for (int i = 0; i < take; ++i, in += channels * 2)
           out[i] = static_cast<int16_t>(in[0] | (in[1] << 8)) * (1.0f / 32768.0f);
       } else {
-        const uint8_t* in = pcm + done * channels + channel;
-        for (size_t i = 0; i < take; ++i, in += channels)
+        const uint8_t* in = pcm + static_cast<size_t>(done) * channels + channel;
+        for (int i = 0; i < take; ++i, in += channels)
           out[i] = (static_cast<int>(*in) - 128) * (1.0f / 128.0f);
       }
     }
-    filled_ += static_cast<int>(take);
+    filled_ += take;
     done += take;
-    nextSample_ += static_cast<int64_t>(take);
     if (filled_ == frameSize) SendPending();
   }
 }
 
-void AudioEncoder::Flush() {
+void AudioEncoder::Flush(int64_t endUs) {
+  if (endUs >= 0) {
+    SoundTimeline::Placement place = timeline_.End(endUs);
+    if (place.silence > 0) Append(nullptr, place.silence, place.at);
+  }
   if (filled_ > 0) SendPending();
   avcodec_send_frame(codec_.get(), nullptr);
   DrainEncoder(codec_.get(), packet_.get(), kAudioStream, sink_);

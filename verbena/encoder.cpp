@@ -119,6 +119,12 @@ void Encoder::OpenRecording() {
     Log("recording to %s", path.c_str());
 }
 
+void Encoder::CountSilence() {
+  const int blockSamples =
+      check_.settings.soundNotifyBytes / std::max(check_.settings.sound.blockBytes, 1);
+  stats_.silenceBlocks = audio_->silentSamples() / static_cast<uint64_t>(std::max(blockSamples, 1));
+}
+
 int Encoder::SoundNotifySize() const {
   return check_.settings.soundNotifyBytes;
 }
@@ -175,7 +181,13 @@ void Encoder::Run() {
     wakeup_.Wait(100);
   }
   video_->Flush();
-  if (audio_ != nullptr) audio_->Flush();
+  if (audio_ != nullptr) {
+    // The sound track lasts as long as the pictures: silence up to the end of the last one.
+    const int64_t endUs =
+        lastPictureMs_ < 0 ? -1 : lastPictureMs_ * 1000 + 1000000 / check_.settings.frameRate;
+    audio_->Flush(endUs);
+    CountSilence();
+  }
   if (recording_ != nullptr) {
     recording_->Finish(kStopTimeoutMs);
     recording_.reset();
@@ -184,6 +196,10 @@ void Encoder::Run() {
 }
 
 void Encoder::EncodePicture(const Picture& picture) {
+  if (audio_ != nullptr) {  // also for a picture left out below: the clock goes on
+    audio_->FollowPicture(picture.arrivalUs);
+    CountSilence();
+  }
   if (stats_.connected && publisher_->packets().BacklogMs() > kMaxLinkBacklogMs) {
     ++leftOut_;  // the link cannot keep up: fewer pictures rather than a growing delay
     return;
@@ -267,6 +283,7 @@ int Encoder::GetStats(VerbenaStats* out) {
   full.BytesSent = stats_.bytesSent;
   full.BitrateKbps = stats_.bitrateKbps;
   full.Reconnects = stats_.reconnects;
+  full.SilenceBlocks = stats_.silenceBlocks;
   std::memcpy(out, &full, full.Size);
   return 1;
 }

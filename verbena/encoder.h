@@ -49,6 +49,7 @@ class Encoder final : private PacketSink {
   void OpenRecording();
   void OnPacket(const AVPacket* packet) override;
   int64_t NowUs() const;
+  void CountSilence();  // encoder thread: silence on the sound track into the stats
   void Release();
 
   const CheckResult check_;

@@ -11,6 +11,7 @@ struct Stats {
   std::atomic<uint64_t> picturesSent{0};     // reached the server
   std::atomic<uint64_t> picturesDropped{0};  // left out before encoding (encoder or link behind)
   std::atomic<uint64_t> soundBlocks{0};
+  std::atomic<uint64_t> silenceBlocks{0};  // blocks of silence filled into the sound track
   std::atomic<uint64_t> bytesSent{0};
   std::atomic<uint32_t> bitrateKbps{0};
   std::atomic<uint32_t> reconnects{0};

@@ -51,6 +51,9 @@ typedef struct VerbenaStats {
   uint64_t BytesSent;
   uint32_t BitrateKbps; /* measured over the last seconds */
   uint32_t Reconnects;
+  uint64_t SilenceBlocks; /* blocks of silence (as long as SoundBlocks' blocks) filled into the
+                             sound track where no sound came; added later: a caller with an
+                             older, shorter record does not get it */
 } VerbenaStats;
 
 VERBENA_API void* VERBENA_CreateEncoder(const EncoderParams* params);
