@@ -223,7 +223,7 @@ void ProfileText::Set(std::string_view section, std::string_view key, std::strin
     return;
   }
   if (!bytes_.empty() && bytes_.back() != '\n') bytes_ += line_end;
-  bytes_ += "[" + std::string(section) + "]" + line_end + key_line;
+  bytes_.append("[").append(section).append("]").append(line_end).append(key_line);
 }
 
 ProfileText LoadProfile(const std::filesystem::path& file) {
