@@ -67,6 +67,9 @@ namespace {
 SimdLevel DetectSimdLevel() {
 #if defined(QUILLON_IMAGE_OPS_X86)
   __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi")) {
+    return SimdLevel::kAvx512;
+  }
   if (__builtin_cpu_supports("avx2")) return SimdLevel::kAvx2;
   return SimdLevel::kSse2;
 #else
@@ -104,6 +107,11 @@ struct BilinearTables {
   std::vector<int32_t> window;
   // Fractions laid out as the vector loops want them, 4 per column from vector_first on.
   std::vector<uint16_t> lanes;
+  // Set when destination column i blends source pixels 2i and 2i + 1 for every i, with fractions
+  // of at least 1: a source exactly twice as wide. For AVX-512, halving_weights then holds the
+  // unsigned byte pair (256 - u, u) per destination byte, padded to whole blocks of 64 bytes.
+  bool halving_columns = false;
+  std::vector<uint8_t> halving_weights;
   // Two blended source rows, h - 32768 per byte, and the source rows they hold.
   std::vector<int16_t> rows[2];
   int32_t row_of[2] = {-1, -1};
@@ -166,6 +174,18 @@ void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width, Simd
     if (inside && t.vector_first == width) t.vector_first = i;
     if (inside) t.vector_last = i + 1;
   }
+  t.halving_columns = source_width == 2 * width;
+  for (int32_t i = 0; i < width && t.halving_columns; ++i) {
+    t.halving_columns = t.left[i] == 6 * i && t.right[i] == 6 * i + 3 && t.fraction[i] >= 1;
+  }
+  if (t.halving_columns && level == SimdLevel::kAvx512) {
+    const size_t count = size_t(width) * 3;
+    t.halving_weights.assign((count + 63) / 64 * 128, 128);
+    for (size_t k = 0; k < count; ++k) {
+      t.halving_weights[2 * k] = static_cast<uint8_t>(256 - t.fraction[k / 3]);
+      t.halving_weights[2 * k + 1] = static_cast<uint8_t>(t.fraction[k / 3]);
+    }
+  }
   t.pairs_last = t.vector_first;
   while (t.pairs_last + 4 <= t.vector_last && t.window[t.pairs_last] + 28 <= source_width * 3 &&
          t.window[t.pairs_last + 3] == t.window[t.pairs_last] + 18 &&
@@ -191,7 +211,7 @@ void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width, Simd
   for (int32_t k = 0; k < count; ++k) {
     const uint16_t u = t.fraction[t.vector_first + k];
     for (int c = 0; c < 4; ++c) {
-      if (level == SimdLevel::kAvx2) {
+      if (level >= SimdLevel::kAvx2) {
         if (c < 3) t.lanes[size_t(k / 2) * 8 + size_t(k % 2) * 3 + c] = u;
       } else {
         t.lanes[size_t(k) * 4 + c] = u;
@@ -456,6 +476,120 @@ __attribute__((target("avx2"))) int32_t ReduceRowAvx2(const BilinearTables& t, c
   return i;
 }
 
+// Exact halving of the width with AVX-512, both passes in registers, 64 destination bytes a
+// block. Destination byte K (pixel K / 3, channel c = K % 3) blends the source bytes 2K - c and
+// 2K - c + 3 of both rows. A byte permute across two registers gathers these pairs for 32
+// destination bytes from 68 source bytes; with the bytes moved down by 128 (signed) and the
+// weights (256 - u, u) unsigned, the byte multiply-add gives h - 32768 exactly. The vertical
+// pass is the word multiply-add of the AVX2 path; byte 2 of each 32-bit sum is the result
+// moved down by 128.
+struct HalvingConstants {
+  __m512i pairs[3];  // by the phase (block + 2 * half) % 3 of the first byte's channel
+  __m512i extract;   // byte 2 of the sums, in destination order, in both 256-bit halves
+};
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) HalvingConstants MakeHalvingConstants() {
+  HalvingConstants k;
+  alignas(64) uint8_t bytes[64];
+  for (int phase = 0; phase < 3; ++phase) {
+    for (int n = 0; n < 32; ++n) {
+      const int c = (phase + n) % 3;
+      bytes[2 * n] = static_cast<uint8_t>(2 * n - c + 2);
+      bytes[2 * n + 1] = static_cast<uint8_t>(2 * n - c + 5);
+    }
+    k.pairs[phase] = _mm512_load_si512(bytes);
+  }
+  // Unpacking the two rows' words splits each 128-bit lane: the low sums hold its bytes 0-3,
+  // the high sums (second table, from 64 on) its bytes 4-7.
+  for (int n = 0; n < 64; ++n) {
+    const int lane = (n % 32) / 8;
+    const int j = n % 8;
+    bytes[n] =
+        static_cast<uint8_t>(j < 4 ? (4 * lane + j) * 4 + 2 : 64 + (4 * lane + j - 4) * 4 + 2);
+  }
+  k.extract = _mm512_load_si512(bytes);
+  return k;
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline __m512i LoadFlipped(
+    const uint8_t* p) {
+  return _mm512_xor_si512(_mm512_loadu_si512(p), _mm512_set1_epi8(-128));
+}
+
+// The vertical pass for 32 destination bytes, h0 and h1 from the two rows.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline __m512i HalvingVertical(
+    const HalvingConstants& k, __m512i h0, __m512i h1, __m512i row_weights) {
+  const __m512i lo = _mm512_madd_epi16(_mm512_unpacklo_epi16(h0, h1), row_weights);
+  const __m512i hi = _mm512_madd_epi16(_mm512_unpackhi_epi16(h0, h1), row_weights);
+  return _mm512_permutex2var_epi8(lo, k.extract, hi);
+}
+
+// One block: p0 and p1 point 2 bytes before the block's first source byte in the two rows and
+// have 192 bytes readable; writes 64 destination bytes.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline void HalveBlock(
+    const HalvingConstants& k, const uint8_t* p0, const uint8_t* p1, const uint8_t* weights,
+    int phase, __m512i row_weights, uint8_t* out) {
+  const __m512i a0 = LoadFlipped(p0);
+  const __m512i a1 = LoadFlipped(p0 + 64);
+  const __m512i a2 = LoadFlipped(p0 + 128);
+  const __m512i b0 = LoadFlipped(p1);
+  const __m512i b1 = LoadFlipped(p1 + 64);
+  const __m512i b2 = LoadFlipped(p1 + 128);
+  const __m512i w0 = _mm512_loadu_si512(weights);
+  const __m512i w1 = _mm512_loadu_si512(weights + 64);
+  const __m512i first = k.pairs[phase];
+  const __m512i second = k.pairs[phase == 0 ? 2 : phase - 1];
+  const __m512i low = HalvingVertical(
+      k, _mm512_maddubs_epi16(w0, _mm512_permutex2var_epi8(a0, first, a1)),
+      _mm512_maddubs_epi16(w0, _mm512_permutex2var_epi8(b0, first, b1)), row_weights);
+  const __m512i high = HalvingVertical(
+      k, _mm512_maddubs_epi16(w1, _mm512_permutex2var_epi8(a1, second, a2)),
+      _mm512_maddubs_epi16(w1, _mm512_permutex2var_epi8(b1, second, b2)), row_weights);
+  const __m512i bytes = _mm512_mask_blend_epi8(0xFFFFFFFF00000000ull, low, high);
+  _mm512_storeu_si512(out, _mm512_xor_si512(bytes, _mm512_set1_epi8(-128)));
+}
+
+// One destination row of `count` bytes from two source rows of 2 * count bytes. Blocks that
+// would read or write outside the rows work on copies.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void HalveRowAvx512(
+    const BilinearTables& t, const HalvingConstants& k, const uint8_t* row0, const uint8_t* row1,
+    int32_t v, uint8_t* out, int32_t count) {
+  const __m512i row_weights = _mm512_set1_epi32((v << 16) | (256 - v));
+  const int64_t source_bytes = int64_t{count} * 2;
+  const uint8_t* weights = t.halving_weights.data();
+  const int32_t blocks = (count + 63) / 64;
+  for (int32_t m = 0; m < blocks; ++m) {
+    const int64_t start = int64_t{m} * 128 - 2;
+    if (start >= 0 && start + 192 <= source_bytes && m * 64 + 64 <= count) {
+      HalveBlock(k, row0 + start, row1 + start, weights + size_t(m) * 128, m % 3, row_weights,
+                 out + m * 64);
+      continue;
+    }
+    alignas(64) uint8_t a[192] = {};
+    alignas(64) uint8_t b[192] = {};
+    alignas(64) uint8_t o[64];
+    const int64_t from = std::max<int64_t>(start, 0);
+    const int64_t to = std::min<int64_t>(start + 192, source_bytes);
+    std::memcpy(a + (from - start), row0 + from, size_t(to - from));
+    std::memcpy(b + (from - start), row1 + from, size_t(to - from));
+    HalveBlock(k, a, b, weights + size_t(m) * 128, m % 3, row_weights, o);
+    std::memcpy(out + m * 64, o, size_t(std::min(64, count - m * 64)));
+  }
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void ScaleHalvingColumnsAvx512(
+    const BilinearTables& t, const ImageView& destination, const ImageView& source,
+    const BilinearAxis& ya) {
+  static const HalvingConstants constants = MakeHalvingConstants();
+  for (int32_t j = 0; j < destination.Height; ++j) {
+    const Sample s = SampleAt(ya, j, source.Height);
+    HalveRowAvx512(t, constants, source.Data + int64_t{s.first} * source.Stride,
+                   source.Data + int64_t{s.second} * source.Stride,
+                   static_cast<int32_t>(s.fraction),
+                   destination.Data + int64_t{j} * destination.Stride, destination.Width * 3);
+  }
+}
+
 #endif  // QUILLON_IMAGE_OPS_X86
 
 void BlendColumns(const BilinearTables& t, const uint8_t* row, int16_t* out, int32_t width,
@@ -533,7 +667,7 @@ size_t ScratchBufferBytes() {
 
 void ScaleBilinear(const ImageView& destination, const ImageView& source) {
   if (!HasPixels(destination) || !HasPixels(source)) return;
-  const SimdLevel level = ActiveSimdLevel();
+  SimdLevel level = ActiveSimdLevel();
   BilinearTables& t = ThreadTables(source.Width, destination.Width, level);
   PrepareColumns(t, source.Width, destination.Width, level);
   const int32_t count = destination.Width * 3;
@@ -541,6 +675,11 @@ void ScaleBilinear(const ImageView& destination, const ImageView& source) {
   t.row_of[0] = t.row_of[1] = -1;
   const BilinearAxis ya = MakeBilinearAxis(source.Height, destination.Height);
 #if defined(QUILLON_IMAGE_OPS_X86)
+  if (level == SimdLevel::kAvx512 && t.halving_columns) {
+    return ScaleHalvingColumnsAvx512(t, destination, source, ya);
+  }
+  // The other shapes take the AVX2 paths.
+  if (level == SimdLevel::kAvx512) level = SimdLevel::kAvx2;
   // Only when the pair groups reach to the last few columns: the columns left over are done one
   // by one, which would be slow for more than a few (an odd source width drifts off the pairs).
   if (level == SimdLevel::kAvx2 && source.Height >= 2 * destination.Height &&

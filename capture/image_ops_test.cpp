@@ -35,7 +35,8 @@ Picture RandomPicture(std::mt19937& random, int32_t width, int32_t height) {
 // Runs `body` once with every instruction set this processor has, the best one last.
 template <class Body>
 void ForEachSimdLevel(Body body) {
-  for (SimdLevel level : {SimdLevel::kScalar, SimdLevel::kSse2, SimdLevel::kAvx2}) {
+  for (SimdLevel level :
+       {SimdLevel::kScalar, SimdLevel::kSse2, SimdLevel::kAvx2, SimdLevel::kAvx512}) {
     if (image_ops_internal::SetSimdLevel(level) != level) continue;
     SCOPED_TRACE("instruction set " + std::to_string(static_cast<int>(level)));
     body();
