@@ -109,7 +109,7 @@ struct BilinearTables {
   std::vector<uint16_t> lanes;
   // Set when destination column i blends source pixels 2i and 2i + 1 for every i, with fractions
   // of at least 1: a source exactly twice as wide. For AVX-512, halving_weights then holds the
-  // unsigned byte pair (256 - u, u) per destination byte, padded to whole blocks of 64 bytes.
+  // fractions as that path wants them.
   bool halving_columns = false;
   std::vector<uint8_t> halving_weights;
   // Two blended source rows, h - 32768 per byte, and the source rows they hold.
@@ -179,11 +179,16 @@ void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width, Simd
     t.halving_columns = t.left[i] == 6 * i && t.right[i] == 6 * i + 3 && t.fraction[i] >= 1;
   }
   if (t.halving_columns && level == SimdLevel::kAvx512) {
+    // Per quarter of 15 destination bytes, 16 pairs of 16-bit weights (256 - u, u), the last
+    // unused; per block of 60 bytes, 4 quarters.
     const size_t count = size_t(width) * 3;
-    t.halving_weights.assign((count + 63) / 64 * 128, 128);
+    const size_t quarters = (count + 59) / 60 * 4;
+    t.halving_weights.assign(quarters * 64, 0);
     for (size_t k = 0; k < count; ++k) {
-      t.halving_weights[2 * k] = static_cast<uint8_t>(256 - t.fraction[k / 3]);
-      t.halving_weights[2 * k + 1] = static_cast<uint8_t>(t.fraction[k / 3]);
+      const uint16_t u = t.fraction[k / 3];
+      uint8_t* pair = &t.halving_weights[(k / 15) * 64 + (k % 15) * 4];
+      pair[0] = static_cast<uint8_t>(256 - u);
+      pair[2] = static_cast<uint8_t>(u);
     }
   }
   t.pairs_last = t.vector_first;
@@ -476,104 +481,99 @@ __attribute__((target("avx2"))) int32_t ReduceRowAvx2(const BilinearTables& t, c
   return i;
 }
 
-// Exact halving of the width with AVX-512, both passes in registers, 64 destination bytes a
-// block. Destination byte K (pixel K / 3, channel c = K % 3) blends the source bytes 2K - c and
-// 2K - c + 3 of both rows. A byte permute across two registers gathers these pairs for 32
-// destination bytes from 68 source bytes; with the bytes moved down by 128 (signed) and the
-// weights (256 - u, u) unsigned, the byte multiply-add gives h - 32768 exactly. The vertical
-// pass is the word multiply-add of the AVX2 path; byte 2 of each 32-bit sum is the result
-// moved down by 128.
+// Exact halving of the width with AVX-512, both passes in registers, 60 destination bytes (20
+// pixels) a block. Destination byte K (pixel K / 3, channel c = K % 3) blends the source bytes
+// 2K - c and 2K - c + 3 of both rows, so 15 destination bytes (5 pixels) come from 30 source
+// bytes and one 64-byte load of each row serves two such quarters. A byte permute over the two
+// rows' loads gathers, per destination byte, the four bytes (top left, bottom left, top right,
+// bottom right). Moved down by 128 (signed) and multiplied by the unsigned row weights
+// (256 - v, v) they give the column blends g - 32768 exactly, and a word multiply-add with
+// (256 - u, u) the whole sum minus 32768 * 256, whose byte 2 is the result moved down by 128.
+constexpr int32_t kHalvingBlockBytes = 60;
+
 struct HalvingConstants {
-  __m512i pairs[3];  // by the phase (block + 2 * half) % 3 of the first byte's channel
-  __m512i extract;   // byte 2 of the sums, in destination order, in both 256-bit halves
+  __m512i quads[2];  // the first and the second quarter of a load
+  __m512i extract;   // byte 2 of the sums of two registers, 30 bytes, then again from 30 on
 };
 
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) HalvingConstants MakeHalvingConstants() {
   HalvingConstants k;
   alignas(64) uint8_t bytes[64];
-  for (int phase = 0; phase < 3; ++phase) {
-    for (int n = 0; n < 32; ++n) {
-      const int c = (phase + n) % 3;
-      bytes[2 * n] = static_cast<uint8_t>(2 * n - c + 2);
-      bytes[2 * n + 1] = static_cast<uint8_t>(2 * n - c + 5);
+  for (int quarter = 0; quarter < 2; ++quarter) {
+    for (int n = 0; n < 16; ++n) {
+      const int left = n < 15 ? 30 * quarter + 2 * n - n % 3 : 0;
+      bytes[4 * n] = static_cast<uint8_t>(left);
+      bytes[4 * n + 1] = static_cast<uint8_t>(64 + left);
+      bytes[4 * n + 2] = static_cast<uint8_t>(left + 3);
+      bytes[4 * n + 3] = static_cast<uint8_t>(64 + left + 3);
     }
-    k.pairs[phase] = _mm512_load_si512(bytes);
+    k.quads[quarter] = _mm512_load_si512(bytes);
   }
-  // Unpacking the two rows' words splits each 128-bit lane: the low sums hold its bytes 0-3,
-  // the high sums (second table, from 64 on) its bytes 4-7.
   for (int n = 0; n < 64; ++n) {
-    const int lane = (n % 32) / 8;
-    const int j = n % 8;
-    bytes[n] =
-        static_cast<uint8_t>(j < 4 ? (4 * lane + j) * 4 + 2 : 64 + (4 * lane + j - 4) * 4 + 2);
+    const int j = n < 30 ? n : n - 30;
+    bytes[n] = static_cast<uint8_t>((j < 15 ? 4 * j + 2 : 64 + 4 * (j - 15) + 2) & 127);
   }
   k.extract = _mm512_load_si512(bytes);
   return k;
 }
 
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline __m512i LoadFlipped(
-    const uint8_t* p) {
-  return _mm512_xor_si512(_mm512_loadu_si512(p), _mm512_set1_epi8(-128));
+// 2 quarters: p0 and p1 point at their first source byte, with 64 bytes readable.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline void HalveQuarters(
+    const uint8_t* p0, const uint8_t* p1, const HalvingConstants& k, __m512i row_weights,
+    const uint8_t* weights, __m512i* first, __m512i* second) {
+  const __m512i flip = _mm512_set1_epi8(-128);
+  const __m512i a = _mm512_xor_si512(_mm512_loadu_si512(p0), flip);
+  const __m512i b = _mm512_xor_si512(_mm512_loadu_si512(p1), flip);
+  *first = _mm512_madd_epi16(
+      _mm512_maddubs_epi16(row_weights, _mm512_permutex2var_epi8(a, k.quads[0], b)),
+      _mm512_loadu_si512(weights));
+  *second = _mm512_madd_epi16(
+      _mm512_maddubs_epi16(row_weights, _mm512_permutex2var_epi8(a, k.quads[1], b)),
+      _mm512_loadu_si512(weights + 64));
 }
 
-// The vertical pass for 32 destination bytes, h0 and h1 from the two rows.
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline __m512i HalvingVertical(
-    const HalvingConstants& k, __m512i h0, __m512i h1, __m512i row_weights) {
-  const __m512i lo = _mm512_madd_epi16(_mm512_unpacklo_epi16(h0, h1), row_weights);
-  const __m512i hi = _mm512_madd_epi16(_mm512_unpackhi_epi16(h0, h1), row_weights);
-  return _mm512_permutex2var_epi8(lo, k.extract, hi);
-}
-
-// One block: p0 and p1 point 2 bytes before the block's first source byte in the two rows and
-// have 192 bytes readable; writes 64 destination bytes.
+// One block: p0 and p1 point at its first source byte in the two rows, with 124 bytes
+// readable; writes 64 destination bytes, the last 4 of them garbage.
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline void HalveBlock(
-    const HalvingConstants& k, const uint8_t* p0, const uint8_t* p1, const uint8_t* weights,
-    int phase, __m512i row_weights, uint8_t* out) {
-  const __m512i a0 = LoadFlipped(p0);
-  const __m512i a1 = LoadFlipped(p0 + 64);
-  const __m512i a2 = LoadFlipped(p0 + 128);
-  const __m512i b0 = LoadFlipped(p1);
-  const __m512i b1 = LoadFlipped(p1 + 64);
-  const __m512i b2 = LoadFlipped(p1 + 128);
-  const __m512i w0 = _mm512_loadu_si512(weights);
-  const __m512i w1 = _mm512_loadu_si512(weights + 64);
-  const __m512i first = k.pairs[phase];
-  const __m512i second = k.pairs[phase == 0 ? 2 : phase - 1];
-  const __m512i low = HalvingVertical(
-      k, _mm512_maddubs_epi16(w0, _mm512_permutex2var_epi8(a0, first, a1)),
-      _mm512_maddubs_epi16(w0, _mm512_permutex2var_epi8(b0, first, b1)), row_weights);
-  const __m512i high = HalvingVertical(
-      k, _mm512_maddubs_epi16(w1, _mm512_permutex2var_epi8(a1, second, a2)),
-      _mm512_maddubs_epi16(w1, _mm512_permutex2var_epi8(b1, second, b2)), row_weights);
-  const __m512i bytes = _mm512_mask_blend_epi8(0xFFFFFFFF00000000ull, low, high);
+    const uint8_t* p0, const uint8_t* p1, const uint8_t* weights, const HalvingConstants& k,
+    __m512i row_weights, uint8_t* out) {
+  __m512i s[4];
+  HalveQuarters(p0, p1, k, row_weights, weights, &s[0], &s[1]);
+  HalveQuarters(p0 + 60, p1 + 60, k, row_weights, weights + 128, &s[2], &s[3]);
+  const __m512i bytes =
+      _mm512_mask_blend_epi8(~0ull << 30, _mm512_permutex2var_epi8(s[0], k.extract, s[1]),
+                             _mm512_permutex2var_epi8(s[2], k.extract, s[3]));
   _mm512_storeu_si512(out, _mm512_xor_si512(bytes, _mm512_set1_epi8(-128)));
 }
 
-// One destination row of `count` bytes from two source rows of 2 * count bytes. Blocks that
-// would read or write outside the rows work on copies.
+// One destination row of `count` bytes from two source rows of 2 * count bytes.
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void HalveRowAvx512(
     const BilinearTables& t, const HalvingConstants& k, const uint8_t* row0, const uint8_t* row1,
     int32_t v, uint8_t* out, int32_t count) {
-  const __m512i row_weights = _mm512_set1_epi32((v << 16) | (256 - v));
-  const int64_t source_bytes = int64_t{count} * 2;
+  // The row weights are bytes: 256 T (v = 0) is taken as 128 T + 128 T.
+  if (v == 0) {
+    row1 = row0;
+    v = 128;
+  }
+  const __m512i row_weights = _mm512_set1_epi16(static_cast<int16_t>((v << 8) | (256 - v)));
   const uint8_t* weights = t.halving_weights.data();
-  const int32_t blocks = (count + 63) / 64;
-  for (int32_t m = 0; m < blocks; ++m) {
-    const int64_t start = int64_t{m} * 128 - 2;
-    if (start >= 0 && start + 192 <= source_bytes && m * 64 + 64 <= count) {
-      HalveBlock(k, row0 + start, row1 + start, weights + size_t(m) * 128, m % 3, row_weights,
-                 out + m * 64);
-      continue;
-    }
-    alignas(64) uint8_t a[192] = {};
-    alignas(64) uint8_t b[192] = {};
+  int32_t done = 0;
+  // In place while the loads and the 64-byte store stay inside the rows.
+  for (; done + 64 <= count && 2 * done + 124 <= 2 * count; done += kHalvingBlockBytes) {
+    HalveBlock(row0 + 2 * done, row1 + 2 * done, weights, k, row_weights, out + done);
+    weights += 256;
+  }
+  // The rest on copies.
+  for (; done < count; done += kHalvingBlockBytes) {
+    alignas(64) uint8_t a[128] = {};
+    alignas(64) uint8_t b[128] = {};
     alignas(64) uint8_t o[64];
-    const int64_t from = std::max<int64_t>(start, 0);
-    const int64_t to = std::min<int64_t>(start + 192, source_bytes);
-    std::memcpy(a + (from - start), row0 + from, size_t(to - from));
-    std::memcpy(b + (from - start), row1 + from, size_t(to - from));
-    HalveBlock(k, a, b, weights + size_t(m) * 128, m % 3, row_weights, o);
-    std::memcpy(out + m * 64, o, size_t(std::min(64, count - m * 64)));
+    const size_t bytes = size_t(std::min(124, 2 * (count - done)));
+    std::memcpy(a, row0 + 2 * done, bytes);
+    std::memcpy(b, row1 + 2 * done, bytes);
+    HalveBlock(a, b, weights, k, row_weights, o);
+    std::memcpy(out + done, o, size_t(std::min(kHalvingBlockBytes, count - done)));
+    weights += 256;
   }
 }
 
