@@ -490,6 +490,7 @@ __attribute__((target("avx2"))) int32_t ReduceRowAvx2(const BilinearTables& t, c
 // (256 - v, v) they give the column blends g - 32768 exactly, and a word multiply-add with
 // (256 - u, u) the whole sum minus 32768 * 256, whose byte 2 is the result moved down by 128.
 constexpr int32_t kHalvingBlockBytes = 60;
+constexpr int32_t kPrefetchAhead = 512;
 
 struct HalvingConstants {
   __m512i quads[2];  // the first and the second quarter of a load
@@ -560,6 +561,11 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void HalveRowAvx512(
   int32_t done = 0;
   // In place while the loads and the 64-byte store stay inside the rows.
   for (; done + 64 <= count && 2 * done + 124 <= 2 * count; done += kHalvingBlockBytes) {
+    // Two streams at once outrun the hardware's own guesses; a prefetch never faults.
+    Prefetch(row0, 2 * done + kPrefetchAhead);
+    Prefetch(row0, 2 * done + kPrefetchAhead + 64);
+    Prefetch(row1, 2 * done + kPrefetchAhead);
+    Prefetch(row1, 2 * done + kPrefetchAhead + 64);
     HalveBlock(row0 + 2 * done, row1 + 2 * done, weights, k, row_weights, out + done);
     weights += 256;
   }
@@ -577,15 +583,57 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void HalveRowAvx512(
   }
 }
 
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) const HalvingConstants&
+TheHalvingConstants() {
+  static const HalvingConstants constants = MakeHalvingConstants();
+  return constants;
+}
+
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void ScaleHalvingColumnsAvx512(
     const BilinearTables& t, const ImageView& destination, const ImageView& source,
     const BilinearAxis& ya) {
-  static const HalvingConstants constants = MakeHalvingConstants();
+  const HalvingConstants& constants = TheHalvingConstants();
   for (int32_t j = 0; j < destination.Height; ++j) {
     const Sample s = SampleAt(ya, j, source.Height);
     HalveRowAvx512(t, constants, source.Data + int64_t{s.first} * source.Stride,
                    source.Data + int64_t{s.second} * source.Stride,
                    static_cast<int32_t>(s.fraction),
+                   destination.Data + int64_t{j} * destination.Stride, destination.Width * 3);
+  }
+}
+
+// A reduction of one halving step followed by a resampling that halves the width again
+// (1920x1080 -> 960x540 -> 480x270), both steps with the AVX-512 halving: each half-size row is
+// made when the second step first needs it, into one of two rows kept per thread, so the
+// half-size picture never leaves the first-level cache. `first` and `second` are the column
+// tables of the two steps.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void HalveTwiceAvx512(
+    const BilinearTables& first, const BilinearTables& second, const ImageView& destination,
+    const ImageView& source, int32_t half_height) {
+  const HalvingConstants& constants = TheHalvingConstants();
+  const int32_t half_count = destination.Width * 6;
+  thread_local std::vector<uint8_t> rows[2];
+  int32_t row_of[2] = {-1, -1};
+  for (auto& row : rows) row.resize(size_t(half_count));
+  const BilinearAxis ya1 = MakeBilinearAxis(source.Height, half_height);
+  const BilinearAxis ya2 = MakeBilinearAxis(half_height, destination.Height);
+  const auto half_row = [&](int32_t r, int32_t keep) -> const uint8_t* {
+    for (int n = 0; n < 2; ++n) {
+      if (row_of[n] == r) return rows[n].data();
+    }
+    const int n = row_of[0] == keep ? 1 : 0;
+    const Sample s = SampleAt(ya1, r, source.Height);
+    HalveRowAvx512(first, constants, source.Data + int64_t{s.first} * source.Stride,
+                   source.Data + int64_t{s.second} * source.Stride,
+                   static_cast<int32_t>(s.fraction), rows[n].data(), half_count);
+    row_of[n] = r;
+    return rows[n].data();
+  };
+  for (int32_t j = 0; j < destination.Height; ++j) {
+    const Sample s = SampleAt(ya2, j, half_height);
+    const uint8_t* row0 = half_row(s.first, s.second);
+    const uint8_t* row1 = half_row(s.second, s.first);
+    HalveRowAvx512(second, constants, row0, row1, static_cast<int32_t>(s.fraction),
                    destination.Data + int64_t{j} * destination.Stride, destination.Width * 3);
   }
 }
@@ -716,6 +764,23 @@ void ScaleDownHalving(const ImageView& destination, const ImageView& source) {
   std::vector<uint8_t>& scratch = Scratch();
   const size_t needed = HalvingWorkBytes(destination, source);
   if (scratch.size() < needed) scratch.resize(needed);
+#if defined(QUILLON_IMAGE_OPS_X86)
+  // One halving step, then a last one that halves the width too: both at once, without the
+  // work buffer (same bytes; with more steps the source's bytes serve as work space, so those
+  // take the steps one by one).
+  const int32_t half_width = source.Width / 2;
+  const int32_t half_height = source.Height / 2;
+  if (ActiveSimdLevel() == SimdLevel::kAvx512 && needed > 0 &&
+      !(half_width / 2 > destination.Width && half_height / 2 > destination.Height)) {
+    BilinearTables& first = ThreadTables(source.Width, half_width, SimdLevel::kAvx512);
+    PrepareColumns(first, source.Width, half_width, SimdLevel::kAvx512);
+    BilinearTables& second = ThreadTables(half_width, destination.Width, SimdLevel::kAvx512);
+    PrepareColumns(second, half_width, destination.Width, SimdLevel::kAvx512);
+    if (first.halving_columns && second.halving_columns) {
+      return HalveTwiceAvx512(first, second, destination, source, half_height);
+    }
+  }
+#endif
   HalveThenScale(destination, source, scratch.data(), &ScaleBilinear);
 }
 
