@@ -112,6 +112,7 @@ struct BilinearTables {
   // fractions as that path wants them.
   bool halving_columns = false;
   std::vector<uint8_t> halving_weights;
+  std::vector<uint32_t> halving_uniform;
   // Two blended source rows, h - 32768 per byte, and the source rows they hold.
   std::vector<int16_t> rows[2];
   int32_t row_of[2] = {-1, -1};
@@ -182,13 +183,24 @@ void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width, Simd
     // Per quarter of 15 destination bytes, 16 pairs of 16-bit weights (256 - u, u), the last
     // unused; per block of 60 bytes, 4 quarters.
     const size_t count = size_t(width) * 3;
-    const size_t quarters = (count + 59) / 60 * 4;
-    t.halving_weights.assign(quarters * 64, 0);
+    const size_t blocks = (count + 59) / 60;
+    t.halving_weights.assign(blocks * 256, 0);
     for (size_t k = 0; k < count; ++k) {
       const uint16_t u = t.fraction[k / 3];
       uint8_t* pair = &t.halving_weights[(k / 15) * 64 + (k % 15) * 4];
       pair[0] = static_cast<uint8_t>(256 - u);
       pair[2] = static_cast<uint8_t>(u);
+    }
+    // Per block of 20 pixels, (u << 16) | (256 - u) where all its pixels have the same u.
+    t.halving_uniform.assign(blocks, 0);
+    for (size_t b = 0; b < blocks; ++b) {
+      const size_t first_pixel = b * 20;
+      const size_t end = std::min<size_t>(first_pixel + 20, size_t(width));
+      const uint16_t u = t.fraction[first_pixel];
+      if (std::all_of(&t.fraction[first_pixel], &t.fraction[0] + end,
+                      [u](uint16_t f) { return f == u; })) {
+        t.halving_uniform[b] = (uint32_t{u} << 16) | (256u - u);
+      }
     }
   }
   t.pairs_last = t.vector_first;
@@ -518,29 +530,36 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) HalvingConstants MakeHalv
   return k;
 }
 
-// 2 quarters: p0 and p1 point at their first source byte, with 64 bytes readable.
+// 2 quarters: p0 and p1 point at their first source byte, with 64 bytes readable; w0 and w1
+// hold their column weights.
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline void HalveQuarters(
     const uint8_t* p0, const uint8_t* p1, const HalvingConstants& k, __m512i row_weights,
-    const uint8_t* weights, __m512i* first, __m512i* second) {
+    __m512i w0, __m512i w1, __m512i* first, __m512i* second) {
   const __m512i flip = _mm512_set1_epi8(-128);
   const __m512i a = _mm512_xor_si512(_mm512_loadu_si512(p0), flip);
   const __m512i b = _mm512_xor_si512(_mm512_loadu_si512(p1), flip);
   *first = _mm512_madd_epi16(
-      _mm512_maddubs_epi16(row_weights, _mm512_permutex2var_epi8(a, k.quads[0], b)),
-      _mm512_loadu_si512(weights));
+      _mm512_maddubs_epi16(row_weights, _mm512_permutex2var_epi8(a, k.quads[0], b)), w0);
   *second = _mm512_madd_epi16(
-      _mm512_maddubs_epi16(row_weights, _mm512_permutex2var_epi8(a, k.quads[1], b)),
-      _mm512_loadu_si512(weights + 64));
+      _mm512_maddubs_epi16(row_weights, _mm512_permutex2var_epi8(a, k.quads[1], b)), w1);
 }
 
 // One block: p0 and p1 point at its first source byte in the two rows, with 124 bytes
-// readable; writes 64 destination bytes, the last 4 of them garbage.
+// readable; writes 64 destination bytes, the last 4 of them garbage. `uniform` is the block's
+// column weight pair when all its pixels share it (the common case: u changes every 256
+// columns), else 0 and `weights` holds them per quarter.
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline void HalveBlock(
-    const uint8_t* p0, const uint8_t* p1, const uint8_t* weights, const HalvingConstants& k,
-    __m512i row_weights, uint8_t* out) {
+    const uint8_t* p0, const uint8_t* p1, const uint8_t* weights, uint32_t uniform,
+    const HalvingConstants& k, __m512i row_weights, uint8_t* out) {
+  __m512i w[4];
+  if (uniform != 0) {
+    w[0] = w[1] = w[2] = w[3] = _mm512_set1_epi32(static_cast<int32_t>(uniform));
+  } else {
+    for (int q = 0; q < 4; ++q) w[q] = _mm512_loadu_si512(weights + 64 * q);
+  }
   __m512i s[4];
-  HalveQuarters(p0, p1, k, row_weights, weights, &s[0], &s[1]);
-  HalveQuarters(p0 + 60, p1 + 60, k, row_weights, weights + 128, &s[2], &s[3]);
+  HalveQuarters(p0, p1, k, row_weights, w[0], w[1], &s[0], &s[1]);
+  HalveQuarters(p0 + 60, p1 + 60, k, row_weights, w[2], w[3], &s[2], &s[3]);
   const __m512i bytes =
       _mm512_mask_blend_epi8(~0ull << 30, _mm512_permutex2var_epi8(s[0], k.extract, s[1]),
                              _mm512_permutex2var_epi8(s[2], k.extract, s[3]));
@@ -549,8 +568,10 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline void HalveBlock(
 
 // One destination row of `count` bytes from two source rows of 2 * count bytes.
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void HalveRowAvx512(
-    const BilinearTables& t, const HalvingConstants& k, const uint8_t* row0, const uint8_t* row1,
-    int32_t v, uint8_t* out, int32_t count) {
+    const BilinearTables& t, const HalvingConstants& constants, const uint8_t* row0,
+    const uint8_t* row1, int32_t v, uint8_t* out, int32_t count) {
+  // A copy in registers: the stores below could otherwise alias the constants.
+  const HalvingConstants k = constants;
   // The row weights are bytes: 256 T (v = 0) is taken as 128 T + 128 T.
   if (v == 0) {
     row1 = row0;
@@ -558,6 +579,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void HalveRowAvx512(
   }
   const __m512i row_weights = _mm512_set1_epi16(static_cast<int16_t>((v << 8) | (256 - v)));
   const uint8_t* weights = t.halving_weights.data();
+  const uint32_t* uniform = t.halving_uniform.data();
   int32_t done = 0;
   // In place while the loads and the 64-byte store stay inside the rows.
   for (; done + 64 <= count && 2 * done + 124 <= 2 * count; done += kHalvingBlockBytes) {
@@ -566,7 +588,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void HalveRowAvx512(
     Prefetch(row0, 2 * done + kPrefetchAhead + 64);
     Prefetch(row1, 2 * done + kPrefetchAhead);
     Prefetch(row1, 2 * done + kPrefetchAhead + 64);
-    HalveBlock(row0 + 2 * done, row1 + 2 * done, weights, k, row_weights, out + done);
+    HalveBlock(row0 + 2 * done, row1 + 2 * done, weights, *uniform++, k, row_weights, out + done);
     weights += 256;
   }
   // The rest on copies.
@@ -577,7 +599,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void HalveRowAvx512(
     const size_t bytes = size_t(std::min(124, 2 * (count - done)));
     std::memcpy(a, row0 + 2 * done, bytes);
     std::memcpy(b, row1 + 2 * done, bytes);
-    HalveBlock(a, b, weights, k, row_weights, o);
+    HalveBlock(a, b, weights, *uniform++, k, row_weights, o);
     std::memcpy(out + done, o, size_t(std::min(kHalvingBlockBytes, count - done)));
     weights += 256;
   }
