@@ -17,8 +17,12 @@
 //
 // Reductions to half size or less (every halving step) read two fresh source rows for every
 // destination row; with AVX2 they run both passes in registers, one destination row at a time.
-// The instruction set is chosen once, at start, from what the processor reports; the AVX2 code
-// lives only in functions compiled for it and runs only when chosen.
+// With AVX-512 (BW and VBMI), a source exactly twice as wide takes a path of its own that
+// gathers each destination byte's four source bytes with byte permutes and does both passes in
+// two multiply-adds; ScaleDownHalving with one halving step and a last step that halves the
+// width again runs both steps at once on rows that stay in the first-level cache.
+// The instruction set is chosen once, at start, from what the processor reports; the AVX2 and
+// AVX-512 code lives only in functions compiled for it and runs only when chosen.
 #include "capture/image_ops.h"
 
 #include <array>
