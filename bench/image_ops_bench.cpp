@@ -65,7 +65,10 @@ class SimdChoice {
   explicit SimdChoice(benchmark::State& state) {
     const auto wanted = static_cast<SimdLevel>(state.range(0));
     if (image_ops_internal::SetSimdLevel(wanted) != wanted) state.SkipWithError("not available");
-    state.SetLabel(wanted == SimdLevel::kAvx2 ? "avx2" : wanted == SimdLevel::kSse2 ? "sse2" : "c");
+    state.SetLabel(wanted == SimdLevel::kAvx512 ? "avx512"
+                   : wanted == SimdLevel::kAvx2 ? "avx2"
+                   : wanted == SimdLevel::kSse2 ? "sse2"
+                                                : "c");
   }
   ~SimdChoice() { image_ops_internal::SetSimdLevel(image_ops_internal::BestSimdLevel()); }
 };
@@ -159,7 +162,8 @@ void Setup(benchmark::internal::Benchmark* b) {
   b->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", Fastest);
 }
 
-const std::vector<int64_t> kLevels = {static_cast<int64_t>(SimdLevel::kAvx2),
+const std::vector<int64_t> kLevels = {static_cast<int64_t>(SimdLevel::kAvx512),
+                                      static_cast<int64_t>(SimdLevel::kAvx2),
                                       static_cast<int64_t>(SimdLevel::kSse2)};
 const std::vector<int64_t> kHotFresh = {0, 1};
 

@@ -17,8 +17,12 @@
 //
 // Reductions to half size or less (every halving step) read two fresh source rows for every
 // destination row; with AVX2 they run both passes in registers, one destination row at a time.
-// The instruction set is chosen once, at start, from what the processor reports; the AVX2 code
-// lives only in functions compiled for it and runs only when chosen.
+// With AVX-512 (BW and VBMI), a source exactly twice as wide takes a path of its own that
+// gathers each destination byte's four source bytes with byte permutes and does both passes in
+// two multiply-adds; ScaleDownHalving with one halving step and a last step that halves the
+// width again runs both steps at once on rows that stay in the first-level cache.
+// The instruction set is chosen once, at start, from what the processor reports; the AVX2 and
+// AVX-512 code lives only in functions compiled for it and runs only when chosen.
 #include "capture/image_ops.h"
 
 #include <array>
@@ -67,6 +71,9 @@ namespace {
 SimdLevel DetectSimdLevel() {
 #if defined(QUILLON_IMAGE_OPS_X86)
   __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi")) {
+    return SimdLevel::kAvx512;
+  }
   if (__builtin_cpu_supports("avx2")) return SimdLevel::kAvx2;
   return SimdLevel::kSse2;
 #else
@@ -104,6 +111,12 @@ struct BilinearTables {
   std::vector<int32_t> window;
   // Fractions laid out as the vector loops want them, 4 per column from vector_first on.
   std::vector<uint16_t> lanes;
+  // Set when destination column i blends source pixels 2i and 2i + 1 for every i, with fractions
+  // of at least 1: a source exactly twice as wide. For AVX-512, halving_weights then holds the
+  // fractions as that path wants them.
+  bool halving_columns = false;
+  std::vector<uint8_t> halving_weights;
+  std::vector<uint32_t> halving_uniform;
   // Two blended source rows, h - 32768 per byte, and the source rows they hold.
   std::vector<int16_t> rows[2];
   int32_t row_of[2] = {-1, -1};
@@ -166,6 +179,34 @@ void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width, Simd
     if (inside && t.vector_first == width) t.vector_first = i;
     if (inside) t.vector_last = i + 1;
   }
+  t.halving_columns = source_width == 2 * width;
+  for (int32_t i = 0; i < width && t.halving_columns; ++i) {
+    t.halving_columns = t.left[i] == 6 * i && t.right[i] == 6 * i + 3 && t.fraction[i] >= 1;
+  }
+  if (t.halving_columns && level == SimdLevel::kAvx512) {
+    // Per quarter of 15 destination bytes, 16 pairs of 16-bit weights (256 - u, u), the last
+    // unused; per block of 60 bytes, 4 quarters.
+    const size_t count = size_t(width) * 3;
+    const size_t blocks = (count + 59) / 60;
+    t.halving_weights.assign(blocks * 256, 0);
+    for (size_t k = 0; k < count; ++k) {
+      const uint16_t u = t.fraction[k / 3];
+      uint8_t* pair = &t.halving_weights[(k / 15) * 64 + (k % 15) * 4];
+      pair[0] = static_cast<uint8_t>(256 - u);
+      pair[2] = static_cast<uint8_t>(u);
+    }
+    // Per block of 20 pixels, (u << 16) | (256 - u) where all its pixels have the same u.
+    t.halving_uniform.assign(blocks, 0);
+    for (size_t b = 0; b < blocks; ++b) {
+      const size_t first_pixel = b * 20;
+      const size_t end = std::min<size_t>(first_pixel + 20, size_t(width));
+      const uint16_t u = t.fraction[first_pixel];
+      if (std::all_of(&t.fraction[first_pixel], &t.fraction[0] + end,
+                      [u](uint16_t f) { return f == u; })) {
+        t.halving_uniform[b] = (uint32_t{u} << 16) | (256u - u);
+      }
+    }
+  }
   t.pairs_last = t.vector_first;
   while (t.pairs_last + 4 <= t.vector_last && t.window[t.pairs_last] + 28 <= source_width * 3 &&
          t.window[t.pairs_last + 3] == t.window[t.pairs_last] + 18 &&
@@ -191,7 +232,7 @@ void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width, Simd
   for (int32_t k = 0; k < count; ++k) {
     const uint16_t u = t.fraction[t.vector_first + k];
     for (int c = 0; c < 4; ++c) {
-      if (level == SimdLevel::kAvx2) {
+      if (level >= SimdLevel::kAvx2) {
         if (c < 3) t.lanes[size_t(k / 2) * 8 + size_t(k % 2) * 3 + c] = u;
       } else {
         t.lanes[size_t(k) * 4 + c] = u;
@@ -456,6 +497,173 @@ __attribute__((target("avx2"))) int32_t ReduceRowAvx2(const BilinearTables& t, c
   return i;
 }
 
+// Exact halving of the width with AVX-512, both passes in registers, 60 destination bytes (20
+// pixels) a block. Destination byte K (pixel K / 3, channel c = K % 3) blends the source bytes
+// 2K - c and 2K - c + 3 of both rows, so 15 destination bytes (5 pixels) come from 30 source
+// bytes and one 64-byte load of each row serves two such quarters. A byte permute over the two
+// rows' loads gathers, per destination byte, the four bytes (top left, bottom left, top right,
+// bottom right). Moved down by 128 (signed) and multiplied by the unsigned row weights
+// (256 - v, v) they give the column blends g - 32768 exactly, and a word multiply-add with
+// (256 - u, u) the whole sum minus 32768 * 256, whose byte 2 is the result moved down by 128.
+constexpr int32_t kHalvingBlockBytes = 60;
+constexpr int32_t kPrefetchAhead = 512;
+
+struct HalvingConstants {
+  __m512i quads[2];  // the first and the second quarter of a load
+  __m512i extract;   // byte 2 of the sums of two registers, 30 bytes, then again from 30 on
+};
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) HalvingConstants MakeHalvingConstants() {
+  HalvingConstants k;
+  alignas(64) uint8_t bytes[64];
+  for (int quarter = 0; quarter < 2; ++quarter) {
+    for (int n = 0; n < 16; ++n) {
+      const int left = n < 15 ? 30 * quarter + 2 * n - n % 3 : 0;
+      bytes[4 * n] = static_cast<uint8_t>(left);
+      bytes[4 * n + 1] = static_cast<uint8_t>(64 + left);
+      bytes[4 * n + 2] = static_cast<uint8_t>(left + 3);
+      bytes[4 * n + 3] = static_cast<uint8_t>(64 + left + 3);
+    }
+    k.quads[quarter] = _mm512_load_si512(bytes);
+  }
+  for (int n = 0; n < 64; ++n) {
+    const int j = n < 30 ? n : n - 30;
+    bytes[n] = static_cast<uint8_t>((j < 15 ? 4 * j + 2 : 64 + 4 * (j - 15) + 2) & 127);
+  }
+  k.extract = _mm512_load_si512(bytes);
+  return k;
+}
+
+// 2 quarters: p0 and p1 point at their first source byte, with 64 bytes readable; w0 and w1
+// hold their column weights.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline void HalveQuarters(
+    const uint8_t* p0, const uint8_t* p1, const HalvingConstants& k, __m512i row_weights,
+    __m512i w0, __m512i w1, __m512i* first, __m512i* second) {
+  const __m512i flip = _mm512_set1_epi8(-128);
+  const __m512i a = _mm512_xor_si512(_mm512_loadu_si512(p0), flip);
+  const __m512i b = _mm512_xor_si512(_mm512_loadu_si512(p1), flip);
+  *first = _mm512_madd_epi16(
+      _mm512_maddubs_epi16(row_weights, _mm512_permutex2var_epi8(a, k.quads[0], b)), w0);
+  *second = _mm512_madd_epi16(
+      _mm512_maddubs_epi16(row_weights, _mm512_permutex2var_epi8(a, k.quads[1], b)), w1);
+}
+
+// One block: p0 and p1 point at its first source byte in the two rows, with 124 bytes
+// readable; writes 64 destination bytes, the last 4 of them garbage. `uniform` is the block's
+// column weight pair when all its pixels share it (the common case: u changes every 256
+// columns), else 0 and `weights` holds them per quarter.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline void HalveBlock(
+    const uint8_t* p0, const uint8_t* p1, const uint8_t* weights, uint32_t uniform,
+    const HalvingConstants& k, __m512i row_weights, uint8_t* out) {
+  __m512i w[4];
+  if (uniform != 0) {
+    w[0] = w[1] = w[2] = w[3] = _mm512_set1_epi32(static_cast<int32_t>(uniform));
+  } else {
+    for (int q = 0; q < 4; ++q) w[q] = _mm512_loadu_si512(weights + 64 * q);
+  }
+  __m512i s[4];
+  HalveQuarters(p0, p1, k, row_weights, w[0], w[1], &s[0], &s[1]);
+  HalveQuarters(p0 + 60, p1 + 60, k, row_weights, w[2], w[3], &s[2], &s[3]);
+  const __m512i bytes =
+      _mm512_mask_blend_epi8(~0ull << 30, _mm512_permutex2var_epi8(s[0], k.extract, s[1]),
+                             _mm512_permutex2var_epi8(s[2], k.extract, s[3]));
+  _mm512_storeu_si512(out, _mm512_xor_si512(bytes, _mm512_set1_epi8(-128)));
+}
+
+// One destination row of `count` bytes from two source rows of 2 * count bytes.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void HalveRowAvx512(
+    const BilinearTables& t, const HalvingConstants& constants, const uint8_t* row0,
+    const uint8_t* row1, int32_t v, uint8_t* out, int32_t count) {
+  // A copy in registers: the stores below could otherwise alias the constants.
+  const HalvingConstants k = constants;
+  // The row weights are bytes: 256 T (v = 0) is taken as 128 T + 128 T.
+  if (v == 0) {
+    row1 = row0;
+    v = 128;
+  }
+  const __m512i row_weights = _mm512_set1_epi16(static_cast<int16_t>((v << 8) | (256 - v)));
+  const uint8_t* weights = t.halving_weights.data();
+  const uint32_t* uniform = t.halving_uniform.data();
+  int32_t done = 0;
+  // In place while the loads and the 64-byte store stay inside the rows.
+  for (; done + 64 <= count && 2 * done + 124 <= 2 * count; done += kHalvingBlockBytes) {
+    // Two streams at once outrun the hardware's own guesses; a prefetch never faults.
+    Prefetch(row0, 2 * done + kPrefetchAhead);
+    Prefetch(row0, 2 * done + kPrefetchAhead + 64);
+    Prefetch(row1, 2 * done + kPrefetchAhead);
+    Prefetch(row1, 2 * done + kPrefetchAhead + 64);
+    HalveBlock(row0 + 2 * done, row1 + 2 * done, weights, *uniform++, k, row_weights, out + done);
+    weights += 256;
+  }
+  // The rest on copies.
+  for (; done < count; done += kHalvingBlockBytes) {
+    alignas(64) uint8_t a[128] = {};
+    alignas(64) uint8_t b[128] = {};
+    alignas(64) uint8_t o[64];
+    const size_t bytes = size_t(std::min(124, 2 * (count - done)));
+    std::memcpy(a, row0 + 2 * done, bytes);
+    std::memcpy(b, row1 + 2 * done, bytes);
+    HalveBlock(a, b, weights, *uniform++, k, row_weights, o);
+    std::memcpy(out + done, o, size_t(std::min(kHalvingBlockBytes, count - done)));
+    weights += 256;
+  }
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) const HalvingConstants&
+TheHalvingConstants() {
+  static const HalvingConstants constants = MakeHalvingConstants();
+  return constants;
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void ScaleHalvingColumnsAvx512(
+    const BilinearTables& t, const ImageView& destination, const ImageView& source,
+    const BilinearAxis& ya) {
+  const HalvingConstants& constants = TheHalvingConstants();
+  for (int32_t j = 0; j < destination.Height; ++j) {
+    const Sample s = SampleAt(ya, j, source.Height);
+    HalveRowAvx512(t, constants, source.Data + int64_t{s.first} * source.Stride,
+                   source.Data + int64_t{s.second} * source.Stride,
+                   static_cast<int32_t>(s.fraction),
+                   destination.Data + int64_t{j} * destination.Stride, destination.Width * 3);
+  }
+}
+
+// A reduction of one halving step followed by a resampling that halves the width again
+// (1920x1080 -> 960x540 -> 480x270), both steps with the AVX-512 halving: each half-size row is
+// made when the second step first needs it, into one of two rows kept per thread, so the
+// half-size picture never leaves the first-level cache. `first` and `second` are the column
+// tables of the two steps.
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void HalveTwiceAvx512(
+    const BilinearTables& first, const BilinearTables& second, const ImageView& destination,
+    const ImageView& source, int32_t half_height) {
+  const HalvingConstants& constants = TheHalvingConstants();
+  const int32_t half_count = destination.Width * 6;
+  thread_local std::vector<uint8_t> rows[2];
+  int32_t row_of[2] = {-1, -1};
+  for (auto& row : rows) row.resize(size_t(half_count));
+  const BilinearAxis ya1 = MakeBilinearAxis(source.Height, half_height);
+  const BilinearAxis ya2 = MakeBilinearAxis(half_height, destination.Height);
+  const auto half_row = [&](int32_t r, int32_t keep) -> const uint8_t* {
+    for (int n = 0; n < 2; ++n) {
+      if (row_of[n] == r) return rows[n].data();
+    }
+    const int n = row_of[0] == keep ? 1 : 0;
+    const Sample s = SampleAt(ya1, r, source.Height);
+    HalveRowAvx512(first, constants, source.Data + int64_t{s.first} * source.Stride,
+                   source.Data + int64_t{s.second} * source.Stride,
+                   static_cast<int32_t>(s.fraction), rows[n].data(), half_count);
+    row_of[n] = r;
+    return rows[n].data();
+  };
+  for (int32_t j = 0; j < destination.Height; ++j) {
+    const Sample s = SampleAt(ya2, j, half_height);
+    const uint8_t* row0 = half_row(s.first, s.second);
+    const uint8_t* row1 = half_row(s.second, s.first);
+    HalveRowAvx512(second, constants, row0, row1, static_cast<int32_t>(s.fraction),
+                   destination.Data + int64_t{j} * destination.Stride, destination.Width * 3);
+  }
+}
+
 #endif  // QUILLON_IMAGE_OPS_X86
 
 void BlendColumns(const BilinearTables& t, const uint8_t* row, int16_t* out, int32_t width,
@@ -533,7 +741,7 @@ size_t ScratchBufferBytes() {
 
 void ScaleBilinear(const ImageView& destination, const ImageView& source) {
   if (!HasPixels(destination) || !HasPixels(source)) return;
-  const SimdLevel level = ActiveSimdLevel();
+  SimdLevel level = ActiveSimdLevel();
   BilinearTables& t = ThreadTables(source.Width, destination.Width, level);
   PrepareColumns(t, source.Width, destination.Width, level);
   const int32_t count = destination.Width * 3;
@@ -541,6 +749,11 @@ void ScaleBilinear(const ImageView& destination, const ImageView& source) {
   t.row_of[0] = t.row_of[1] = -1;
   const BilinearAxis ya = MakeBilinearAxis(source.Height, destination.Height);
 #if defined(QUILLON_IMAGE_OPS_X86)
+  if (level == SimdLevel::kAvx512 && t.halving_columns) {
+    return ScaleHalvingColumnsAvx512(t, destination, source, ya);
+  }
+  // The other shapes take the AVX2 paths.
+  if (level == SimdLevel::kAvx512) level = SimdLevel::kAvx2;
   // Only when the pair groups reach to the last few columns: the columns left over are done one
   // by one, which would be slow for more than a few (an odd source width drifts off the pairs).
   if (level == SimdLevel::kAvx2 && source.Height >= 2 * destination.Height &&
@@ -577,6 +790,23 @@ void ScaleDownHalving(const ImageView& destination, const ImageView& source) {
   std::vector<uint8_t>& scratch = Scratch();
   const size_t needed = HalvingWorkBytes(destination, source);
   if (scratch.size() < needed) scratch.resize(needed);
+#if defined(QUILLON_IMAGE_OPS_X86)
+  // One halving step, then a last one that halves the width too: both at once, without the
+  // work buffer (same bytes; with more steps the source's bytes serve as work space, so those
+  // take the steps one by one).
+  const int32_t half_width = source.Width / 2;
+  const int32_t half_height = source.Height / 2;
+  if (ActiveSimdLevel() == SimdLevel::kAvx512 && needed > 0 &&
+      !(half_width / 2 > destination.Width && half_height / 2 > destination.Height)) {
+    BilinearTables& first = ThreadTables(source.Width, half_width, SimdLevel::kAvx512);
+    PrepareColumns(first, source.Width, half_width, SimdLevel::kAvx512);
+    BilinearTables& second = ThreadTables(half_width, destination.Width, SimdLevel::kAvx512);
+    PrepareColumns(second, half_width, destination.Width, SimdLevel::kAvx512);
+    if (first.halving_columns && second.halving_columns) {
+      return HalveTwiceAvx512(first, second, destination, source, half_height);
+    }
+  }
+#endif
   HalveThenScale(destination, source, scratch.data(), &ScaleBilinear);
 }
 

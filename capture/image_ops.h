@@ -33,8 +33,9 @@ void ScaleBilinear(const ImageView& destination, const ImageView& source);
 
 // Reduces the source into the destination through halving steps; the source's bytes are used
 // as work space (from the second halving step on they are overwritten). The first step writes
-// into a process-wide work buffer that grows when a larger source comes and is never freed; it
-// is meant for the frame tick's thread alone: do not call this from two threads at once.
+// (or, where the steps are done at once, only reserves) a process-wide work buffer that grows when
+// a larger source comes and is never freed; it is meant for the frame tick's thread alone: do not
+// call this from two threads at once.
 void ScaleDownHalving(const ImageView& destination, const ImageView& source);
 
 // Draws the whole source, scaled to size.Width x size.Height by nearest neighbour, into the

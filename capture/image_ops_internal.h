@@ -92,9 +92,10 @@ void HalveThenScale(const ImageView& destination, const ImageView& source, uint8
   scale(destination, current);
 }
 
-// Instruction sets of the fast paths. The best one the processor has is chosen at start; tests
-// may choose a lower one to compare every path with the reference.
-enum class SimdLevel { kScalar, kSse2, kAvx2 };
+// Instruction sets of the fast paths (kAvx512: AVX-512 BW with the byte permutes of VBMI). The best
+// one the processor has is chosen at start; tests may choose a lower one to compare every path with
+// the reference.
+enum class SimdLevel { kScalar, kSse2, kAvx2, kAvx512 };
 
 SimdLevel BestSimdLevel();
 SimdLevel ActiveSimdLevel();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -35,7 +36,8 @@ Picture RandomPicture(std::mt19937& random, int32_t width, int32_t height) {
 // Runs `body` once with every instruction set this processor has, the best one last.
 template <class Body>
 void ForEachSimdLevel(Body body) {
-  for (SimdLevel level : {SimdLevel::kScalar, SimdLevel::kSse2, SimdLevel::kAvx2}) {
+  for (SimdLevel level :
+       {SimdLevel::kScalar, SimdLevel::kSse2, SimdLevel::kAvx2, SimdLevel::kAvx512}) {
     if (image_ops_internal::SetSimdLevel(level) != level) continue;
     SCOPED_TRACE("instruction set " + std::to_string(static_cast<int>(level)));
     body();
@@ -188,6 +190,33 @@ TEST(ScaleDownHalving, MatchesReferenceAndGrowsItsWorkBuffer) {
   EXPECT_GE(image_ops_internal::ScratchBufferBytes(), size_t(960) * 540 * 3);
   check(333, 201, 7, 5);
   check(1, 500, 1, 3);
+}
+
+// One halving step, then a last step that halves the width again (the desktop at a quarter):
+// the fast path does both at once and must leave the source as it was.
+TEST(ScaleDownHalving, OneStepThenHalvedWidthMatchesReference) {
+  std::mt19937 random(29);
+  ForEachSimdLevel([&] {
+    for (const auto& [sw, sh, dw, dh] : std::vector<std::array<int32_t, 4>>{{1920, 1080, 480, 270},
+                                                                            {1280, 720, 320, 180},
+                                                                            {1366, 768, 341, 192},
+                                                                            {1000, 601, 250, 150},
+                                                                            {4000, 30, 1000, 7},
+                                                                            {32764, 5, 8191, 1},
+                                                                            {62, 40, 15, 10},
+                                                                            {8, 9, 2, 2}}) {
+      const Picture source = RandomPicture(random, sw, sh);
+      Picture fast_source = source;
+      fast_source.view.Data = fast_source.bytes.data();
+      Picture plain_source = source;
+      plain_source.view.Data = plain_source.bytes.data();
+      Picture fast(dw, dh), plain(dw, dh);
+      ScaleDownHalving(fast.view, fast_source.view);
+      reference::ScaleDownHalving(plain.view, plain_source.view);
+      ASSERT_EQ(fast.bytes, plain.bytes) << sw << "x" << sh << " -> " << dw << "x" << dh;
+      ASSERT_EQ(fast_source.bytes, source.bytes) << sw << "x" << sh;
+    }
+  });
 }
 
 // Fills the destination with a pattern, pastes with both versions, compares everything.
