@@ -86,15 +86,23 @@ PY
 bright_grey() { read -r r g b <<< "$1"; [ "$r" -gt 140 ] && [ "$g" -gt 140 ] && [ "$b" -gt 140 ]; }
 dark() { read -r r g b <<< "$1"; [ "$r" -lt 60 ] && [ "$g" -lt 60 ] && [ "$b" -lt 60 ]; }
 
-# The dominant frequency of the recording's sound, from its rising zero crossings.
+# The frequency of the recording's tone, from its rising zero crossings. Only blocks with sound
+# count: a stretch of silence (the encoder fills one while the sound device is late) is not tone.
 tone() {
   ffmpeg -loglevel error -i "$1" -ss 1 -t 2 -ac 1 -ar 44100 -f s16le "$work/sound.raw" -y
   python3 - "$work/sound.raw" <<'PY'
 import struct, sys
 raw = open(sys.argv[1], "rb").read()
 s = struct.unpack("<%dh" % (len(raw) // 2), raw)
-crossings = sum(1 for a, b in zip(s, s[1:]) if a < 0 <= b)
-print(round(crossings / (len(s) / 44100.0)))
+block = 441  # 10 ms
+crossings = sounding = 0
+for start in range(0, len(s) - block, block):
+    part = s[start:start + block + 1]
+    if max(abs(v) for v in part) < 1000:
+        continue
+    sounding += block
+    crossings += sum(1 for a, b in zip(part, part[1:]) if a < 0 <= b)
+print(round(crossings / (sounding / 44100.0)) if sounding > 44100 else 0)
 PY
 }
 
