@@ -1,5 +1,7 @@
 #include "window/publisher_dlg_logic.h"
 
+#include "launch/settings_check.h"
+
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -122,6 +124,14 @@ void PublisherDlgLogic::OnStartClass() {
     settings_->AudioDevice = soundEntries_[static_cast<size_t>(selection)].Device;
   } else {
     settings_->AudioDevice = NoAudioSelection();
+  }
+
+  // A class never starts on values it cannot use (a frame rate of 0, a negative inset
+  // position, ...): the teacher is told which key of config.ini to mend.
+  if (std::string problem = CheckClassSettings(*settings_); !problem.empty()) {
+    view_.ShowClassButtons(false);
+    view_.ShowMessage(problem, MessageIcon::kExclamation);
+    return;
   }
 
   session_ = sessions_.Create(*settings_);

@@ -155,6 +155,15 @@ class PublisherDlgLogicTest : public ::testing::Test {
     store.stored.DeviceID = 1;
     store.stored.Bitrate = 500;
     store.stored.VideoStyle = 0;
+    store.stored.ScreenWidth = 1280;
+    store.stored.ScreenHeight = 720;
+    store.stored.VideoWidth = 640;
+    store.stored.VideoHeight = 480;
+    store.stored.ScreenRate = 4;
+    store.stored.FrameRate = 15;
+    store.stored.SamplesPerSec = 44100;
+    store.stored.BitsPerSample = 16;
+    store.stored.Chanels = 2;
     devices.sounds = {{"Default", nullptr}, {"Microphone", &mic}, {"Line in", &line}};
   }
 
@@ -324,6 +333,18 @@ TEST_F(PublisherDlgLogicTest, FailedStartReportsAndLeavesNothingRunning) {
   logic.OnVideoStyleChange();
   EXPECT_TRUE(factory.trace.events.empty());
   EXPECT_EQ(factory.made, 1);
+}
+
+TEST_F(PublisherDlgLogicTest, UnusableSettingsAreNamedAndStartNoSession) {
+  Open();
+  store.stored.FrameRate = 0;
+  page.calls.clear();
+  logic.OnStartClass();
+  ASSERT_EQ(view.messages.size(), 1u);
+  EXPECT_NE(view.messages[0].find("FrameRate"), std::string::npos) << view.messages[0];
+  EXPECT_FALSE(view.publishing);
+  EXPECT_EQ(factory.made, 0);
+  EXPECT_TRUE(page.calls.empty());
 }
 
 TEST_F(PublisherDlgLogicTest, FailedRestartAfterPictureTypeChangeEndsIdle) {

@@ -138,6 +138,12 @@ struct Fakes : SettingsStore, SessionFactory, DeviceLists {
   int ReadSettings(PublisherSettings& record, WindowValues& values, std::string& id) override {
     record.Bitrate = values.Bitrate = 500;
     record.VideoStyle = values.VideoStyle = 2;
+    record.ScreenWidth = 1280;
+    record.ScreenHeight = 720;
+    record.VideoWidth = 640;
+    record.VideoHeight = 480;
+    record.ScreenRate = 4;
+    record.FrameRate = 15;
     record.PublishUrl = "rtmp://127.0.0.1/live/x";
     id = "87654321";
     return 1;
