@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/testing/xvfb.h"
 #include "devices/capture_video.h"
 #include "devices/device_lists.h"
 #include "devices/test_cameras.h"
@@ -187,8 +188,9 @@ TEST_F(CaptureVideoGstTest, SecondOpenChangesNothingAndStopEndsDelivery) {
 
 // The preview fills the window it is given, the right way up.
 TEST_F(CaptureVideoGstTest, PreviewDrawsIntoTheOwnersWindow) {
-  testing::TestXServer xserver;
-  ASSERT_TRUE(xserver.Start());
+  testing::XvfbServer xserver(640, 480);
+  ASSERT_TRUE(xserver.Running());
+  setenv("DISPLAY", xserver.Display().c_str(), 1);  // the preview sink opens the display too
   Display* display = XOpenDisplay(xserver.Display().c_str());
   ASSERT_NE(display, nullptr);
   constexpr int kWidth = 200;

@@ -162,32 +162,6 @@ TestSoundServer::~TestSoundServer() {
   unsetenv("PULSE_SERVER");
 }
 
-bool TestXServer::Start(int width, int height) {
-  const std::string& dir = dir_.Path();
-  if (dir.empty()) return false;
-  // The first display number whose lock file and socket are free.
-  for (int number = 90; number < 190; ++number) {
-    const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
-    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
-    if (std::filesystem::exists(lock) || std::filesystem::exists(socket)) continue;
-    const std::string display = ":" + std::to_string(number);
-    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    if (!server_.Start({"Xvfb", display, "-screen", "0", screen, "-noreset", "-nolisten", "tcp"},
-                       {}, dir + "/xvfb.log")) {
-      return false;
-    }
-    const bool up = WaitFor([&] { return !server_.Running() || std::filesystem::exists(socket); },
-                            std::chrono::milliseconds(5000));
-    if (up && server_.Running()) {
-      display_ = display;
-      setenv("DISPLAY", display.c_str(), 1);
-      return true;
-    }
-    server_.Stop();  // lost a race for the number: try the next
-  }
-  return false;
-}
-
 }  // namespace quillon::testing
 
 // ThreadSanitizer cannot see how GLib, GStreamer and PulseAudio order their threads: GLib locks

@@ -1,6 +1,6 @@
-// Servers the device tests start for themselves: a PulseAudio daemon with a steady 440 Hz test
-// microphone, and an Xvfb display. Each lives in a temporary folder of its own and dies with the
-// test process, whatever way that ends.
+// What the device tests start for themselves: a PulseAudio daemon with a steady 440 Hz test
+// microphone. It lives in a temporary folder of its own and dies with the test process, whatever
+// way that ends. The X server of the preview test is the one the capture tests use.
 #pragma once
 
 #include <sys/types.h>
@@ -79,18 +79,6 @@ class TestSoundServer {
   TempDir dir_;
   ChildProcess daemon_;
   std::string log_;
-};
-
-// An Xvfb display on a free display number; Start sets DISPLAY for this process.
-class TestXServer {
- public:
-  bool Start(int width = 640, int height = 480);
-  const std::string& Display() const { return display_; }
-
- private:
-  TempDir dir_;
-  ChildProcess server_;
-  std::string display_;
 };
 
 }  // namespace quillon::testing
