@@ -119,7 +119,12 @@ TEST(ProfileFileTest, WritesWholeFileWithoutLeavingTemporaries) {
   TestFolder folder;
   const auto file = folder / "config.ini";
   ASSERT_TRUE(WriteProfileString(file, "Device", "Address", "abc"));
+#ifdef _WIN32
+  EXPECT_EQ(TestFolder::Read(file),
+            "[Device]\r\nAddress=abc\r\n");  // a new file has the system's line ends
+#else
   EXPECT_EQ(TestFolder::Read(file), "[Device]\nAddress=abc\n");
+#endif
 
   TestFolder::Write(file, "[Device]\r\nAddress=abc\r\nBitrate=500\r\n");
   std::filesystem::permissions(file, std::filesystem::perms::owner_read |
@@ -127,9 +132,11 @@ TEST(ProfileFileTest, WritesWholeFileWithoutLeavingTemporaries) {
                                          std::filesystem::perms::group_read);
   ASSERT_TRUE(WriteProfileString(file, "device", "ADDRESS", "xyz"));
   EXPECT_EQ(TestFolder::Read(file), "[Device]\r\nAddress=xyz\r\nBitrate=500\r\n");
+#ifndef _WIN32  // Windows keeps no such permission bits
   EXPECT_EQ(std::filesystem::status(file).permissions() & std::filesystem::perms::all,
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
                 std::filesystem::perms::group_read);
+#endif
 
   int entries = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.path())) {
@@ -138,6 +145,7 @@ TEST(ProfileFileTest, WritesWholeFileWithoutLeavingTemporaries) {
   EXPECT_EQ(entries, 1);
 }
 
+#ifndef _WIN32  // symbolic links need a privilege on Windows
 TEST(ProfileFileTest, WritingThroughALinkChangesTheLinkedFile) {
   TestFolder folder;
   TestFolder::Write(folder / "real.ini", "[Device]\nA=1\n");
@@ -146,6 +154,7 @@ TEST(ProfileFileTest, WritingThroughALinkChangesTheLinkedFile) {
   EXPECT_TRUE(std::filesystem::is_symlink(folder / "config.ini"));
   EXPECT_EQ(TestFolder::Read(folder / "real.ini"), "[Device]\nA=2\n");
 }
+#endif
 
 TEST(ProfileFileTest, FailedWriteReportsAndLeavesNothing) {
   TestFolder folder;

@@ -1,6 +1,7 @@
 // Helpers for the tests of the launch and settings code.
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -42,6 +43,15 @@ class TestFolder {
  private:
   std::filesystem::path path_;
 };
+
+// Sets (value non-null) or removes an environment variable; true on success.
+inline bool SetTestEnvironment(const char* name, const char* value) {
+#ifdef _WIN32
+  return _putenv_s(name, value ? value : "") == 0;
+#else
+  return value ? setenv(name, value, 1) == 0 : unsetenv(name) == 0;
+#endif
+}
 
 // Keeps every message instead of showing it.
 class RecordedMessages : public UserMessages {

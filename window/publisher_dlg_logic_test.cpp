@@ -1,6 +1,7 @@
 #include "window/publisher_dlg_logic.h"
 
 #include <gtest/gtest.h>
+#include <filesystem>
 
 #include <string>
 #include <utility>
@@ -184,8 +185,9 @@ TEST_F(PublisherDlgLogicTest, OpeningPreparesWindowPageAndControls) {
   EXPECT_EQ(view.menu, Log{"关于(&A)..."});
   EXPECT_NE(view.skin.find("face.dll"), std::string::npos);
   ASSERT_EQ(page.calls.size(), 4u);
-  EXPECT_EQ(page.calls[0].rfind("LoadMovie 0 /", 0), 0u) << page.calls[0];
-  EXPECT_NE(page.calls[0].find("/Tindlekit.dll"), std::string::npos);
+  const std::string separator(1, static_cast<char>(std::filesystem::path::preferred_separator));
+  EXPECT_EQ(page.calls[0].rfind("LoadMovie 0 ", 0), 0u) << page.calls[0];
+  EXPECT_NE(page.calls[0].find(separator + "Tindlekit.dll"), std::string::npos) << page.calls[0];
   EXPECT_EQ(page.calls[1], "Play");
   EXPECT_EQ(page.calls[2], "isOMB=true");
   EXPECT_EQ(page.calls[3], "meetingid=12345678");
