@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "capture/testing/fake_encoder.h"
 
 namespace quillon {
@@ -43,12 +45,15 @@ TEST(EncoderLibraryTest, MissingExportNamesTheExport) {
 TEST(EncoderLibraryTest, ProgramFolderIsTheTestsOwnFolder) {
   std::string folder = ProgramFolder();
   ASSERT_FALSE(folder.empty());
-  EXPECT_EQ(folder.front(), '/');
+  EXPECT_TRUE(std::filesystem::path(std::u8string(folder.begin(), folder.end())).is_absolute())
+      << folder;
   ::testing::internal::CaptureStderr();
   // The tests' folder holds no encoder library: loading from it fails with a message.
   EXPECT_EQ(LoadEncoderLibraryFromProgramFolder(), nullptr);
-  EXPECT_NE(::testing::internal::GetCapturedStderr().find(folder + "/libverbena.so"),
-            std::string::npos);
+  const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
+  EXPECT_NE(
+      ::testing::internal::GetCapturedStderr().find(folder + separator + EncoderLibraryFileName()),
+      std::string::npos);
 }
 
 }  // namespace

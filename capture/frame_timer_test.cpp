@@ -57,6 +57,21 @@ TEST(FrameTimerTest, TicksOnAnotherThreadUntilStopped) {
   EXPECT_EQ(timer.ticks, after);
 }
 
+TEST(FrameTimerTest, TicksComeAtThePeriod) {
+  // N ticks take about N periods. The bounds are wide: the machine may be busy, and only a
+  // period mistaken for another unit or a timer firing in bursts falls outside them.
+  constexpr int kTicks = 20;
+  constexpr auto kPeriod = 10ms;
+  CountingTimer timer;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(timer.Start(static_cast<uint32_t>(kPeriod.count()), false));
+  ASSERT_TRUE(WaitFor([&] { return timer.ticks >= kTicks; }, 20s));
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  timer.StopAndWait();
+  EXPECT_GE(elapsed, kTicks * kPeriod / 2);
+  EXPECT_LT(elapsed, kTicks * kPeriod * 50);
+}
+
 TEST(FrameTimerTest, StopTwiceReportsFailureTheSecondTime) {
   CountingTimer timer;
   EXPECT_FALSE(timer.Stop());  // nothing runs yet

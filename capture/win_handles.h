@@ -1,0 +1,57 @@
+// Owners for the Win32 handles of the capture engine: each releases its handle with the call
+// that belongs to it when it goes out of scope.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <type_traits>
+
+namespace quillon::win {
+
+struct ModuleDeleter {
+  void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+// A device context made with CreateDC or CreateCompatibleDC.
+struct CreatedDcDeleter {
+  void operator()(HDC dc) const { DeleteDC(dc); }
+};
+// A device context got with GetDC(window); released to that window.
+class WindowDcDeleter {
+ public:
+  explicit WindowDcDeleter(HWND window = nullptr) : window_(window) {}
+  void operator()(HDC dc) const { ReleaseDC(window_, dc); }
+
+ private:
+  HWND window_;
+};
+struct GdiObjectDeleter {
+  void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+
+using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleDeleter>;
+using UniqueCreatedDc = std::unique_ptr<std::remove_pointer_t<HDC>, CreatedDcDeleter>;
+using UniqueWindowDc = std::unique_ptr<std::remove_pointer_t<HDC>, WindowDcDeleter>;
+using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
+
+// Selects an object into a device context for the scope's lifetime and puts the one it replaced
+// back at the end.
+class ScopedSelectObject {
+ public:
+  ScopedSelectObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+  ~ScopedSelectObject() { Restore(); }
+  ScopedSelectObject(const ScopedSelectObject&) = delete;
+  ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
+
+  // Puts the replaced object back now, so the selected one is free again.
+  void Restore() {
+    if (previous_ != nullptr && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
+    previous_ = nullptr;
+  }
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
+
+}  // namespace quillon::win
