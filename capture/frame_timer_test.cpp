@@ -124,6 +124,34 @@ TEST(FrameTimerTest, StartsAgainAfterStop) {
   EXPECT_FALSE(timer.Start(0, false));  // a zero period is refused
 }
 
+// A timer whose one tick stops another timer and waits for it.
+class EndingTimer final : public FrameTimer {
+ public:
+  explicit EndingTimer(CountingTimer& other) : other_(other) {}
+  ~EndingTimer() override { StopAndWait(); }
+  void OnTick() override {
+    other_.StopAndWait();
+    ended = true;
+  }
+  std::atomic<bool> ended{false};
+
+ private:
+  CountingTimer& other_;
+};
+
+TEST(FrameTimerTest, OneTimersTickEndsAnother) {
+  CountingTimer other;
+  ASSERT_TRUE(other.Start(2, false));
+  ASSERT_TRUE(WaitFor([&] { return other.ticks >= 1; }));
+  EndingTimer ending(other);
+  ASSERT_TRUE(ending.Start(2, true));
+  ASSERT_TRUE(WaitFor([&] { return ending.ended.load(); }));
+  EXPECT_EQ(other.TimerId(), 0u);
+  int after = other.ticks;
+  std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(other.ticks, after);
+}
+
 TEST(FrameLockTest, ExcludesOtherHolders) {
   FrameLock lock;
   int shared = 0;

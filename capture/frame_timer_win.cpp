@@ -4,6 +4,8 @@
 // after windows.h, which it needs
 #include <mmsystem.h>
 
+#include <atomic>
+
 #include "capture/frame_timer.h"
 
 namespace quillon {
@@ -14,8 +16,16 @@ void RunFrameTimerTick(FrameTimer* timer, uint32_t timerId) {
 
 namespace {
 
+// The system's timer thread, which calls every multimedia timer of the process one after another;
+// 0 until the first tick.
+std::atomic<DWORD>& SystemTimerThread() {
+  static std::atomic<DWORD> thread{0};
+  return thread;
+}
+
 void CALLBACK TimerProc(UINT timerId, UINT /*message*/, DWORD_PTR user, DWORD_PTR /*reserved1*/,
                         DWORD_PTR /*reserved2*/) {
+  SystemTimerThread().store(GetCurrentThreadId(), std::memory_order_relaxed);
   RunFrameTimerTick(reinterpret_cast<FrameTimer*>(user), timerId);
 }
 
@@ -86,6 +96,9 @@ void FrameTimer::StopAndWait() {
     if (!started_) return;
     started_ = false;
   }
+  // On the timer thread itself (another timer's OnTick ends this one) the stopped timer's
+  // expiries cannot be under way, and a fence could not fire before this tick returns.
+  if (GetCurrentThreadId() == SystemTimerThread().load(std::memory_order_relaxed)) return;
   WaitForTimerThread();
 }
 
