@@ -16,22 +16,12 @@ struct ModuleDeleter {
 struct CreatedDcDeleter {
   void operator()(HDC dc) const { DeleteDC(dc); }
 };
-// A device context got with GetDC(window); released to that window.
-class WindowDcDeleter {
- public:
-  explicit WindowDcDeleter(HWND window = nullptr) : window_(window) {}
-  void operator()(HDC dc) const { ReleaseDC(window_, dc); }
-
- private:
-  HWND window_;
-};
 struct GdiObjectDeleter {
   void operator()(HGDIOBJ object) const { DeleteObject(object); }
 };
 
 using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleDeleter>;
 using UniqueCreatedDc = std::unique_ptr<std::remove_pointer_t<HDC>, CreatedDcDeleter>;
-using UniqueWindowDc = std::unique_ptr<std::remove_pointer_t<HDC>, WindowDcDeleter>;
 using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
 
 // Selects an object into a device context for the scope's lifetime and puts the one it replaced
@@ -39,15 +29,11 @@ using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDe
 class ScopedSelectObject {
  public:
   ScopedSelectObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-  ~ScopedSelectObject() { Restore(); }
+  ~ScopedSelectObject() {
+    if (previous_ != nullptr && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
+  }
   ScopedSelectObject(const ScopedSelectObject&) = delete;
   ScopedSelectObject& operator=(const ScopedSelectObject&) = delete;
-
-  // Puts the replaced object back now, so the selected one is free again.
-  void Restore() {
-    if (previous_ != nullptr && previous_ != HGDI_ERROR) SelectObject(dc_, previous_);
-    previous_ = nullptr;
-  }
 
  private:
   HDC dc_;
