@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "capture/testing/fake_encoder.h"
@@ -25,6 +26,28 @@ TEST(EncoderLibraryTest, LoadsAllSixFunctionsAndTheOptionalOne) {
   void* handle = f.CreateEncoder(&params);
   EXPECT_EQ(f.Start(handle), 1);
   EXPECT_EQ(fake.Names(), (std::vector<std::string>{"CreateEncoder", "Start"}));
+}
+
+TEST(EncoderLibraryTest, LoadsFromAFolderWithAChineseNameAndSpaces) {
+  namespace fs = std::filesystem;
+  const std::string programFolder = ProgramFolder();
+  const fs::path source = fs::path(std::u8string(programFolder.begin(), programFolder.end())) /
+                          QUILLON_FAKE_VERBENA_PATH;
+  fs::path folder = fs::temp_directory_path() / u8"老师的 课堂 ";
+  folder += std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+  fs::create_directories(folder);
+  const fs::path copy = folder / EncoderLibraryFileName();
+  fs::copy_file(source, copy);
+  const std::u8string utf8 = copy.u8string();
+  {
+    std::shared_ptr<const EncoderLibrary> library =
+        LoadEncoderLibrary(std::string(utf8.begin(), utf8.end()));
+    ASSERT_NE(library, nullptr);
+    EncoderParams params{};
+    EXPECT_EQ(library->Functions().Start(library->Functions().CreateEncoder(&params)), 1);
+  }
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
 }
 
 TEST(EncoderLibraryTest, MissingFileNamesTheFile) {
