@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+
 #include "capture/testing/fake_encoder.h"
 
 namespace quillon {
@@ -25,6 +28,28 @@ TEST(EncoderLibraryTest, LoadsAllSixFunctionsAndTheOptionalOne) {
   EXPECT_EQ(fake.Names(), (std::vector<std::string>{"CreateEncoder", "Start"}));
 }
 
+TEST(EncoderLibraryTest, LoadsFromAFolderWithAChineseNameAndSpaces) {
+  namespace fs = std::filesystem;
+  const std::string programFolder = ProgramFolder();
+  const fs::path source = fs::path(std::u8string(programFolder.begin(), programFolder.end())) /
+                          QUILLON_FAKE_VERBENA_PATH;
+  fs::path folder = fs::temp_directory_path() / u8"老师的 课堂 ";
+  folder += std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+  fs::create_directories(folder);
+  const fs::path copy = folder / EncoderLibraryFileName();
+  fs::copy_file(source, copy);
+  const std::u8string utf8 = copy.u8string();
+  {
+    std::shared_ptr<const EncoderLibrary> library =
+        LoadEncoderLibrary(std::string(utf8.begin(), utf8.end()));
+    ASSERT_NE(library, nullptr);
+    EncoderParams params{};
+    EXPECT_EQ(library->Functions().Start(library->Functions().CreateEncoder(&params)), 1);
+  }
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+}
+
 TEST(EncoderLibraryTest, MissingFileNamesTheFile) {
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(LoadEncoderLibrary("/nonexistent/folder/libverbena.so"), nullptr);
@@ -43,12 +68,15 @@ TEST(EncoderLibraryTest, MissingExportNamesTheExport) {
 TEST(EncoderLibraryTest, ProgramFolderIsTheTestsOwnFolder) {
   std::string folder = ProgramFolder();
   ASSERT_FALSE(folder.empty());
-  EXPECT_EQ(folder.front(), '/');
+  EXPECT_TRUE(std::filesystem::path(std::u8string(folder.begin(), folder.end())).is_absolute())
+      << folder;
   ::testing::internal::CaptureStderr();
   // The tests' folder holds no encoder library: loading from it fails with a message.
   EXPECT_EQ(LoadEncoderLibraryFromProgramFolder(), nullptr);
-  EXPECT_NE(::testing::internal::GetCapturedStderr().find(folder + "/libverbena.so"),
-            std::string::npos);
+  const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
+  EXPECT_NE(
+      ::testing::internal::GetCapturedStderr().find(folder + separator + EncoderLibraryFileName()),
+      std::string::npos);
 }
 
 }  // namespace

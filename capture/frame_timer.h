@@ -1,4 +1,5 @@
-// FrameTimer turns a periodic (or one-shot) timer into calls of OnTick on a thread of its own;
+// FrameTimer turns a periodic (or one-shot) timer into calls of OnTick on a thread other than the
+// caller's: a thread of its own on Linux, the system's multimedia timer thread on Windows.
 // FrameLock is the mutex that guards the frame buffers shared with the camera thread.
 #pragma once
 
@@ -30,7 +31,10 @@ class FrameTimer {
   // The timer's granularity in milliseconds (the deadlines are kept to within it); 0 if unknown.
   uint32_t Resolution() const { return resolution_; }
   // Non-zero while a timer runs.
-  uint32_t TimerId() const;
+  uint32_t TimerId() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return timerId_;
+  }
 
  protected:
   // Stops the timer and waits until no tick is in progress or can still begin. The owner's
@@ -38,15 +42,29 @@ class FrameTimer {
   void StopAndWait();
 
  private:
-  struct Run;
-  void Loop(std::shared_ptr<Run> run, uint32_t periodMs, bool oneShot);
-
   uint32_t resolution_ = 0;
   mutable std::mutex mutex_;
   uint32_t timerId_ = 0;
+#if defined(_WIN32)
+  // The system's multimedia timer calls OnTick through this.
+  friend void RunFrameTimerTick(FrameTimer* timer, uint32_t timerId);
+  void Tick(uint32_t timerId);
+  // Returns once the system's timer thread can no longer be about to call a stopped timer.
+  void WaitForTimerThread();
+
+  std::condition_variable idle_;
+  bool oneShot_ = false;
+  int ticksInProgress_ = 0;
+  unsigned long tickThread_ = 0;  // the system thread of the tick in progress
+  bool started_ = false;          // a timer ran since the last WaitForTimerThread
+#else
+  struct Run;
+  void Loop(std::shared_ptr<Run> run, uint32_t periodMs, bool oneShot);
+
   uint32_t lastId_ = 0;
   std::shared_ptr<Run> run_;
   std::thread thread_;
+#endif
 };
 
 // The frame lock: an ordinary mutex (BasicLockable, so std::lock_guard works with it).

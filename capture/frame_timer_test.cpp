@@ -57,6 +57,21 @@ TEST(FrameTimerTest, TicksOnAnotherThreadUntilStopped) {
   EXPECT_EQ(timer.ticks, after);
 }
 
+TEST(FrameTimerTest, TicksComeAtThePeriod) {
+  // N ticks take about N periods. The bounds are wide: the machine may be busy, and only a
+  // period mistaken for another unit or a timer firing in bursts falls outside them.
+  constexpr int kTicks = 20;
+  constexpr auto kPeriod = 10ms;
+  CountingTimer timer;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(timer.Start(static_cast<uint32_t>(kPeriod.count()), false));
+  ASSERT_TRUE(WaitFor([&] { return timer.ticks >= kTicks; }, 20s));
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  timer.StopAndWait();
+  EXPECT_GE(elapsed, kTicks * kPeriod / 2);
+  EXPECT_LT(elapsed, kTicks * kPeriod * 50);
+}
+
 TEST(FrameTimerTest, StopTwiceReportsFailureTheSecondTime) {
   CountingTimer timer;
   EXPECT_FALSE(timer.Stop());  // nothing runs yet
@@ -107,6 +122,34 @@ TEST(FrameTimerTest, StartsAgainAfterStop) {
   EXPECT_NE(timer.TimerId(), first);
   ASSERT_TRUE(WaitFor([&] { return timer.ticks >= before + 2; }));
   EXPECT_FALSE(timer.Start(0, false));  // a zero period is refused
+}
+
+// A timer whose one tick stops another timer and waits for it.
+class EndingTimer final : public FrameTimer {
+ public:
+  explicit EndingTimer(CountingTimer& other) : other_(other) {}
+  ~EndingTimer() override { StopAndWait(); }
+  void OnTick() override {
+    other_.StopAndWait();
+    ended = true;
+  }
+  std::atomic<bool> ended{false};
+
+ private:
+  CountingTimer& other_;
+};
+
+TEST(FrameTimerTest, OneTimersTickEndsAnother) {
+  CountingTimer other;
+  ASSERT_TRUE(other.Start(2, false));
+  ASSERT_TRUE(WaitFor([&] { return other.ticks >= 1; }));
+  EndingTimer ending(other);
+  ASSERT_TRUE(ending.Start(2, true));
+  ASSERT_TRUE(WaitFor([&] { return ending.ended.load(); }));
+  EXPECT_EQ(other.TimerId(), 0u);
+  int after = other.ticks;
+  std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(other.ticks, after);
 }
 
 TEST(FrameLockTest, ExcludesOtherHolders) {

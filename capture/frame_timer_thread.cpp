@@ -33,11 +33,6 @@ FrameTimer::~FrameTimer() {
   StopAndWait();
 }
 
-uint32_t FrameTimer::TimerId() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return timerId_;
-}
-
 bool FrameTimer::Start(uint32_t periodMs, bool oneShot) {
   if (periodMs == 0) return false;
   StopAndWait();

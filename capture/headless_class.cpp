@@ -1,11 +1,16 @@
 // quillon-publisher --headless: a class without the window, for scripts and lecture-hall
 // machines. Start-up as the window does it (launch URL or fast class), the settings read and
-// checked, a class started without preview, published until SIGINT/SIGTERM or the duration, and
-// ended cleanly.
+// checked, a class started without preview, published until SIGINT/SIGTERM (on Windows Ctrl+C or
+// closing the console) or the duration, and ended cleanly.
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <signal.h>
 #include <time.h>
 
 #include <cerrno>
+#endif
+
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -26,37 +31,97 @@ namespace {
 
 constexpr char kConnectFailed[] = "连接服务器失败";
 
-// Waits until SIGINT or SIGTERM arrives (they are blocked in every thread, so they queue up
-// here) or, with a positive duration, until that many seconds have passed.
-void WaitForEnd(const sigset_t& stopSignals, int durationSeconds) {
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point end = Clock::now() + std::chrono::seconds(durationSeconds);
-  for (;;) {
-    timespec wait{1, 0};
-    if (durationSeconds > 0) {
-      auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(end - Clock::now());
-      if (left.count() <= 0) return;
-      if (left < std::chrono::seconds(1)) wait = {0, static_cast<long>(left.count())};
-    }
-    int signal = sigtimedwait(&stopSignals, nullptr, &wait);
-    if (signal == SIGINT || signal == SIGTERM) {
-      std::fprintf(stderr, "quillon-publisher: %s received, ending the class\n",
-                   signal == SIGINT ? "SIGINT" : "SIGTERM");
-      return;
+#if defined(_WIN32)
+
+// Ctrl+C, Ctrl+Break and closing the console end the class. The system calls the handler on a
+// thread of its own and ends the process when a close-type handler returns, so the handler
+// waits (a few seconds at most) for the class to end cleanly first.
+class EndRequest {
+ public:
+  EndRequest() {
+    requested_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ended_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+  }
+  ~EndRequest() {
+    SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+    CloseHandle(requested_);
+    CloseHandle(ended_);
+  }
+  EndRequest(const EndRequest&) = delete;
+  EndRequest& operator=(const EndRequest&) = delete;
+
+  // Waits until an end is asked for or, with a positive duration, that many seconds have passed.
+  void Wait(int durationSeconds) {
+    if (WaitForSingleObject(requested_, durationSeconds > 0
+                                            ? static_cast<DWORD>(durationSeconds) * 1000
+                                            : INFINITE) == WAIT_OBJECT_0) {
+      std::fprintf(stderr, "quillon-publisher: stop requested, ending the class\n");
     }
   }
-}
+  // The class has ended: a waiting handler may let the process go.
+  void Ended() { SetEvent(ended_); }
+
+ private:
+  static BOOL WINAPI OnConsoleEvent(DWORD event) {
+    SetEvent(requested_);
+    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
+      WaitForSingleObject(ended_, 4000);
+    return TRUE;
+  }
+
+  // The handler is a plain function: the events it sets are the process's.
+  static inline HANDLE requested_ = nullptr;
+  static inline HANDLE ended_ = nullptr;
+};
+
+#else
+
+// SIGINT and SIGTERM end the class. They are blocked in every thread (the constructor runs
+// before any thread exists, so every thread inherits the mask) and wait for Wait instead of
+// killing the process mid-frame.
+class EndRequest {
+ public:
+  EndRequest() {
+    sigemptyset(&stopSignals_);
+    sigaddset(&stopSignals_, SIGINT);
+    sigaddset(&stopSignals_, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals_, nullptr);
+  }
+
+  // Waits until SIGINT or SIGTERM arrives or, with a positive duration, until that many seconds
+  // have passed.
+  void Wait(int durationSeconds) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + std::chrono::seconds(durationSeconds);
+    for (;;) {
+      timespec wait{1, 0};
+      if (durationSeconds > 0) {
+        auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(end - Clock::now());
+        if (left.count() <= 0) return;
+        if (left < std::chrono::seconds(1)) wait = {0, static_cast<long>(left.count())};
+      }
+      int signal = sigtimedwait(&stopSignals_, nullptr, &wait);
+      if (signal == SIGINT || signal == SIGTERM) {
+        std::fprintf(stderr, "quillon-publisher: %s received, ending the class\n",
+                     signal == SIGINT ? "SIGINT" : "SIGTERM");
+        return;
+      }
+    }
+  }
+  void Ended() {}
+
+ private:
+  sigset_t stopSignals_;
+};
+
+#endif
 
 }  // namespace
 
 int RunHeadless(const CommandLine& commandLine) {
-  // Block the stop signals before any thread exists, so every thread inherits the mask and the
-  // signals wait for WaitForEnd instead of killing the process mid-frame.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // Before any thread exists.
+  EndRequest endRequest;
 
   StreamMessages toStdout(std::cout);
   StreamMessages toStderr(std::cerr);
@@ -86,10 +151,11 @@ int RunHeadless(const CommandLine& commandLine) {
                "frames/s); stop with Ctrl+C\n",
                window.StreamName.c_str(), settings.PublishUrl.c_str(), settings.VideoStyle,
                session->Params().Width, session->Params().Height, settings.FrameRate);
-  WaitForEnd(stopSignals, commandLine.DurationSeconds);
+  endRequest.Wait(commandLine.DurationSeconds);
   session->Stop();
   session.reset();
   std::fprintf(stderr, "quillon-publisher: class ended\n");
+  endRequest.Ended();
   return 0;
 }
 

@@ -2,7 +2,16 @@
 // program's own loader and reads back what it recorded.
 #pragma once
 
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <filesystem>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <memory>
 #include <stdexcept>
@@ -19,7 +28,7 @@ class FakeEncoder {
   explicit FakeEncoder(const std::string& path = QUILLON_FAKE_VERBENA_PATH)
       : library_(LoadEncoderLibrary(path)) {
     if (!library_) throw std::runtime_error("cannot load " + path);
-    module_ = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    module_ = OpenLoaded(path);
     if (module_ == nullptr) throw std::runtime_error("not loaded: " + path);
     Bind(reset_, "FakeVerbena_Reset");
     Bind(count_, "FakeVerbena_CallCount");
@@ -30,7 +39,7 @@ class FakeEncoder {
     Reset();
   }
   ~FakeEncoder() {
-    if (module_ != nullptr) dlclose(module_);
+    if (module_ != nullptr) Close(module_);
   }
   FakeEncoder(const FakeEncoder&) = delete;
   FakeEncoder& operator=(const FakeEncoder&) = delete;
@@ -71,9 +80,34 @@ class FakeEncoder {
   }
 
  private:
+  // Another reference to the library that LoadEncoderLibrary loaded, for its FakeVerbena_ exports.
+#if defined(_WIN32)
+  static void* OpenLoaded(const std::string& path) {
+    return GetModuleHandleW(std::filesystem::path(path).filename().c_str()) != nullptr
+               ? LoadLibraryW(std::filesystem::path(path).c_str())
+               : nullptr;
+  }
+  static void Close(void* module) {
+    FreeLibrary(static_cast<HMODULE>(module));
+  }
+  static void* Find(void* module, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+  }
+#else
+  static void* OpenLoaded(const std::string& path) {
+    return dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  }
+  static void Close(void* module) {
+    dlclose(module);
+  }
+  static void* Find(void* module, const char* name) {
+    return dlsym(module, name);
+  }
+#endif
+
   template <typename Function>
   void Bind(Function& slot, const char* name) {
-    slot = reinterpret_cast<Function>(dlsym(module_, name));
+    slot = reinterpret_cast<Function>(Find(module_, name));
     if (slot == nullptr) throw std::runtime_error(std::string("fake library lacks ") + name);
   }
 

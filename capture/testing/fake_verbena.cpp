@@ -1,8 +1,15 @@
 // The recording stand-in for the encoder library; see fake_verbena.h.
 #include "capture/testing/fake_verbena.h"
 
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <sys/syscall.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -42,11 +49,19 @@ Record& TheRecord() {
   return *record;
 }
 
+uint64_t CurrentThreadId() {
+#if defined(_WIN32)
+  return GetCurrentThreadId();
+#else
+  return static_cast<uint64_t>(syscall(SYS_gettid));
+#endif
+}
+
 void Note(const char* function, void* handle, const unsigned char* data, int length,
           const std::string& details = "") {
   FakeVerbenaCall call{};
   std::snprintf(call.Function, sizeof call.Function, "%s", function);
-  call.Thread = static_cast<uint64_t>(syscall(SYS_gettid));
+  call.Thread = CurrentThreadId();
   call.Handle = handle;
   call.Length = data != nullptr ? length : -1;
   // Benchmarks set FAKE_VERBENA_LIGHT so that the record costs next to nothing per picture.

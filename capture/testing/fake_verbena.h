@@ -17,7 +17,7 @@ extern "C" {
 
 typedef struct FakeVerbenaCall {
   char Function[32]; /* e.g. "PutVideoData" (without the VERBENA_ prefix) */
-  uint64_t Thread;   /* kernel thread id of the caller */
+  uint64_t Thread;   /* system thread id of the caller */
   void* Handle;
   int32_t Length;    /* bytes handed over; -1 for calls without data */
   uint32_t Checksum; /* FNV-1a of the bytes; 0 for calls without data */

@@ -1,0 +1,65 @@
+// The parts of the encoder library loader that are the same on every platform.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "capture/encoder_library.h"
+#include "capture/encoder_library_loader.h"
+#include "launch/program_folder.h"
+
+namespace quillon {
+namespace {
+
+// Resolves name into *slot; false (and, for a required export, a message) when it is missing.
+template <typename Function>
+bool Resolve(void* module, ExportLookup lookup, const std::string& path, const char* name,
+             Function* slot, bool required) {
+  void* symbol = lookup(module, name);
+  if (symbol == nullptr) {
+    if (required) {
+      std::fprintf(stderr, "quillon-publisher: the encoder library %s has no export %s\n",
+                   path.c_str(), name);
+    }
+    return false;
+  }
+  *slot = reinterpret_cast<Function>(symbol);
+  return true;
+}
+
+}  // namespace
+
+std::shared_ptr<const EncoderLibrary> BindEncoderLibrary(void* module, ExportLookup lookup,
+                                                         const std::string& path,
+                                                         std::shared_ptr<void> keepAlive) {
+  EncoderFunctions f;
+  bool complete = true;
+  complete &= Resolve(module, lookup, path, "VERBENA_CreateEncoder", &f.CreateEncoder, true);
+  complete &= Resolve(module, lookup, path, "VERBENA_Start", &f.Start, true);
+  complete &=
+      Resolve(module, lookup, path, "VERBENA_GetAudioNofifySize", &f.GetAudioNofifySize, true);
+  complete &= Resolve(module, lookup, path, "VERBENA_PutVideoData", &f.PutVideoData, true);
+  complete &= Resolve(module, lookup, path, "VERBENA_PutAudioData", &f.PutAudioData, true);
+  complete &= Resolve(module, lookup, path, "VERBENA_Stop", &f.Stop, true);
+  Resolve(module, lookup, path, "VERBENA_GetStats", &f.GetStats, false);
+  if (!complete) return nullptr;
+  return std::make_shared<const EncoderLibrary>(f, std::move(keepAlive));
+}
+
+void ReportEncoderLibraryLoadFailure(const std::string& path, const std::string& reason) {
+  std::fprintf(stderr, "quillon-publisher: cannot load the encoder library %s: %s\n", path.c_str(),
+               reason.empty() ? "unknown error" : reason.c_str());
+}
+
+std::string ProgramFolder() {
+  const std::filesystem::path folder = ExecutablePath().parent_path();
+  if (folder.empty()) return ".";
+  const std::u8string text = folder.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::shared_ptr<const EncoderLibrary> LoadEncoderLibraryFromProgramFolder() {
+  const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
+  return LoadEncoderLibrary(ProgramFolder() + separator + EncoderLibraryFileName());
+}
+
+}  // namespace quillon

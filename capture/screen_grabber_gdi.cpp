@@ -1,0 +1,89 @@
+// The desktop through GDI: a block transfer from the display's device context into a compatible
+// bitmap, read back as 24-bit bottom-up rows.
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "capture/screen_grabber.h"
+#include "capture/win_handles.h"
+
+namespace quillon {
+namespace {
+
+class ScreenGrabberGdi final : public ScreenGrabber {
+ public:
+  int GrabScreen(uint8_t* buffer, int32_t width, int32_t height) override;
+  int DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t height) override;
+
+ private:
+  // The rows as the system hands them, each padded to a multiple of 4 bytes, for widths whose
+  // 24-bit rows are not already that long.
+  std::vector<uint8_t> paddedRows_;
+};
+
+int ScreenGrabberGdi::GrabScreen(uint8_t* buffer, int32_t width, int32_t height) {
+  if (buffer == nullptr || width <= 0 || height <= 0) return 1;
+  // Every object made here is released before returning, in the reverse order of making: the
+  // memory context, the bitmap, the display context.
+  win::UniqueCreatedDc display(CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
+  if (!display) return 1;
+  win::UniqueBitmap bitmap(CreateCompatibleBitmap(display.get(), width, height));
+  if (!bitmap) return 1;
+  win::UniqueCreatedDc memory(CreateCompatibleDC(display.get()));
+  if (!memory) return 1;
+  {
+    win::ScopedSelectObject selected(memory.get(), bitmap.get());
+    BitBlt(memory.get(), 0, 0, width, height, display.get(), 0, 0, SRCCOPY);
+  }  // the bitmap is free again: GetDIBits needs it unselected
+
+  BITMAP description{};
+  GetObjectA(bitmap.get(), sizeof description, &description);
+  // Never read more lines or wider lines than the caller's buffer holds.
+  if (description.bmWidth != width || description.bmHeight != height) return 1;
+
+  BITMAPINFO info{};
+  BITMAPINFOHEADER& header = info.bmiHeader;
+  header.biSize = sizeof header;
+  header.biWidth = description.bmWidth;
+  header.biHeight = description.bmHeight;  // positive: bottom-up rows
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  header.biCompression = BI_RGB;
+  header.biSizeImage =
+      static_cast<DWORD>(description.bmHeight) * static_cast<DWORD>(description.bmWidthBytes);
+
+  // The system pads each row to a multiple of 4 bytes. Where width * 3 is such a multiple the
+  // rows land straight in the caller's buffer; otherwise they go through paddedRows_ and are
+  // copied without their padding.
+  const size_t rowBytes = static_cast<size_t>(width) * 3;
+  const size_t paddedRowBytes = (rowBytes + 3) & ~size_t{3};
+  uint8_t* target = buffer;
+  if (paddedRowBytes != rowBytes) {
+    paddedRows_.resize(paddedRowBytes * static_cast<size_t>(height));
+    target = paddedRows_.data();
+  }
+  const int lines = GetDIBits(display.get(), bitmap.get(), 0, static_cast<UINT>(height), target,
+                              &info, DIB_RGB_COLORS);
+  if (target != buffer && lines > 0) {
+    for (int32_t row = 0; row < lines && row < height; ++row) {
+      std::memcpy(buffer + static_cast<size_t>(row) * rowBytes,
+                  target + static_cast<size_t>(row) * paddedRowBytes, rowBytes);
+    }
+  }
+  return 1;
+}
+
+int ScreenGrabberGdi::DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t height) {
+  POINT position{};
+  if (!GetCursorPos(&position)) return 0;
+  return DrawMarkerAt(buffer, width, height, position.x, position.y);
+}
+
+}  // namespace
+
+std::unique_ptr<ScreenGrabber> CreateScreenGrabber() {
+  return std::make_unique<ScreenGrabberGdi>();
+}
+
+}  // namespace quillon
