@@ -110,12 +110,18 @@ TEST_F(WindowBasicsWin, TheSkinColoursDialogsOldAndNewUntilRemoved) {
   }
 }
 
+HBRUSH OwnBrush() {
+  static const HBRUSH own = CreateSolidBrush(RGB(9, 8, 7));
+  return own;
+}
+
+INT_PTR CALLBACK OwnBackground(HWND, UINT message, WPARAM, LPARAM) {
+  return message == WM_CTLCOLORDLG ? reinterpret_cast<INT_PTR>(OwnBrush()) : FALSE;
+}
+
 TEST_F(WindowBasicsWin, ADialogThatChoosesItsOwnColourKeepsIt) {
   FindAppFace();
-  static HBRUSH own = CreateSolidBrush(RGB(9, 8, 7));
-  TestDialog dialog([](HWND, UINT message, WPARAM, LPARAM) -> INT_PTR {
-    return message == WM_CTLCOLORDLG ? reinterpret_cast<INT_PTR>(own) : FALSE;
-  });
+  TestDialog dialog(OwnBackground);
   ASSERT_NE(dialog.get(), nullptr);
   ASSERT_TRUE(StartSkin(SkinFile()));
   EXPECT_EQ(dialog.Ask(WM_CTLCOLORDLG).Brush, RGB(9, 8, 7));
