@@ -11,4 +11,10 @@ namespace quillon {
 // unchanged.
 std::string Utf8ToAnsi(std::string_view utf8);
 
+#ifdef _WIN32
+// UTF-8 text as UTF-16 for the wide-character calls of Windows; each invalid sequence becomes
+// U+FFFD. Empty when the text is empty or too long to convert.
+std::wstring Utf8ToWide(std::string_view utf8);
+#endif
+
 }  // namespace quillon

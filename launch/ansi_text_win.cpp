@@ -8,13 +8,21 @@
 
 namespace quillon {
 
-std::string Utf8ToAnsi(std::string_view utf8) {
+std::wstring Utf8ToWide(std::string_view utf8) {
   if (utf8.empty() || utf8.size() > static_cast<std::size_t>(INT_MAX / 2)) return {};
   const int length = static_cast<int>(utf8.size());
   const int wide_length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
-  if (wide_length <= 0) return std::string(utf8.size(), '?');
+  if (wide_length <= 0) return {};
   std::wstring wide(static_cast<std::size_t>(wide_length), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), wide_length);
+  return wide;
+}
+
+std::string Utf8ToAnsi(std::string_view utf8) {
+  if (utf8.empty() || utf8.size() > static_cast<std::size_t>(INT_MAX / 2)) return {};
+  const std::wstring wide = Utf8ToWide(utf8);
+  if (wide.empty()) return std::string(utf8.size(), '?');
+  const int wide_length = static_cast<int>(wide.size());
   const int ansi_length =
       WideCharToMultiByte(CP_ACP, 0, wide.data(), wide_length, nullptr, 0, "?", nullptr);
   if (ansi_length <= 0) return std::string(utf8.size(), '?');

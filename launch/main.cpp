@@ -13,6 +13,9 @@
 #include "launch/publisher_app.h"
 #include "launch/show_settings.h"
 #include "launch/user_messages.h"
+#ifdef _WIN32
+#include "launch/text_console.h"
+#endif
 
 namespace quillon {
 const char* ProgramVersion();
@@ -22,6 +25,10 @@ int main(int argc, char** argv) {
   using namespace quillon;
   const CommandLine command_line =
       ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+#ifdef _WIN32
+  // The program is windowed; the text commands write to the console they were started from.
+  if (command_line.Kind != Command::kStart) UseParentConsole();
+#endif
   switch (command_line.Kind) {
     case Command::kError:
       std::fprintf(stderr, "quillon-publisher: %s\nTry \"quillon-publisher --help\".\n",

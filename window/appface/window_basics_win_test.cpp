@@ -1,0 +1,181 @@
+// The skin through AppFace.dll and the message box, on real dialogs: needs a desktop (run by
+// tests/win_launch_gui.sh under Xvfb).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "window/message_box_win.h"
+#include "window/skin_win.h"
+
+namespace quillon {
+namespace {
+
+// A dialog from an in-memory template; dialogProc may answer messages itself.
+class TestDialog {
+ public:
+  explicit TestDialog(DLGPROC dialogProc = Plain) {
+    struct alignas(4) Template {
+      DLGTEMPLATE Header;
+      WORD Menu, Class, Title;
+    } dialog{};
+    dialog.Header.style = WS_POPUP | WS_CAPTION | DS_MODALFRAME;
+    dialog.Header.cx = 120;
+    dialog.Header.cy = 60;
+    window_ = CreateDialogIndirectParamW(nullptr, &dialog.Header, nullptr, dialogProc, 0);
+  }
+  ~TestDialog() {
+    if (window_ != nullptr) DestroyWindow(window_);
+  }
+  TestDialog(const TestDialog&) = delete;
+  TestDialog& operator=(const TestDialog&) = delete;
+  HWND get() const { return window_; }
+
+  struct Answer {
+    COLORREF Brush = CLR_INVALID;
+    COLORREF Text = CLR_INVALID;
+  };
+  // What the dialog answers to a colour message: its brush's colour and the text colour it sets.
+  Answer Ask(UINT message) const {
+    Answer answer;
+    const HDC dc = GetDC(window_);
+    SetTextColor(dc, RGB(1, 2, 3));
+    const auto brush = reinterpret_cast<HBRUSH>(SendMessageW(
+        window_, message, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(window_)));
+    LOGBRUSH described{};
+    if (brush != nullptr && GetObjectW(brush, sizeof described, &described) != 0) {
+      answer.Brush = described.lbColor;
+    }
+    answer.Text = GetTextColor(dc);
+    ReleaseDC(window_, dc);
+    return answer;
+  }
+
+ private:
+  static INT_PTR CALLBACK Plain(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+  HWND window_ = nullptr;
+};
+
+class WindowBasicsWin : public testing::Test {
+ protected:
+  void SetUp() override {
+    skin_ = std::filesystem::temp_directory_path() /
+            ("quillon-skin-" + std::to_string(GetCurrentProcessId()) + ".dll");
+    std::ofstream(skin_) << "/* test skin */ QDialog { background-color: #123456; }\n"
+                            "QLabel { color: #654321; } QPushButton { background-color: #abcdef; "
+                            "color: #fedcba; }\n";
+  }
+  void TearDown() override {
+    RemoveSkin();
+    std::error_code error;
+    std::filesystem::remove(skin_, error);
+  }
+  // AppFace.dll is found by name, as beside the program.
+  static void FindAppFace() {
+    const std::wstring folder = std::filesystem::absolute(QUILLON_APPFACE_DIR).wstring();
+    ASSERT_TRUE(SetDllDirectoryW(folder.c_str()));
+  }
+  std::string SkinFile() const { return skin_.string(); }
+
+  const COLORREF plain_ = GetSysColor(COLOR_3DFACE);
+  std::filesystem::path skin_;
+};
+
+TEST_F(WindowBasicsWin, TheSkinColoursDialogsOldAndNewUntilRemoved) {
+  FindAppFace();
+  TestDialog before;
+  ASSERT_NE(before.get(), nullptr) << "no desktop to create dialogs on";
+  EXPECT_EQ(before.Ask(WM_CTLCOLORDLG).Brush, plain_);
+
+  ASSERT_TRUE(StartSkin(SkinFile()));
+  TestDialog after;
+  for (const TestDialog* dialog : {&before, &after}) {
+    EXPECT_EQ(dialog->Ask(WM_CTLCOLORDLG).Brush, RGB(0x12, 0x34, 0x56));
+    const TestDialog::Answer label = dialog->Ask(WM_CTLCOLORSTATIC);
+    EXPECT_EQ(label.Brush, RGB(0x12, 0x34, 0x56));
+    EXPECT_EQ(label.Text, RGB(0x65, 0x43, 0x21));
+    const TestDialog::Answer button = dialog->Ask(WM_CTLCOLORBTN);
+    EXPECT_EQ(button.Brush, RGB(0xab, 0xcd, 0xef));
+    EXPECT_EQ(button.Text, RGB(0xfe, 0xdc, 0xba));
+  }
+
+  RemoveSkin();
+  TestDialog removed;
+  for (const TestDialog* dialog : {&before, &after, &removed}) {
+    EXPECT_EQ(dialog->Ask(WM_CTLCOLORDLG).Brush, plain_);
+  }
+}
+
+HBRUSH OwnBrush() {
+  static const HBRUSH own = CreateSolidBrush(RGB(9, 8, 7));
+  return own;
+}
+
+INT_PTR CALLBACK OwnBackground(HWND, UINT message, WPARAM, LPARAM) {
+  return message == WM_CTLCOLORDLG ? reinterpret_cast<INT_PTR>(OwnBrush()) : FALSE;
+}
+
+TEST_F(WindowBasicsWin, ADialogThatChoosesItsOwnColourKeepsIt) {
+  FindAppFace();
+  TestDialog dialog(OwnBackground);
+  ASSERT_NE(dialog.get(), nullptr);
+  ASSERT_TRUE(StartSkin(SkinFile()));
+  EXPECT_EQ(dialog.Ask(WM_CTLCOLORDLG).Brush, RGB(9, 8, 7));
+  EXPECT_EQ(dialog.Ask(WM_CTLCOLORSTATIC).Brush, RGB(0x12, 0x34, 0x56));
+}
+
+TEST_F(WindowBasicsWin, WithoutTheSkinFileOrTheLibraryNothingChanges) {
+  TestDialog dialog;
+  ASSERT_NE(dialog.get(), nullptr);
+  // The library is not beside this test program: not found.
+  EXPECT_FALSE(StartSkin(SkinFile()));
+  RemoveSkin();
+  EXPECT_EQ(dialog.Ask(WM_CTLCOLORDLG).Brush, plain_);
+
+  FindAppFace();
+  EXPECT_FALSE(StartSkin(SkinFile() + ".missing"));
+  std::ofstream(skin_, std::ios::trunc) << "no colours in here";
+  EXPECT_FALSE(StartSkin(SkinFile()));
+  EXPECT_EQ(dialog.Ask(WM_CTLCOLORDLG).Brush, plain_);
+  RemoveSkin();
+}
+
+// The boxes that show up on this thread: caption and text, each closed with OK once read.
+struct SeenBox {
+  std::wstring Caption;
+  std::wstring Text;
+};
+std::vector<SeenBox> seen;
+
+LRESULT CALLBACK ReadAndConfirm(int code, WPARAM wParam, LPARAM lParam) {
+  const HWND box = reinterpret_cast<HWND>(wParam);
+  wchar_t text[256] = {};
+  if (code == HCBT_ACTIVATE && GetDlgItemTextW(box, 0xFFFF, text, 256) > 0) {
+    SeenBox shown{{}, text};
+    GetWindowTextW(box, text, 256);
+    shown.Caption = text;
+    seen.push_back(shown);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+  }
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(WindowBasicsWin, TheMessageBoxShowsUtf8TextUnderTheProgramName) {
+  const HHOOK hook = SetWindowsHookExW(WH_CBT, ReadAndConfirm, nullptr, GetCurrentThreadId());
+  ASSERT_NE(hook, nullptr);
+  MessageBoxMessages().Show("参数有误!");
+  ShowMessageBox(nullptr, "连接服务器失败", MessageIcon::kExclamation);
+  UnhookWindowsHookEx(hook);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].Caption, L"window_basics_win_test");
+  EXPECT_EQ(seen[0].Text, L"参数有误!");
+  EXPECT_EQ(seen[1].Caption, L"window_basics_win_test");
+  EXPECT_EQ(seen[1].Text, L"连接服务器失败");
+}
+
+}  // namespace
+}  // namespace quillon
