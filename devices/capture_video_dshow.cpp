@@ -10,6 +10,7 @@
 #include <dshow.h>
 #include <qedit.h>
 
+#include <cstdint>
 #include <utility>
 
 #include "devices/com_win.h"
@@ -264,8 +265,10 @@ class CaptureVideoDShow final : public CCaptureVideo {
     header->bmiHeader.biHeight = height;
     header->AvgTimePerFrame = kUnitsPerSecond / frameRate;
     // The pixel count of a row is raised to a multiple of 4, as the cameras expect.
-    const DWORD imageSize =
-        static_cast<DWORD>(((width + 3) & ~3) * (header->bmiHeader.biBitCount / 8) * height);
+    const uint64_t paddedWidth = (uint64_t{static_cast<uint32_t>(width)} + 3) & ~uint64_t{3};
+    const uint64_t bytes =
+        paddedWidth * (header->bmiHeader.biBitCount / 8u) * static_cast<uint32_t>(height);
+    const DWORD imageSize = bytes > MAXDWORD ? MAXDWORD : static_cast<DWORD>(bytes);
     header->bmiHeader.biSizeImage = imageSize;
     type->lSampleSize = imageSize;
     hr = config->SetFormat(type);

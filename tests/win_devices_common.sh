@@ -26,8 +26,22 @@ fail() {
 
 [ -f "$test_program" ] || fail "$test_program is not built"
 
-# Runs the test program under Wine with a gtest filter, for at most 60 s.
+# Runs the test program under Wine with a gtest filter, for at most 60 s, and fails unless every
+# selected test ran and passed (none skipped: the scripts give them what they need). With
+# "desktop" as second argument it runs on a Wine desktop of its own: the default desktop belongs to
+# whichever Wine program started first, maybe one without an X display, and then windows of
+# later programs cannot be made.
 run_test_program() {
-  timeout -k 5 60 "$wine64" "$test_program" --gtest_color=no "--gtest_filter=$1" ||
-    fail "the Windows device test ($1) failed"
+  local filter=$1 report="$work/report.xml"
+  local report_windows="Z:${report//\//\\}"
+  local launcher=()
+  [ "${2:-}" = desktop ] && launcher=(explorer "/desktop=quillon-devices-$$,320x240")
+  rm -f "$report"
+  # explorer does not pass on the program's exit code: the report says how it went.
+  timeout -k 5 60 "$wine64" "${launcher[@]}" "$test_program" --gtest_color=no \
+    "--gtest_filter=$filter" "--gtest_output=xml:$report_windows" || true
+  [ -s "$report" ] || fail "the Windows device test ($filter) did not finish"
+  head -n 3 "$report" | grep -q '<testsuites tests="[1-9][0-9]*" failures="0" disabled="0" errors="0"' ||
+    fail "the Windows device test ($filter) failed"
+  if grep -q '<skipped' "$report"; then fail "the Windows device test ($filter) skipped tests"; fi
 }

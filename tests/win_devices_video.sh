@@ -19,5 +19,5 @@ timeout 60 ffmpeg -v error -nostdin -f lavfi -i "color=c=red:s=160x60:r=10:d=3" 
   -f lavfi -i "color=c=blue:s=160x60:r=10:d=3" -filter_complex vstack \
   -c:v rawvideo -pix_fmt bgr24 "$work/bars.avi" || fail "ffmpeg could not make the test video"
 # Wine's drive Z: is the root of the Unix file system.
-QUILLON_TEST_VIDEO_FILE="Z:${work//\//\\}\\bars.avi" run_test_program 'CaptureVideoDShow*'
+QUILLON_TEST_VIDEO_FILE="Z:${work//\//\\}\\bars.avi" run_test_program 'CaptureVideoDShow*' desktop
 echo "PASS: DirectShow hands the file's frames to the callback"
