@@ -11,6 +11,7 @@
 
 #include "devices/capture_audio.h"
 #include "devices/device_lists.h"
+#include "devices/recording_sinks.h"
 #include "devices/test_support.h"
 
 namespace quillon {
@@ -19,44 +20,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-class RecordingSink final : public AudioDataSink {
- public:
-  void OnAudioData(const uint8_t* buffer, int32_t length) override {
-    std::lock_guard lock(mutex_);
-    pieces_.push_back(length);
-    bytes_.insert(bytes_.end(), buffer, buffer + length);
-    arrived_.notify_all();
-  }
-  bool WaitForBytes(size_t bytes, std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    return arrived_.wait_for(lock, timeout, [&] { return bytes_.size() >= bytes; });
-  }
-  std::vector<int32_t> Pieces() {
-    std::lock_guard lock(mutex_);
-    return pieces_;
-  }
-  std::vector<uint8_t> Bytes() {
-    std::lock_guard lock(mutex_);
-    return bytes_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable arrived_;
-  std::vector<int32_t> pieces_;
-  std::vector<uint8_t> bytes_;
-};
-
-// The left channel of 16-bit stereo.
-std::vector<double> LeftChannel(const std::vector<uint8_t>& bytes) {
-  std::vector<double> left;
-  for (size_t i = 0; i + 3 < bytes.size(); i += 4) {
-    int16_t sample;
-    std::memcpy(&sample, &bytes[i], 2);
-    left.push_back(sample);
-  }
-  return left;
-}
+using testing::RecordingSink;
 
 class CaptureAudioPulseTest : public ::testing::Test {
  protected:
@@ -99,26 +63,12 @@ TEST_F(CaptureAudioPulseTest, RecordsTheToneInWholeChunksWithoutGapOrRepeat) {
     ASSERT_GT(piece, 0);
     ASSERT_EQ(piece % kChunk, 0u) << "a piece that is not whole chunks";
   }
-  const std::vector<double> left = LeftChannel(sink_.Bytes());
-  ASSERT_GE(left.size(), 22050u);
-  // The tone: count rising zero crossings.
-  int crossings = 0;
-  double peak = 0;
-  for (size_t i = 1; i < left.size(); ++i) {
-    if (left[i - 1] < 0 && left[i] >= 0) ++crossings;
-    peak = std::max(peak, std::abs(left[i]));
-  }
-  const double seconds = left.size() / 44100.0;
-  EXPECT_NEAR(crossings / seconds, testing::TestSoundServer::kToneHz, 10);
-  ASSERT_GT(peak, 1000);
-  // Continuity across every chunk border: a sine satisfies x[n+1] = 2 cos(w) x[n] - x[n-1], so a
-  // lost or repeated stretch anywhere shows as a large residual.
-  const double twoCos = 2 * std::cos(2 * M_PI * testing::TestSoundServer::kToneHz / 44100.0);
-  double worst = 0;
-  for (size_t n = 1; n + 1 < left.size(); ++n) {
-    worst = std::max(worst, std::abs(left[n + 1] - twoCos * left[n] + left[n - 1]));
-  }
-  EXPECT_LT(worst, 0.02 * peak + 4) << "a gap or a repeat in the recorded sound";
+  const testing::ToneMeasure tone =
+      testing::MeasureTone(sink_.Bytes(), 44100, testing::TestSoundServer::kToneHz);
+  ASSERT_GE(tone.Samples, 22050u);
+  EXPECT_NEAR(tone.Hz, testing::TestSoundServer::kToneHz, 10);
+  ASSERT_GT(tone.Peak, 1000);
+  EXPECT_LT(tone.WorstResidual, 0.02 * tone.Peak + 4) << "a gap or a repeat in the recorded sound";
 }
 
 TEST_F(CaptureAudioPulseTest, StopWakesTheWorkerAtOnceAndNothingArrivesAfterwards) {

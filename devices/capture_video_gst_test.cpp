@@ -11,6 +11,7 @@
 #include "capture/testing/xvfb.h"
 #include "devices/capture_video.h"
 #include "devices/device_lists.h"
+#include "devices/recording_sinks.h"
 #include "devices/test_cameras.h"
 #include "devices/test_support.h"
 
@@ -23,43 +24,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class FrameSink final : public VideoFrameSink {
- public:
-  void OnVideoFrame(double sampleTime, const uint8_t* buffer, int32_t length) override {
-    std::lock_guard lock(mutex_);
-    times_.push_back(sampleTime);
-    lengths_.push_back(length);
-    last_.assign(buffer, buffer + length);
-    arrived_.notify_all();
-  }
-  bool WaitForFrames(size_t count, std::chrono::milliseconds timeout = 5s) {
-    std::unique_lock lock(mutex_);
-    return arrived_.wait_for(lock, timeout, [&] { return times_.size() >= count; });
-  }
-  size_t Count() {
-    std::lock_guard lock(mutex_);
-    return times_.size();
-  }
-  std::vector<double> Times() {
-    std::lock_guard lock(mutex_);
-    return times_;
-  }
-  std::vector<int32_t> Lengths() {
-    std::lock_guard lock(mutex_);
-    return lengths_;
-  }
-  std::vector<uint8_t> Last() {
-    std::lock_guard lock(mutex_);
-    return last_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable arrived_;
-  std::vector<double> times_;
-  std::vector<int32_t> lengths_;
-  std::vector<uint8_t> last_;
-};
+using testing::FrameSink;
 
 class CaptureVideoGstTest : public ::testing::Test {
  protected:

@@ -5,13 +5,19 @@
 namespace quillon {
 
 const AudioDeviceId* AudioDeviceTable::Add(const std::string& name) {
+  return Add(name, {});
+}
+
+const AudioDeviceId* AudioDeviceTable::Add(const std::string& name,
+                                           const std::array<uint8_t, 16>& guid) {
   std::lock_guard lock(mutex_);
   for (size_t i = 0; i < count_; ++i) {
     if (slots_[i].Name == name) return &slots_[i];
   }
   if (count_ == kSlots) return nullptr;
   AudioDeviceId& slot = slots_[count_++];
-  slot.Name = name;  // on this platform the name is the identifier; Guid stays zero
+  slot.Name = name;
+  slot.Guid = guid;  // zero where the name alone identifies the device
   return &slot;
 }
 

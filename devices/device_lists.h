@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@ class AudioDeviceTable {
   // The slot holding name: the one it already has, else the next free one. nullptr when all
   // slots are taken by other devices.
   const AudioDeviceId* Add(const std::string& name);
+  // The same for a device that the platform identifies by a 16-byte GUID as well (Windows).
+  const AudioDeviceId* Add(const std::string& name, const std::array<uint8_t, 16>& guid);
   size_t Count() const;
 
  private:
@@ -67,7 +70,7 @@ inline constexpr int kStartupSoundPosition = 1;
 std::vector<std::string> ListVideoDevices();
 
 // The capture sources of the sound system and the name of its default source; empty when the
-// sound system cannot be reached.
+// sound system cannot be reached. (Linux: on Windows the enumeration fills the list directly.)
 struct SoundSources {
   std::vector<SoundSource> Sources;
   std::string DefaultName;
