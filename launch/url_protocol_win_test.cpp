@@ -45,13 +45,25 @@ StoredValue ReadValue(const char* key, const char* name) {
   return value;
 }
 
+// HKEY_CLASSES_ROOT of this process is a private key of the test's: other tests and programs
+// registering at the same time neither disturb it nor see it.
 class UrlProtocolWin : public testing::Test {
  protected:
-  void SetUp() override { RegDeleteTreeA(HKEY_CLASSES_ROOT, "quillon.publish"); }
+  void SetUp() override {
+    ASSERT_EQ(RegCreateKeyA(HKEY_CURRENT_USER, private_.c_str(), &classes_), ERROR_SUCCESS);
+    ASSERT_EQ(RegOverridePredefKey(HKEY_CLASSES_ROOT, classes_), ERROR_SUCCESS);
+  }
   void TearDown() override {
-    RegDeleteTreeA(HKEY_CLASSES_ROOT, "quillon.publish");
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    RegCloseKey(classes_);
+    RegDeleteTreeA(HKEY_CURRENT_USER, private_.c_str());
     SetCurrentDirectoryW(std::filesystem::temp_directory_path().c_str());
   }
+
+ private:
+  const std::string private_ =
+      "Software\\quillon-url-protocol-test-" + std::to_string(GetCurrentProcessId());
+  HKEY classes_ = nullptr;
 };
 
 void ExpectRegisteredHere() {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # quillon-publisher.exe under Wine, run from a copy of the program folder while the working
-# directory is elsewhere: the URL scheme points at the copy, a launch URL and a fast class store
+# directory is elsewhere: the URL scheme points at the copy (unless its path is too long for the
+# command text), a launch URL and a fast class store
 # the address in the copy's config.ini, --show-settings reports it, and --headless publishes to
 # the recording encoder library in place of Verbena.dll. No display: a message box then returns
 # at once instead of waiting (Wine without an X server has no desktop to show it on).
@@ -54,6 +55,19 @@ windows_app=$(timeout 30 "$wine64" winepath -w "$app" 2>/dev/null | tr -d '\r')
 timeout 30 "$wine64" reg query 'HKCR\quillon.publish\shell\open\command' </dev/null 2>/dev/null |
   tr -d '\r' >"$work/out"
 grep -qF "\"$windows_app\" \"%1\"" "$work/out" || fail "the link does not start \"$windows_app\""
+
+# A copy whose path leaves no room for the command text: its address is stored all the same, and
+# the link still starts the copy registered before rather than a cut path.
+deep="$work/deep"
+for _ in 1 2 3 4 5 6; do deep="$deep/$(printf 'f%.0s' $(seq 90))"; done
+mkdir -p "$deep"
+cp "$app" "$source_dir/resources/config.ini" "$deep/"
+timeout 30 "$wine64" "$deep/quillon-publisher.exe" "$url" </dev/null >/dev/null 2>&1 || true
+tr -d '\r' <"$deep/config.ini" | grep -q '^Address=svpq<2035803/212<4:580nlwg)dndtu73$' ||
+  fail "the copy in a long path did not store the address in its own config.ini"
+timeout 30 "$wine64" reg query 'HKCR\quillon.publish\shell\open\command' </dev/null 2>/dev/null |
+  tr -d '\r' >"$work/out"
+grep -qF "\"$windows_app\" \"%1\"" "$work/out" || fail "a long path replaced the registration"
 
 run --show-settings || fail "--show-settings after a launch URL"
 expect_line "$work/out" "PublishUrl=rtmp://127.0.0.1:1935/live"
