@@ -8,11 +8,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 #include "devices/capture_video_dshow.h"
+#include "devices/device_messages.h"
 #include "devices/recording_sinks.h"
 
 namespace quillon {
@@ -34,11 +35,20 @@ bool RowIs(const std::vector<uint8_t>& frame, int width, int y, int b, int g, in
   return true;
 }
 
+class MessageLog final : public UserMessages {
+ public:
+  void Show(const std::string& text) override { texts.push_back(text); }
+  std::vector<std::string> texts;
+};
+
 TEST(CaptureVideoDShow, NoCameraOrAnUnknownOneFailsWithoutMessage) {
+  MessageLog messages;
+  ScopedUserMessages installed(messages);
   // No camera here: every index is past the end of the (empty) list.
   EXPECT_EQ(CreateCaptureVideo()->Open(-1, 0, 320, 240, 15), 1);
   EXPECT_EQ(CreateCaptureVideo()->Open(0, 0, 320, 240, 15), 1);
   EXPECT_EQ(CreateCaptureVideo()->Stop(), 0);
+  EXPECT_TRUE(messages.texts.empty());
 }
 
 TEST(CaptureVideoDShow, FileFramesReachTheSinkAsRgb24AndThePreviewIsAChild) {
