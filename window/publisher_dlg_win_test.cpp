@@ -124,25 +124,26 @@ std::wstring MenuText(HMENU menu, int position) {
   return text;
 }
 
+struct DialogSearch {
+  HWND except;
+  HWND found;
+};
+
+BOOL CALLBACK CheckDialog(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<DialogSearch*>(data);
+  wchar_t name[32] = {};
+  GetClassNameW(window, name, 32);
+  if (window != search->except && IsWindowVisible(window) && std::wstring(name) == L"#32770") {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // The dialogs of this thread other than the main window: the about box or a message box.
 HWND FindOtherDialog(HWND except) {
-  struct Search {
-    HWND except;
-    HWND found;
-  } search{except, nullptr};
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        wchar_t name[32] = {};
-        GetClassNameW(window, name, 32);
-        if (window != s->except && IsWindowVisible(window) && std::wstring(name) == L"#32770") {
-          s->found = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  DialogSearch search{except, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), &CheckDialog, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
