@@ -57,7 +57,14 @@ int RunPublisherApp(int /*argc*/, char** /*argv*/, const CommandLine& commandLin
     // before any window is shown.
     const std::string launchUrl = commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string();
     if (HandleLaunchUrl(launchUrl) == 0) StartFastClass(messages);
-    window.DoModal();
+    if (window.DoModal() == -1) {
+      // Without its resources (a damaged program file) there is no window to show; say so
+      // rather than end without a word.
+      ShowMessageBox(nullptr, "无法打开程序窗口 (错误 " + std::to_string(GetLastError()) + ")",
+                     MessageIcon::kExclamation);
+      RemoveSkin();
+      return 1;
+    }
     RemoveSkin();
   }
   return 0;
