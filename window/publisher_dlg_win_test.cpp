@@ -382,12 +382,6 @@ TEST(PublisherDlgWin, FiltersRightButtonAndDialogKeysOnly) {
   EXPECT_FALSE(filtered(WM_CHAR, VK_RETURN));
 }
 
-TEST(ClassroomPageWin, QuotesTextForThePageScript) {
-  EXPECT_EQ(JavaScriptString(L"rtmp://h/a?x=\"1\"\\"), L"\"rtmp://h/a?x=\\\"1\\\"\\\\\"");
-  EXPECT_EQ(JavaScriptString(L"a\nb</script>"), L"\"a\\u000ab\\u003c/script\\u003e\"");
-  EXPECT_EQ(JavaScriptString(L"课堂"), L"\"课堂\"");
-}
-
 }  // namespace
 }  // namespace quillon
 

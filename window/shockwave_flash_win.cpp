@@ -141,15 +141,11 @@ bool CShockwaveFlash::Create(HWND parent, int id) {
 void CShockwaveFlash::LoadMovie(int32_t /*layer*/, const std::string& path) {
   page_ = PrepareDocument(ReadPage(WideFromAnsi(path)));
   state_ = State::kNoPage;
-  if (!browser_) return;
   // The page is written into a blank document once the browser has one: the file's name does
   // not say it is HTML, the document type does.
-  Bstr blank(L"about:blank");
-  VARIANT empty;
-  VariantInit(&empty);
-  if (FAILED(browser_->Navigate(blank.Get(), &empty, &empty, &empty, &empty))) return;
+  if (!OpenBlankDocument()) return;
   state_ = State::kBlank;
-  SetTimer(host_, kPollTimerId, kPollMilliseconds, &CShockwaveFlash::PollTimer);
+  StartPolling();
 }
 
 void CShockwaveFlash::Play() {
@@ -174,7 +170,11 @@ void CShockwaveFlash::Deliver(const std::wstring& script) {
   if (state_ == State::kReady && pending_.empty() && RunScript(script)) return;
   pending_.push_back(script);
   // A ready page that refused a script gets it again at the next tick.
-  if (state_ == State::kReady) SetTimer(host_, kPollTimerId, kPollMilliseconds, &PollTimer);
+  if (state_ == State::kReady) StartPolling();
+}
+
+void CShockwaveFlash::StartPolling() {
+  if (host_) SetTimer(host_, kPollTimerId, kPollMilliseconds, &CShockwaveFlash::PollTimer);
 }
 
 void CALLBACK CShockwaveFlash::PollTimer(HWND window, UINT, UINT_PTR, DWORD) {
@@ -182,46 +182,61 @@ void CALLBACK CShockwaveFlash::PollTimer(HWND window, UINT, UINT_PTR, DWORD) {
 }
 
 void CShockwaveFlash::Poll() {
-  if (!browser_) return;
-  READYSTATE ready = READYSTATE_UNINITIALIZED;
-  if (FAILED(browser_->get_ReadyState(&ready)) || ready != READYSTATE_COMPLETE) return;
   if (state_ == State::kBlank) {
-    if (WritePage()) state_ = State::kLoading;
+    if (BrowserIdle() && WritePage(page_)) state_ = State::kLoading;
     return;
   }
   if (state_ == State::kLoading) {
-    ComPtr<IDispatch> dispatch;
-    if (FAILED(browser_->get_Document(dispatch.Receive())) || !dispatch) return;
-    ComPtr<IHTMLDocument2> document = dispatch.As<IHTMLDocument2>();
-    BSTR readyState = nullptr;
-    if (!document || FAILED(document->get_readyState(&readyState)) || !readyState) return;
-    const bool complete = std::wstring(readyState) == L"complete";
-    SysFreeString(readyState);
-    if (!complete) return;
+    if (!BrowserIdle() || !PageComplete()) return;
     state_ = State::kReady;
   }
   if (state_ != State::kReady) return;
   // Delivered in call order; a script the page refuses now is tried again at the next tick.
   while (!pending_.empty() && RunScript(pending_.front())) pending_.erase(pending_.begin());
-  if (pending_.empty()) KillTimer(host_, kPollTimerId);
+  if (pending_.empty() && host_) KillTimer(host_, kPollTimerId);
 }
 
-bool CShockwaveFlash::WritePage() {
+bool CShockwaveFlash::OpenBlankDocument() {
+  if (!browser_) return false;
+  Bstr blank(L"about:blank");
+  VARIANT empty;
+  VariantInit(&empty);
+  return SUCCEEDED(browser_->Navigate(blank.Get(), &empty, &empty, &empty, &empty));
+}
+
+bool CShockwaveFlash::BrowserIdle() {
+  READYSTATE ready = READYSTATE_UNINITIALIZED;
+  return browser_ && SUCCEEDED(browser_->get_ReadyState(&ready)) && ready == READYSTATE_COMPLETE;
+}
+
+ComPtr<IHTMLDocument2> CShockwaveFlash::Document() const {
   ComPtr<IDispatch> dispatch;
-  if (FAILED(browser_->get_Document(dispatch.Receive())) || !dispatch) return false;
-  ComPtr<IPersistStreamInit> persist = dispatch.As<IPersistStreamInit>();
+  if (!browser_ || FAILED(browser_->get_Document(dispatch.Receive())) || !dispatch) return {};
+  return dispatch.As<IHTMLDocument2>();
+}
+
+bool CShockwaveFlash::WritePage(const std::string& page) {
+  ComPtr<IHTMLDocument2> document = Document();
+  ComPtr<IPersistStreamInit> persist = document.As<IPersistStreamInit>();
   if (!persist) return false;
   ComPtr<IStream> stream;
-  *stream.Receive() = SHCreateMemStream(reinterpret_cast<const BYTE*>(page_.data()),
-                                        static_cast<UINT>(page_.size()));
+  *stream.Receive() =
+      SHCreateMemStream(reinterpret_cast<const BYTE*>(page.data()), static_cast<UINT>(page.size()));
   if (!stream) return false;
   return SUCCEEDED(persist->InitNew()) && SUCCEEDED(persist->Load(stream.Get()));
 }
 
+bool CShockwaveFlash::PageComplete() {
+  ComPtr<IHTMLDocument2> document = Document();
+  BSTR readyState = nullptr;
+  if (!document || FAILED(document->get_readyState(&readyState)) || !readyState) return false;
+  const bool complete = std::wstring(readyState) == L"complete";
+  SysFreeString(readyState);
+  return complete;
+}
+
 bool CShockwaveFlash::RunScript(const std::wstring& script) {
-  ComPtr<IDispatch> dispatch;
-  if (!browser_ || FAILED(browser_->get_Document(dispatch.Receive())) || !dispatch) return false;
-  ComPtr<IHTMLDocument2> document = dispatch.As<IHTMLDocument2>();
+  ComPtr<IHTMLDocument2> document = Document();
   ComPtr<IHTMLWindow2> window;
   if (!document || FAILED(document->get_parentWindow(window.Receive())) || !window) return false;
   Bstr code(script);

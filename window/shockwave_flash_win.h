@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <exdisp.h>
+#include <mshtml.h>
 
 #include <string>
 #include <utility>
@@ -44,14 +45,24 @@ class CShockwaveFlash : public ClassroomPage {
   const std::vector<std::pair<std::string, std::string>>& Variables() const { return variables_; }
   size_t WaitingScripts() const { return pending_.size(); }
 
+ protected:
+  // The browser's side, one step each; the tests put a page of their own in its place.
+  virtual bool OpenBlankDocument();
+  virtual bool BrowserIdle();
+  virtual bool WritePage(const std::string& page);
+  virtual bool PageComplete();
+  virtual bool RunScript(const std::wstring& script);
+  // One look at the page: the next loading step, then the waiting scripts in order. Runs on a
+  // timer while the page loads or holds scripts it refused.
+  void Poll();
+
  private:
   enum class State { kNoPage, kBlank, kLoading, kReady };
 
   static void CALLBACK PollTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
-  void Poll();
-  bool WritePage();
+  void StartPolling();
   void Deliver(const std::wstring& script);
-  bool RunScript(const std::wstring& script);
+  ComPtr<IHTMLDocument2> Document() const;
 
   HWND host_ = nullptr;
   ComPtr<IWebBrowser2> browser_;
