@@ -244,6 +244,19 @@ TEST(PublisherDlgWin, ShowsTheTemplateRunsAClassAndCloses) {
                 EXPECT_EQ(actual.bottom, expected.bottom) << place.id;
               }
             }
+            // The two pictures, at their own sizes.
+            const std::pair<int, SIZE> pictures[] = {{IDC_BANNER, {226, 50}},
+                                                     {IDC_PREVIEW, {227, 173}}};
+            for (const auto& [id, size] : pictures) {
+              BITMAP bitmap{};
+              const auto handle = reinterpret_cast<HBITMAP>(
+                  SendDlgItemMessageW(window, id, STM_GETIMAGE, IMAGE_BITMAP, 0));
+              EXPECT_NE(handle, nullptr) << id;
+              GetObjectW(handle, sizeof bitmap, &bitmap);
+              EXPECT_EQ(bitmap.bmWidth, size.cx) << id;
+              EXPECT_EQ(bitmap.bmHeight, size.cy) << id;
+            }
+            EXPECT_NE(SendMessageW(window, WM_GETICON, ICON_BIG, 0), 0);
             RECT client;
             GetClientRect(window, &client);
             const RECT whole = DialogRect(window, 0, 0, 638, 373);
