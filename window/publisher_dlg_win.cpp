@@ -101,6 +101,7 @@ INT_PTR PublisherDlg::DoModal() {
     }
     if (got < 0) break;
     if (IsFilteredInput(msg) && BelongsToWindow(msg.hwnd)) continue;
+    if (page_.TranslateKey(msg)) continue;
     if (!IsDialogMessageW(window, &msg)) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);

@@ -138,6 +138,13 @@ bool CShockwaveFlash::Create(HWND parent, int id) {
   return true;
 }
 
+bool CShockwaveFlash::TranslateKey(MSG& message) {
+  if (!browser_ || message.message < WM_KEYFIRST || message.message > WM_KEYLAST) return false;
+  if (message.hwnd != host_ && !IsChild(host_, message.hwnd)) return false;
+  ComPtr<IOleInPlaceActiveObject> active = browser_.As<IOleInPlaceActiveObject>();
+  return active && active->TranslateAccelerator(&message) == S_OK;
+}
+
 void CShockwaveFlash::LoadMovie(int32_t /*layer*/, const std::string& path) {
   page_ = PrepareDocument(ReadPage(WideFromAnsi(path)));
   state_ = State::kNoPage;

@@ -37,6 +37,10 @@ class CShockwaveFlash : public ClassroomPage {
   void Play() override;
   void SetVariable(const std::string& name, const std::string& value) override;
 
+  // Gives a key message meant for the page to the browser first (its own shortcuts, Tab between
+  // its links and fields); true when the browser has taken it.
+  bool TranslateKey(MSG& message);
+
   HWND Window() const { return host_; }
   bool HasBrowser() const { return static_cast<bool>(browser_); }
   // True once the page has loaded; calls made before then have been delivered.
