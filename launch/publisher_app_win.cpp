@@ -1,0 +1,73 @@
+// The program's normal start on Windows: OLE for the classroom page and the device lists,
+// register the URL scheme, take the launch URL or open a fast class, run the main window, remove
+// the skin.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <ole2.h>
+
+#include <memory>
+#include <string>
+
+#include "launch/display_info.h"
+#include "launch/launch_url.h"
+#include "launch/publisher_app.h"
+#include "launch/url_protocol.h"
+#include "window/message_box_win.h"
+#include "window/publisher_dlg_win.h"
+#include "window/publisher_ports.h"
+#include "window/skin_win.h"
+
+namespace quillon {
+namespace {
+
+// The user-interface thread's apartment: the page control needs OLE (in-place activation,
+// drag and drop) and the device lists create COM objects, both before a class starts.
+class OleApartment {
+ public:
+  OleApartment() : initialised_(SUCCEEDED(OleInitialize(nullptr))) {}
+  ~OleApartment() {
+    if (initialised_) OleUninitialize();
+  }
+  OleApartment(const OleApartment&) = delete;
+  OleApartment& operator=(const OleApartment&) = delete;
+
+ private:
+  bool initialised_;
+};
+
+}  // namespace
+
+int RunPublisherApp(int /*argc*/, char** /*argv*/, const CommandLine& commandLine) {
+  OleApartment apartment;
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  const std::unique_ptr<DisplayInfo> display = CreateSystemDisplayInfo();
+  MessageBoxMessages messages;
+  FileSettingsStore store(*display, messages);
+  CaptureSessionFactory sessions;
+  SystemDeviceLists devices;
+  {
+    PublisherDlg window(store, sessions, devices);
+
+    // The program's folder becomes the current directory here; every relative path relies on it.
+    RegisterUrlProtocol();
+    // The address goes into config.ini before the window reads it; a fast class tells its number
+    // before any window is shown.
+    const std::string launchUrl = commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string();
+    if (HandleLaunchUrl(launchUrl) == 0) StartFastClass(messages);
+    if (window.DoModal() == -1) {
+      // Without its resources (a damaged program file) there is no window to show; say so
+      // rather than end without a word.
+      ShowMessageBox(nullptr, "无法打开程序窗口 (错误 " + std::to_string(GetLastError()) + ")",
+                     MessageIcon::kExclamation);
+      RemoveSkin();
+      return 1;
+    }
+    RemoveSkin();
+  }
+  return 0;
+}
+
+}  // namespace quillon

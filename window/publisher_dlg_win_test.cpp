@@ -1,0 +1,412 @@
+// The Win32 main window shown for real (under Wine on a private X server): the controls at their
+// template places, the system menu's about entry and the about box, start and end class through
+// the buttons with the page variables in order, Enter and Escape kept from the dialog, and the
+// closing message with the program's name as caption. With --screenshot-dir the window waits,
+// once shown, until the caller has taken its picture.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+#include <ole2.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "resources/resource.h"
+#include "window/about_dlg_win.h"
+#include "window/message_box_win.h"
+#include "window/publisher_dlg_win.h"
+#include "window/window_support_win.h"
+
+namespace quillon {
+namespace {
+
+std::filesystem::path g_screenshotDir;
+
+constexpr char kClassId[] = "12345678";
+constexpr char kPublishUrl[] = "rtmp://127.0.0.1/live";
+
+class FakeStore : public SettingsStore {
+ public:
+  explicit FakeStore(bool usable) : usable_(usable) {}
+  int ReadSettings(PublisherSettings& record, WindowValues& values,
+                   std::string& streamName) override {
+    ++reads;
+    // The shipped config.ini's values.
+    record.ScreenWidth = 1280;
+    record.ScreenHeight = 720;
+    record.VideoWidth = 640;
+    record.VideoHeight = 480;
+    record.ScreenRate = 4;
+    record.FrameRate = 15;
+    record.Interval = 2;
+    record.Quality = 2;
+    record.SamplesPerSec = 44100;
+    record.BitsPerSample = 16;
+    record.Chanels = 2;
+    record.PublishUrl = usable_ ? kPublishUrl : "";
+    record.VideoStyle = values.VideoStyle = 2;
+    record.Bitrate = values.Bitrate = 300;
+    record.HaveAudio = values.HaveAudio = 1;
+    record.DeviceID = values.DeviceID = 0;
+    streamName = usable_ ? kClassId : "";
+    return usable_ ? 1 : 0;
+  }
+  int WriteBackSettings(const PublisherSettings&, const WindowValues&) override { return 1; }
+
+  int reads = 0;
+
+ private:
+  bool usable_;
+};
+
+class FakeSession : public ClassSession {
+ public:
+  int Start(PreviewWindow preview) override {
+    previewWindow = preview;
+    running_ = true;
+    return 1;
+  }
+  int Stop() override {
+    running_ = false;
+    return 1;
+  }
+  bool IsRunning() const override { return running_; }
+
+  static inline PreviewWindow previewWindow = 0;
+
+ private:
+  bool running_ = false;
+};
+
+class FakeSessions : public SessionFactory {
+ public:
+  std::unique_ptr<ClassSession> Create(PublisherSettings&) override {
+    return std::make_unique<FakeSession>();
+  }
+};
+
+class FakeDevices : public DeviceLists {
+ public:
+  std::vector<std::string> CameraNames() override { return {"USB 摄像头", "Integrated Camera"}; }
+  std::vector<SoundListItem> SoundDevices() override {
+    return {{"Primary Sound Capture Driver", nullptr}, {"麦克风 (USB Audio)", &device_}};
+  }
+
+ private:
+  AudioDeviceId device_{};
+};
+
+// The control's rectangle in the dialog's client coordinates.
+RECT ClientRectOf(HWND dialog, int id) {
+  RECT rect{};
+  GetWindowRect(GetDlgItem(dialog, id), &rect);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+  return rect;
+}
+
+// A template rectangle in pixels as the dialog places its controls: position and size are each
+// converted on their own.
+RECT DialogRect(HWND dialog, int x, int y, int width, int height) {
+  RECT units{x, y, width, height};
+  MapDialogRect(dialog, &units);
+  return {units.left, units.top, units.left + units.right, units.top + units.bottom};
+}
+
+std::wstring MenuText(HMENU menu, int position) {
+  wchar_t text[128] = {};
+  GetMenuStringW(menu, static_cast<UINT>(position), text, 128, MF_BYPOSITION);
+  return text;
+}
+
+struct DialogSearch {
+  HWND except;
+  HWND found;
+};
+
+BOOL CALLBACK CheckDialog(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<DialogSearch*>(data);
+  wchar_t name[32] = {};
+  GetClassNameW(window, name, 32);
+  if (window != search->except && IsWindowVisible(window) && std::wstring(name) == L"#32770") {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The dialogs of this thread other than the main window: the about box or a message box.
+HWND FindOtherDialog(HWND except) {
+  DialogSearch search{except, nullptr};
+  EnumThreadWindows(GetCurrentThreadId(), &CheckDialog, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Runs steps one per timer tick while the window's own loop runs; a step returns false to be
+// tried again at the next tick. Gives up (and closes everything) after a time limit.
+class Script {
+ public:
+  using Step = std::function<bool()>;
+  Script(const PublisherDlg& dlg, std::vector<Step> steps) : dlg_(dlg), steps_(std::move(steps)) {
+    self_ = this;
+    timer_ = SetTimer(nullptr, 0, 50, &Script::Tick);
+  }
+  ~Script() {
+    KillTimer(nullptr, timer_);
+    self_ = nullptr;
+  }
+  bool Finished() const { return next_ == steps_.size(); }
+
+ private:
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    if (!self_ || self_->Finished()) return;
+    // 30 s at most: then whatever box is open is answered and the window told to end, so that
+    // a failure never hangs the test.
+    if (++self_->ticks_ > 600) {
+      ADD_FAILURE() << "step " << self_->next_ << " never completed";
+      self_->next_ = self_->steps_.size();
+      HWND main = self_->dlg_.Window();
+      for (int i = 0; i < 4; ++i) {
+        if (HWND box = FindOtherDialog(main)) EndDialog(box, IDOK);
+      }
+      if (main) PostMessageW(main, WM_COMMAND, IDCANCEL, 0);
+      return;
+    }
+    // A step may run a nested modal loop; ticks inside it come back here and must wait.
+    if (self_->busy_) return;
+    self_->busy_ = true;
+    if (self_->steps_[self_->next_]()) ++self_->next_;
+    self_->busy_ = false;
+  }
+
+  static inline Script* self_ = nullptr;
+  const PublisherDlg& dlg_;
+  std::vector<Step> steps_;
+  size_t next_ = 0;
+  int ticks_ = 0;
+  bool busy_ = false;
+  UINT_PTR timer_ = 0;
+};
+
+TEST(PublisherDlgWin, ShowsTheTemplateRunsAClassAndCloses) {
+  FakeStore store(true);
+  FakeSessions sessions;
+  FakeDevices devices;
+  PublisherDlg dlg(store, sessions, devices);
+  HWND window = nullptr;
+  HWND about = nullptr;
+  int screenshotTicks = 0;
+  std::wstring closingText;
+  std::wstring closingCaption;
+
+  Script script(
+      dlg,
+      {
+          // Shown: the controls and what initialisation put into them.
+          [&] {
+            window = dlg.Window();
+            if (!window || !IsWindowVisible(window)) return false;
+            struct Place {
+              int id, x, y, width, height;
+              bool fullSize;
+            };
+            const Place places[] = {
+                {IDC_BANNER, 6, 7, 151, 33, false},
+                {IDC_START_CLASS, 41, 54, 75, 16, true},
+                {IDC_END_CLASS, 41, 54, 75, 16, true},
+                {IDC_PICTURE_TYPES, 51, 130, 101, 87, false},
+                {IDC_CAMERA_LIST, 51, 147, 101, 83, false},
+                {IDC_SOUND_LIST, 51, 165, 101, 70, false},
+                {IDC_RATE, 51, 183, 31, 14, true},
+                {IDC_SEND_SOUND, 51, 204, 48, 11, true},
+                {IDC_PREVIEW, 6, 237, 153, 117, false},
+                {IDC_PAGE, 171, 7, 460, 347, true},
+            };
+            for (const Place& place : places) {
+              if (!GetDlgItem(window, place.id)) {
+                ADD_FAILURE() << "no control " << place.id;
+                continue;
+              }
+              const RECT expected = DialogRect(window, place.x, place.y, place.width, place.height);
+              const RECT actual = ClientRectOf(window, place.id);
+              EXPECT_EQ(actual.left, expected.left) << place.id;
+              EXPECT_EQ(actual.top, expected.top) << place.id;
+              if (place.id == IDC_PICTURE_TYPES || place.id == IDC_CAMERA_LIST ||
+                  place.id == IDC_SOUND_LIST) {
+                EXPECT_EQ(actual.right, expected.right) << place.id;  // closed height is the box's
+              } else if (place.fullSize) {
+                EXPECT_EQ(actual.right, expected.right) << place.id;
+                EXPECT_EQ(actual.bottom, expected.bottom) << place.id;
+              }
+            }
+            // The two pictures, at their own sizes.
+            const std::pair<int, SIZE> pictures[] = {{IDC_BANNER, {226, 50}},
+                                                     {IDC_PREVIEW, {227, 173}}};
+            for (const auto& [id, size] : pictures) {
+              BITMAP bitmap{};
+              const auto handle = reinterpret_cast<HBITMAP>(
+                  SendDlgItemMessageW(window, id, STM_GETIMAGE, IMAGE_BITMAP, 0));
+              EXPECT_NE(handle, nullptr) << id;
+              GetObjectW(handle, sizeof bitmap, &bitmap);
+              EXPECT_EQ(bitmap.bmWidth, size.cx) << id;
+              EXPECT_EQ(bitmap.bmHeight, size.cy) << id;
+            }
+            EXPECT_NE(SendMessageW(window, WM_GETICON, ICON_BIG, 0), 0);
+            RECT client;
+            GetClientRect(window, &client);
+            const RECT whole = DialogRect(window, 0, 0, 638, 373);
+            EXPECT_EQ(client.right, whole.right);
+            EXPECT_EQ(client.bottom, whole.bottom);
+            const LONG style = GetWindowLongW(window, GWL_STYLE);
+            EXPECT_TRUE(style & WS_MINIMIZEBOX);
+            EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+            EXPECT_FALSE(style & WS_THICKFRAME);
+
+            EXPECT_EQ(WindowTextUtf8(window), "新一代网络教学系统(Merrowin) Build 1.0.140102.20");
+            EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, IDC_START_CLASS)));
+            EXPECT_FALSE(IsWindowVisible(GetDlgItem(window, IDC_END_CLASS)));
+            HWND types = GetDlgItem(window, IDC_PICTURE_TYPES);
+            EXPECT_EQ(SendMessageW(types, CB_GETCOUNT, 0, 0), 4);
+            EXPECT_EQ(SendMessageW(types, CB_GETCURSEL, 0, 0), 2);
+            wchar_t type[64] = {};
+            SendMessageW(types, CB_GETLBTEXT, 3, reinterpret_cast<LPARAM>(type));
+            EXPECT_EQ(Utf8FromWide(type), "画中画（大画面是摄像头）");
+            EXPECT_EQ(SendDlgItemMessageW(window, IDC_CAMERA_LIST, CB_GETCURSEL, 0, 0), 0);
+            EXPECT_EQ(SendDlgItemMessageW(window, IDC_SOUND_LIST, CB_GETCURSEL, 0, 0), 1);
+            EXPECT_EQ(WindowTextUtf8(GetDlgItem(window, IDC_RATE)), "300");
+            EXPECT_EQ(IsDlgButtonChecked(window, IDC_SEND_SOUND), BST_CHECKED);
+
+            HMENU menu = GetSystemMenu(window, FALSE);
+            const int count = GetMenuItemCount(menu);
+            EXPECT_GE(count, 2);
+            EXPECT_EQ(Utf8FromWide(MenuText(menu, count - 1)), "关于(&A)...");
+            EXPECT_EQ(GetMenuItemID(menu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
+            MENUITEMINFOW separator{};
+            separator.cbSize = sizeof separator;
+            separator.fMask = MIIM_FTYPE;
+            GetMenuItemInfoW(menu, static_cast<UINT>(count - 2), TRUE, &separator);
+            EXPECT_TRUE(separator.fType & MFT_SEPARATOR);
+
+            EXPECT_TRUE(dlg.Page().HasBrowser());
+            const std::vector<std::pair<std::string, std::string>> initial{{"isOMB", "true"},
+                                                                           {"meetingid", kClassId}};
+            EXPECT_EQ(dlg.Page().Variables(), initial);
+            return true;
+          },
+          // The picture, taken by the caller while the window waits.
+          [&] {
+            if (g_screenshotDir.empty()) return true;
+            if (screenshotTicks++ == 0) std::ofstream(g_screenshotDir / "shown").put('\n');
+            return std::filesystem::exists(g_screenshotDir / "shot.done") || screenshotTicks > 300;
+          },
+          // Enter and Escape never end the window, wherever they are typed.
+          [&] {
+            PostMessageW(GetDlgItem(window, IDC_RATE), WM_KEYDOWN, VK_ESCAPE, 0);
+            PostMessageW(window, WM_KEYDOWN, VK_RETURN, 0);
+            PostMessageW(GetDlgItem(window, IDC_PICTURE_TYPES), WM_KEYDOWN, VK_ESCAPE, 0);
+            return true;
+          },
+          // Start class: the session gets the preview area, the page the three variables in order.
+          [&] {
+            EXPECT_TRUE(IsWindow(window) && IsWindowVisible(window));
+            SendDlgItemMessageW(window, IDC_START_CLASS, BM_CLICK, 0, 0);
+            EXPECT_EQ(FakeSession::previewWindow,
+                      reinterpret_cast<PreviewWindow>(GetDlgItem(window, IDC_PREVIEW)));
+            EXPECT_FALSE(IsWindowVisible(GetDlgItem(window, IDC_START_CLASS)));
+            EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, IDC_END_CLASS)));
+            SendDlgItemMessageW(window, IDC_END_CLASS, BM_CLICK, 0, 0);
+            EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, IDC_START_CLASS)));
+            const std::vector<std::pair<std::string, std::string>> all{
+                {"isOMB", "true"},
+                {"meetingid", kClassId},
+                {"isOMB", "true"},
+                {"meetingid", kClassId},
+                {"currentStreamName", kPublishUrl},
+                {"currentStreamName", ""}};
+            EXPECT_EQ(dlg.Page().Variables(), all);
+            PostMessageW(window, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+            return true;
+          },
+          // The about box shows the product text, not the template's "Ver".
+          [&] {
+            about = FindOtherDialog(window);
+            if (!about) return false;
+            EXPECT_EQ(Utf8FromWide(std::wstring(L"关于")), WindowTextUtf8(about));
+            const std::string product = WindowTextUtf8(GetDlgItem(about, IDC_PRODUCT_TEXT));
+            EXPECT_EQ(product, AboutDlg::ProductText());
+            const LONG style = GetWindowLongW(GetDlgItem(about, IDC_PRODUCT_TEXT), GWL_STYLE);
+            EXPECT_EQ(style & SS_TYPEMASK, SS_LEFTNOWORDWRAP);
+            EXPECT_FALSE(IsWindowEnabled(window));
+            PostMessageW(about, WM_COMMAND, IDOK, 0);
+            return true;
+          },
+          // Closing tells the user the class is over, in a box captioned with the program's name.
+          [&] {
+            if (IsWindow(about)) return false;
+            PostMessageW(window, WM_CLOSE, 0, 0);
+            return true;
+          },
+          [&] {
+            HWND box = FindOtherDialog(window);
+            if (!box) return false;
+            closingCaption = std::wstring(256, L'\0');
+            closingCaption.resize(
+                static_cast<size_t>(GetWindowTextW(box, closingCaption.data(), 256)));
+            closingText = WideFromUtf8(WindowTextUtf8(GetDlgItem(box, 0xFFFF)));
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            return true;
+          },
+      });
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  EXPECT_TRUE(script.Finished());
+  EXPECT_EQ(closingCaption, ApplicationTitle());
+  EXPECT_EQ(closingCaption, L"publisher_dlg_win_test");
+  EXPECT_EQ(Utf8FromWide(closingText), "直播结束!");
+  EXPECT_EQ(dlg.Window(), nullptr);
+}
+
+TEST(PublisherDlgWin, UnusableSettingsCloseTheWindowUnshown) {
+  FakeStore store(false);
+  FakeSessions sessions;
+  FakeDevices devices;
+  PublisherDlg dlg(store, sessions, devices);
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+  EXPECT_EQ(store.reads, 1);
+}
+
+TEST(PublisherDlgWin, FiltersRightButtonAndDialogKeysOnly) {
+  const auto filtered = [](UINT message, WPARAM wParam) {
+    MSG msg{};
+    msg.message = message;
+    msg.wParam = wParam;
+    return PublisherDlg::IsFilteredInput(msg);
+  };
+  EXPECT_TRUE(filtered(WM_RBUTTONDOWN, 0));
+  EXPECT_TRUE(filtered(WM_RBUTTONUP, 0));
+  EXPECT_TRUE(filtered(WM_KEYDOWN, VK_RETURN));
+  EXPECT_TRUE(filtered(WM_KEYDOWN, VK_ESCAPE));
+  EXPECT_FALSE(filtered(WM_KEYDOWN, 'A'));
+  EXPECT_FALSE(filtered(WM_LBUTTONDOWN, 0));
+  EXPECT_FALSE(filtered(WM_CHAR, VK_RETURN));
+}
+
+}  // namespace
+}  // namespace quillon
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::string(argv[i]) == "--screenshot-dir") quillon::g_screenshotDir = argv[i + 1];
+  }
+  OleInitialize(nullptr);
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+  const int result = RUN_ALL_TESTS();
+  OleUninitialize();
+  return result;
+}
