@@ -2,8 +2,9 @@
 # The real quillon-publisher.exe under Wine, driven like a teacher would: a copy of the program
 # folder with the recording encoder library as Verbena.dll, started by a launch URL on a Wine
 # virtual desktop of a private X server. The test presses 上课, sees the encoder made with the
-# stored address and pictures arriving, keeps a screenshot, presses 下课, closes the window,
-# answers "直播结束!" and sees the process end.
+# stored address and pictures arriving, keeps a screenshot, presses 下课, starts a second class
+# and closes the window during it, answers "直播结束!" and sees the class and the process end.
+# A second run whose encoder cannot start shows "连接服务器失败" and lets the teacher try again.
 set -euo pipefail
 program_dir=${QUILLON_PROGRAM_DIR:?}
 source "$(dirname "$0")/win_launch_common.sh"
@@ -34,16 +35,52 @@ screen=1280x800
 start_xvfb "${screen}x24"
 export DISPLAY=$xvfb_display
 url='quillon.publish://svpq%3C2035803%2F212%3C4%3A580nlwg%29dndtu73/&ignored/tail'
-timeout -k 5 60 "$wine64" explorer "/desktop=quillon_program_$$,$screen" \
-  "$work/program/quillon-publisher.exe" "$url" </dev/null >"$work/out" 2>"$work/err" &
-program_pid=$!
+
+# What reached the recording encoder library.
+log_has() { tr -d '\r' <"$work/log" | grep -q -- "$1"; }
+calls() { tr -d '\r' <"$work/log" | grep -c "^$1 " || true; }
+pictures() { tr -d '\r' <"$work/log" | grep -c "^PutVideoData .* length=$picture_bytes " || true; }
+pictures_at_least() { [ "$(pictures)" -ge "$1" ]; }
+pictures_after_stop() {
+  tr -d '\r' <"$work/log" | sed -n '/^Stop /,$p' | grep -c '^PutVideoData ' || true
+}
 
 # Wine gives each top-level window an X window of its own, named by its title.
 find_window() {  # title pattern; sets window
   window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) && [ -n "$window" ]
 }
-wait_until 20 "the main window did not appear" find_window '^新一代网络教学系统.* Build '
-main_window=$window
+# Starts the program with the launch URL and waits for its window; sets main_window.
+start_program() {
+  : >"$work/log"
+  timeout -k 5 60 "$wine64" explorer "/desktop=quillon_program_$$,$screen" \
+    "$work/program/quillon-publisher.exe" "$url" </dev/null >"$work/out" 2>"$work/err" &
+  program_pid=$!
+  wait_until 20 "the main window did not appear" find_window '^新一代网络教学系统.* Build '
+  main_window=$window
+}
+# Keys go through the X server's keyboard, not as events sent to one window: Wine then sees both
+# press and release, and no key stays "held" for the next window. The X focus follows the
+# pointer (no window manager), so the pointer goes over the window first.
+type_key() {  # X window, key
+  xdotool mousemove --window "$1" 8 8 key "$2"
+}
+# Answers the message box, captioned with the program's name, with Enter.
+answer_message() {  # what the box is about
+  wait_until 10 "no message box: $1" find_window '^quillon-publisher$'
+  type_key "$window" Return
+  message_closed() { ! xdotool search --onlyvisible --name '^quillon-publisher$' >/dev/null 2>&1; }
+  wait_until 10 "the message box stayed: $1" message_closed
+}
+# Closes the window with Alt+F4, answers "直播结束!" and waits for the process to end.
+close_program() {
+  type_key "$main_window" alt+F4
+  answer_message "直播结束!"
+  program_ended() { ! kill -0 "$program_pid" 2>/dev/null; }
+  wait_until 10 "the program did not end after its window closed" program_ended
+  program_pid=""
+}
+
+start_program
 
 # 上课 and 下课 share one place in dialog template 102: x 41, y 54, 75 x 16 dialog units in a
 # client area of 638 x 373. The X window is the whole window; Wine's dialog frame is 3 pixels
@@ -59,9 +96,6 @@ press_class_button() {
   xdotool mousemove --window "$main_window" "$button_x" "$button_y" click 1
 }
 
-log_has() { tr -d '\r' <"$work/log" | grep -q -- "$1"; }
-pictures() { tr -d '\r' <"$work/log" | grep -c "^PutVideoData .* length=$picture_bytes " || true; }
-pictures_at_least() { [ "$(pictures)" -ge "$1" ]; }
 
 # 上课: the encoder is made with the address the launch URL stored, and pictures arrive.
 press_class_button
@@ -79,19 +113,33 @@ echo "ok: screenshot in $shot"
 press_class_button
 wait_until 10 "下课 did not stop the encoder" log_has '^Stop '
 sleep 0.5  # a tick that would wrongly follow the stop has time to show
-tr -d '\r' <"$work/log" | sed -n '/^Stop /,$p' | grep -q '^PutVideoData' &&
-  fail "pictures reached the encoder after its stop"
+[ "$(pictures_after_stop)" -eq 0 ] || fail "pictures reached the encoder after its stop"
 echo "ok: 下课 stops the encoder after $(pictures) pictures"
 
-# Closing the window: "直播结束!" in a box captioned with the program's name; Enter answers it and
-# the program ends.
-xdotool key --window "$main_window" alt+F4
-wait_until 10 "closing the window showed no message" find_window '^quillon-publisher$'
-xdotool key --window "$window" Return
-program_ended() { ! kill -0 "$program_pid" 2>/dev/null; }
-wait_until 10 "the program did not end after its window closed" program_ended
-program_pid=""
-[ "$(grep -c '^CreateEncoder ' "$work/log")" -eq 1 ] || fail "more than one encoder was made"
+# A second class, closed with Alt+F4 while it runs (the keyboard still reaches the window with
+# 上课 hidden): "直播结束!", then the class ends with the window and the program ends.
+second_class() { [ "$(calls CreateEncoder)" -eq 2 ] && [ "$(pictures_after_stop)" -ge 3 ]; }
+press_class_button
+wait_until 10 "the second 上课 did not publish" second_class
+close_program
+tr -d '\r' <"$work/log" | awk '/^CreateEncoder /{n++} n==2 && /^Stop /{s=1} END{exit !s}' ||
+  fail "closing the window during a class did not stop the encoder"
+echo "ok: closing the window ends the running class and the program"
+
+# An encoder that cannot start: "连接服务器失败", no pictures, and the window stays ready for
+# another try.
+export FAKE_VERBENA_START_RESULT=0
+start_program
+press_class_button
+answer_message "连接服务器失败"
+sleep 0.5  # a frame timer wrongly left running would tick by now
+[ "$(pictures)" -eq 0 ] || fail "pictures reached an encoder that did not start"
+press_class_button
+second_try() { [ "$(calls Start)" -eq 2 ]; }
+wait_until 10 "上课 cannot be pressed again after a failed start" second_try
+answer_message "连接服务器失败, again"
+close_program
+echo "ok: a failed start says so and leaves the window ready"
 
 # The launch URL's address stays in the copy's config.ini beside the window's choices.
 tr -d '\r' <"$work/program/config.ini" | grep -q '^Address=svpq<2035803/212<4:580nlwg)dndtu73$' ||
