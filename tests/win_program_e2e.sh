@@ -50,9 +50,12 @@ find_window() {  # title pattern; sets window
   window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) && [ -n "$window" ]
 }
 # Starts the program with the launch URL and waits for its window; sets main_window.
+runs=0
 start_program() {
   : >"$work/log"
-  timeout -k 5 60 "$wine64" explorer "/desktop=quillon_program_$$,$screen" \
+  # A desktop of its own for each run: the last run's may still be closing.
+  runs=$((runs + 1))
+  timeout -k 5 60 "$wine64" explorer "/desktop=quillon_program_$$_$runs,$screen" \
     "$work/program/quillon-publisher.exe" "$url" </dev/null >"$work/out" 2>"$work/err" &
   program_pid=$!
   wait_until 20 "the main window did not appear" find_window '^新一代网络教学系统.* Build '
@@ -109,11 +112,12 @@ shot=$build_dir/test-output/win_program.png
 take_screenshot "$shot" "$screen"
 echo "ok: screenshot in $shot"
 
-# 下课: the encoder stops, and no picture follows its stop.
+# 下课: the encoder stops, and so does the frame timer: at most the picture of a tick already
+# under way may follow the stop (the library ignores it), no tick after it.
 press_class_button
 wait_until 10 "下课 did not stop the encoder" log_has '^Stop '
-sleep 0.5  # a tick that would wrongly follow the stop has time to show
-[ "$(pictures_after_stop)" -eq 0 ] || fail "pictures reached the encoder after its stop"
+sleep 0.5  # five periods: ticks that wrongly go on would show
+[ "$(pictures_after_stop)" -le 1 ] || fail "$(pictures_after_stop) pictures after the encoder's stop"
 echo "ok: 下课 stops the encoder after $(pictures) pictures"
 
 # A second class, closed with Alt+F4 while it runs (the keyboard still reaches the window with
