@@ -1,6 +1,6 @@
 # Sourced by the end-to-end tests of the Windows program: Wine in the build's prefix (or the
-# caller's WINEPREFIX), a work folder removed on every exit, a private Xvfb on demand, polling with
-# a deadline and screenshots. Callers stop what they started themselves in extra_cleanup.
+# caller's WINEPREFIX), a work folder removed on every exit, a private Xvfb on demand and polling
+# with a deadline. Callers stop what they started themselves in extra_cleanup.
 build_dir=${QUILLON_BUILD_DIR:?}
 export WINEPREFIX=${WINEPREFIX:-$build_dir/wine-prefix} WINEDEBUG=-all
 # No Mono or Gecko installer dialogs: the tests need neither.
@@ -45,17 +45,4 @@ wait_until() {
     [ "$SECONDS" -lt "$deadline" ] || fail "$what (waited $seconds s)"
     sleep 0.2
   done
-}
-
-# Saves the whole screen of xvfb_display as a PNG and fails when it is nearly blank (fewer than
-# 16 grey levels: a bare desktop, or a window that never painted).
-#   take_screenshot FILE WIDTHxHEIGHT
-take_screenshot() {
-  mkdir -p "$(dirname "$1")"
-  ffmpeg -loglevel error -y -f x11grab -video_size "$2" -i "$xvfb_display" -frames:v 1 "$1" ||
-    fail "no screenshot"
-  local levels
-  levels=$(ffmpeg -loglevel error -i "$1" -f rawvideo -pix_fmt gray - | od -An -v -tu1 |
-    tr -s ' ' '\n' | sed '/^$/d' | sort -un | wc -l)
-  [ "$levels" -ge 16 ] || fail "the screenshot $1 is nearly blank ($levels grey levels)"
 }

@@ -7,7 +7,9 @@
 # A second run whose encoder cannot start shows "连接服务器失败" and lets the teacher try again.
 set -euo pipefail
 program_dir=${QUILLON_PROGRAM_DIR:?}
-source "$(dirname "$0")/win_launch_common.sh"
+tests_dir=$(cd "$(dirname "$0")" && pwd)
+source "$tests_dir/win_launch_common.sh"
+source "$tests_dir/win_gui.sh"
 command -v xdotool >/dev/null || fail "xdotool is not installed (scripts/packages lists it)"
 command -v xwininfo >/dev/null || fail "xwininfo is not installed (scripts/packages lists x11-utils)"
 fake=$build_dir/capture/libfake_verbena.dll
@@ -33,6 +35,7 @@ cd "$work/elsewhere"  # the program finds its folder itself
 # The dialog is some 1120 x 680 pixels: the desktop has room for all of it.
 screen=1280x800
 start_xvfb "${screen}x24"
+use_cjk_font
 export DISPLAY=$xvfb_display
 url='quillon.publish://svpq%3C2035803%2F212%3C4%3A580nlwg%29dndtu73/&ignored/tail'
 
