@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # The real quillon-publisher.exe under Wine, driven like a teacher would: a copy of the program
 # folder with the recording encoder library as Verbena.dll, started by a launch URL on a Wine
-# virtual desktop of a private X server. The test presses 上课, sees the encoder made with the
-# stored address and pictures arriving, keeps a screenshot, presses 下课, starts a second class
-# and closes the window during it, answers "直播结束!" and sees the class and the process end.
+# virtual desktop of a private X server, with sound from a PulseAudio daemon of its own. The test
+# presses 上课, sees the encoder made with the stored address and pictures and sound arriving,
+# keeps a screenshot, presses 下课, starts a second class and closes the window during it, answers
+# "直播结束!" and sees the class and the process end.
 # A second run whose encoder cannot start shows "连接服务器失败" and lets the teacher try again.
 set -euo pipefail
 program_dir=${QUILLON_PROGRAM_DIR:?}
 tests_dir=$(cd "$(dirname "$0")" && pwd)
 source "$tests_dir/win_launch_common.sh"
 source "$tests_dir/win_gui.sh"
+source "$tests_dir/devices_test_servers.sh"
 command -v xdotool >/dev/null || fail "xdotool is not installed (scripts/packages lists it)"
 command -v xwininfo >/dev/null || fail "xwininfo is not installed (scripts/packages lists x11-utils)"
 fake=$build_dir/capture/libfake_verbena.dll
@@ -18,12 +20,13 @@ fake=$build_dir/capture/libfake_verbena.dll
 program_pid=""
 extra_cleanup() {
   [ -z "$program_pid" ] || kill "$program_pid" 2>/dev/null || true
+  stop_test_sound_server
 }
 
 cp -r "$program_dir" "$work/program"
 cp "$fake" "$work/program/Verbena.dll"
-# The desktop alone, no sound, a small picture at 10 frames/s: 320 x 240 x 3 bytes a picture.
-sed -i -e 's/^VideoStyle=[^\r]*/VideoStyle=0/' -e 's/^HaveAudio=[^\r]*/HaveAudio=0/' \
+# The desktop alone and sound, a small picture at 10 frames/s: 320 x 240 x 3 bytes a picture.
+sed -i -e 's/^VideoStyle=[^\r]*/VideoStyle=0/' -e 's/^HaveAudio=[^\r]*/HaveAudio=1/' \
   -e 's/^ScreenWidth=[^\r]*/ScreenWidth=320/' -e 's/^ScreenHeight=[^\r]*/ScreenHeight=240/' \
   -e 's/^FrameRate=[^\r]*/FrameRate=10/' "$work/program/config.ini"
 picture_bytes=$((320 * 240 * 3))
@@ -35,6 +38,8 @@ cd "$work/elsewhere"  # the program finds its folder itself
 # The dialog is some 1120 x 680 pixels: the desktop has room for all of it.
 screen=1280x800
 start_xvfb "${screen}x24"
+# Sound from a PulseAudio daemon of the test's own: the window chooses its default device.
+start_test_sound_server || fail "the test sound server did not start"
 use_cjk_font
 export DISPLAY=$xvfb_display
 url='quillon.publish://svpq%3C2035803%2F212%3C4%3A580nlwg%29dndtu73/&ignored/tail'
@@ -44,9 +49,10 @@ log_has() { tr -d '\r' <"$work/log" | grep -q -- "$1"; }
 calls() { tr -d '\r' <"$work/log" | grep -c "^$1 " || true; }
 pictures() { tr -d '\r' <"$work/log" | grep -c "^PutVideoData .* length=$picture_bytes " || true; }
 pictures_at_least() { [ "$(pictures)" -ge "$1" ]; }
-pictures_after_stop() {
-  tr -d '\r' <"$work/log" | sed -n '/^Stop /,$p' | grep -c '^PutVideoData ' || true
+after_stop() {  # function
+  tr -d '\r' <"$work/log" | sed -n '/^Stop /,$p' | grep -c "^$1 " || true
 }
+pictures_after_stop() { after_stop PutVideoData; }
 
 # Wine gives each top-level window an X window of its own, named by its title.
 find_window() {  # title pattern; sets window
@@ -103,13 +109,15 @@ press_class_button() {
 }
 
 
-# 上课: the encoder is made with the address the launch URL stored, and pictures arrive.
+# 上课: the encoder is made with the address the launch URL stored; pictures and sound arrive.
 press_class_button
 wait_until 10 "上课 did not create the encoder" log_has '^Start '
 log_has '^CreateEncoder .* width=320 height=240 .*url=rtmp://127.0.0.1:1935/live$' ||
   fail "the encoder was not made with the desktop size and the stored address"
 wait_until 10 "no pictures reached the encoder" pictures_at_least 5
-echo "ok: 上课 publishes ($(pictures) pictures so far)"
+sound_at_least() { [ "$(calls PutAudioData)" -ge "$1" ]; }
+wait_until 10 "no sound reached the encoder" sound_at_least 5
+echo "ok: 上课 publishes ($(pictures) pictures and $(calls PutAudioData) pieces of sound so far)"
 
 shot=$build_dir/test-output/win_program.png
 take_screenshot "$shot" "$screen"
@@ -121,6 +129,10 @@ press_class_button
 wait_until 10 "下课 did not stop the encoder" log_has '^Stop '
 sleep 0.5  # five periods: ticks that wrongly go on would show
 [ "$(pictures_after_stop)" -le 1 ] || fail "$(pictures_after_stop) pictures after the encoder's stop"
+# Sound stops after the encoder, so a few pieces on their way may follow; then none.
+late_sound=$(after_stop PutAudioData)
+sleep 0.3
+[ "$(after_stop PutAudioData)" -eq "$late_sound" ] || fail "sound goes on after 下课"
 echo "ok: 下课 stops the encoder after $(pictures) pictures"
 
 # A second class, closed with Alt+F4 while it runs (the keyboard still reaches the window with
