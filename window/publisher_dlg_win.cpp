@@ -246,12 +246,18 @@ void PublisherDlg::ShowMessage(const std::string& text, MessageIcon icon) {
 }
 
 void PublisherDlg::ShowClassButtons(bool publishing) {
-  HWND start = GetDlgItem(window_, IDC_START_CLASS);
-  HWND end = GetDlgItem(window_, IDC_END_CLASS);
-  ShowWindow(start, publishing ? SW_HIDE : SW_SHOW);
-  EnableWindow(start, !publishing);
-  ShowWindow(end, publishing ? SW_SHOW : SW_HIDE);
-  EnableWindow(end, publishing);
+  HWND shown = GetDlgItem(window_, publishing ? IDC_END_CLASS : IDC_START_CLASS);
+  HWND hidden = GetDlgItem(window_, publishing ? IDC_START_CLASS : IDC_END_CLASS);
+  ShowWindow(shown, SW_SHOW);
+  EnableWindow(shown, TRUE);
+  // The pressed button usually has the keyboard focus. Disabled, it would drop it, and then no
+  // key (Tab, Space, Alt+F4) would reach the window until the teacher clicked a control: the
+  // focus moves to the button that takes its place.
+  if (GetFocus() == hidden) {
+    SendMessageW(window_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(shown), TRUE);
+  }
+  ShowWindow(hidden, SW_HIDE);
+  EnableWindow(hidden, FALSE);
 }
 
 PreviewWindow PublisherDlg::PreviewArea() {

@@ -314,13 +314,18 @@ TEST(PublisherDlgWin, ShowsTheTemplateRunsAClassAndCloses) {
           // Start class: the session gets the preview area, the page the three variables in order.
           [&] {
             EXPECT_TRUE(IsWindow(window) && IsWindowVisible(window));
+            // The keyboard focus follows the class button, as it was pressed with Space: a
+            // hidden button must not take it away, or keys stop working during a class.
+            SetFocus(GetDlgItem(window, IDC_START_CLASS));
             SendDlgItemMessageW(window, IDC_START_CLASS, BM_CLICK, 0, 0);
             EXPECT_EQ(FakeSession::previewWindow,
                       reinterpret_cast<PreviewWindow>(GetDlgItem(window, IDC_PREVIEW)));
             EXPECT_FALSE(IsWindowVisible(GetDlgItem(window, IDC_START_CLASS)));
             EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, IDC_END_CLASS)));
+            EXPECT_EQ(GetFocus(), GetDlgItem(window, IDC_END_CLASS));
             SendDlgItemMessageW(window, IDC_END_CLASS, BM_CLICK, 0, 0);
             EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, IDC_START_CLASS)));
+            EXPECT_EQ(GetFocus(), GetDlgItem(window, IDC_START_CLASS));
             const std::vector<std::pair<std::string, std::string>> all{
                 {"isOMB", "true"},
                 {"meetingid", kClassId},

@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# The real quillon-publisher.exe under Wine, driven like a teacher would: a copy of the program
+# folder with the recording encoder library as Verbena.dll, started by a launch URL on a Wine
+# virtual desktop of a private X server, with sound from a PulseAudio daemon of its own. The test
+# presses 上课, sees the encoder made with the stored address and pictures and sound arriving,
+# keeps a screenshot, presses 下课, starts a second class and closes the window during it, answers
+# "直播结束!" and sees the class and the process end.
+# A second run whose encoder cannot start shows "连接服务器失败" and lets the teacher try again.
+set -euo pipefail
+program_dir=${QUILLON_PROGRAM_DIR:?}
+tests_dir=$(cd "$(dirname "$0")" && pwd)
+source "$tests_dir/win_launch_common.sh"
+source "$tests_dir/win_gui.sh"
+source "$tests_dir/devices_test_servers.sh"
+command -v xdotool >/dev/null || fail "xdotool is not installed (scripts/packages lists it)"
+command -v xwininfo >/dev/null || fail "xwininfo is not installed (scripts/packages lists x11-utils)"
+fake=$build_dir/capture/libfake_verbena.dll
+[ -f "$fake" ] || fail "$fake is not built"
+
+program_pid=""
+extra_cleanup() {
+  [ -z "$program_pid" ] || kill "$program_pid" 2>/dev/null || true
+  stop_test_sound_server
+}
+
+cp -r "$program_dir" "$work/program"
+cp "$fake" "$work/program/Verbena.dll"
+# The desktop alone and sound, a small picture at 10 frames/s: 320 x 240 x 3 bytes a picture.
+sed -i -e 's/^VideoStyle=[^\r]*/VideoStyle=0/' -e 's/^HaveAudio=[^\r]*/HaveAudio=1/' \
+  -e 's/^ScreenWidth=[^\r]*/ScreenWidth=320/' -e 's/^ScreenHeight=[^\r]*/ScreenHeight=240/' \
+  -e 's/^FrameRate=[^\r]*/FrameRate=10/' "$work/program/config.ini"
+picture_bytes=$((320 * 240 * 3))
+export FAKE_VERBENA_LOG="$work/log"
+: >"$work/log"
+mkdir "$work/elsewhere"
+cd "$work/elsewhere"  # the program finds its folder itself
+
+# The dialog is some 1120 x 680 pixels: the desktop has room for all of it.
+screen=1280x800
+start_xvfb "${screen}x24"
+# Sound from a PulseAudio daemon of the test's own: the window chooses its default device.
+start_test_sound_server || fail "the test sound server did not start"
+use_cjk_font
+export DISPLAY=$xvfb_display
+url='quillon.publish://svpq%3C2035803%2F212%3C4%3A580nlwg%29dndtu73/&ignored/tail'
+
+# What reached the recording encoder library.
+log_has() { tr -d '\r' <"$work/log" | grep -q -- "$1"; }
+calls() { tr -d '\r' <"$work/log" | grep -c "^$1 " || true; }
+pictures() { tr -d '\r' <"$work/log" | grep -c "^PutVideoData .* length=$picture_bytes " || true; }
+pictures_at_least() { [ "$(pictures)" -ge "$1" ]; }
+after_stop() {  # function
+  tr -d '\r' <"$work/log" | sed -n '/^Stop /,$p' | grep -c "^$1 " || true
+}
+pictures_after_stop() { after_stop PutVideoData; }
+
+# Wine gives each top-level window an X window of its own, named by its title.
+find_window() {  # title pattern; sets window
+  window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) && [ -n "$window" ]
+}
+# Starts the program with the launch URL and waits for its window; sets main_window.
+runs=0
+start_program() {
+  : >"$work/log"
+  # A desktop of its own for each run: the last run's may still be closing.
+  runs=$((runs + 1))
+  timeout -k 5 60 "$wine64" explorer "/desktop=quillon_program_$$_$runs,$screen" \
+    "$work/program/quillon-publisher.exe" "$url" </dev/null >"$work/out" 2>"$work/err" &
+  program_pid=$!
+  wait_until 20 "the main window did not appear" find_window '^新一代网络教学系统.* Build '
+  main_window=$window
+}
+# Keys go through the X server's keyboard, not as events sent to one window: Wine then sees both
+# press and release, and no key stays "held" for the next window. The X focus follows the
+# pointer (no window manager), so the pointer goes over the window first.
+type_key() {  # X window, key
+  xdotool mousemove --window "$1" 8 8 key "$2"
+}
+# Answers the message box, captioned with the program's name, with Enter.
+answer_message() {  # what the box is about
+  wait_until 10 "no message box: $1" find_window '^quillon-publisher$'
+  type_key "$window" Return
+  message_closed() { ! xdotool search --onlyvisible --name '^quillon-publisher$' >/dev/null 2>&1; }
+  wait_until 10 "the message box stayed: $1" message_closed
+}
+# Closes the window with Alt+F4, answers "直播结束!" and waits for the process to end.
+close_program() {
+  type_key "$main_window" alt+F4
+  answer_message "直播结束!"
+  program_ended() { ! kill -0 "$program_pid" 2>/dev/null; }
+  wait_until 10 "the program did not end after its window closed" program_ended
+  program_pid=""
+}
+
+start_program
+
+# 上课 and 下课 share one place in dialog template 102: x 41, y 54, 75 x 16 dialog units in a
+# client area of 638 x 373. The X window is the whole window; Wine's dialog frame is 3 pixels
+# on each side and its caption 19 pixels high. Scaling by the client area's size keeps the place
+# right whatever font stands in for the dialog's.
+geometry=$(xwininfo -id "$main_window")
+width=$(sed -n 's/^ *Width: //p' <<<"$geometry")
+height=$(sed -n 's/^ *Height: //p' <<<"$geometry")
+frame=3 caption=19
+button_x=$((frame + (41 * 2 + 75) * (width - 2 * frame) / (2 * 638)))
+button_y=$((frame + caption + (54 * 2 + 16) * (height - 2 * frame - caption) / (2 * 373)))
+press_class_button() {
+  xdotool mousemove --window "$main_window" "$button_x" "$button_y" click 1
+}
+
+
+# 上课: the encoder is made with the address the launch URL stored; pictures and sound arrive.
+press_class_button
+wait_until 10 "上课 did not create the encoder" log_has '^Start '
+log_has '^CreateEncoder .* width=320 height=240 .*url=rtmp://127.0.0.1:1935/live$' ||
+  fail "the encoder was not made with the desktop size and the stored address"
+wait_until 10 "no pictures reached the encoder" pictures_at_least 5
+sound_at_least() { [ "$(calls PutAudioData)" -ge "$1" ]; }
+wait_until 10 "no sound reached the encoder" sound_at_least 5
+echo "ok: 上课 publishes ($(pictures) pictures and $(calls PutAudioData) pieces of sound so far)"
+
+shot=$build_dir/test-output/win_program.png
+take_screenshot "$shot" "$screen"
+echo "ok: screenshot in $shot"
+
+# 下课: the encoder stops, and so does the frame timer: at most the picture of a tick already
+# under way may follow the stop (the library ignores it), no tick after it.
+press_class_button
+wait_until 10 "下课 did not stop the encoder" log_has '^Stop '
+sleep 0.5  # five periods: ticks that wrongly go on would show
+[ "$(pictures_after_stop)" -le 1 ] || fail "$(pictures_after_stop) pictures after the encoder's stop"
+# Sound stops after the encoder, so a few pieces on their way may follow; then none.
+late_sound=$(after_stop PutAudioData)
+sleep 0.3
+[ "$(after_stop PutAudioData)" -eq "$late_sound" ] || fail "sound goes on after 下课"
+echo "ok: 下课 stops the encoder after $(pictures) pictures"
+
+# A second class, closed with Alt+F4 while it runs (the keyboard still reaches the window with
+# 上课 hidden): "直播结束!", then the class ends with the window and the program ends.
+second_class() { [ "$(calls CreateEncoder)" -eq 2 ] && [ "$(pictures_after_stop)" -ge 3 ]; }
+press_class_button
+wait_until 10 "the second 上课 did not publish" second_class
+close_program
+tr -d '\r' <"$work/log" | awk '/^CreateEncoder /{n++} n==2 && /^Stop /{s=1} END{exit !s}' ||
+  fail "closing the window during a class did not stop the encoder"
+echo "ok: closing the window ends the running class and the program"
+
+# An encoder that cannot start: "连接服务器失败", no pictures, and the window stays ready for
+# another try.
+export FAKE_VERBENA_START_RESULT=0
+start_program
+press_class_button
+answer_message "连接服务器失败"
+sleep 0.5  # a frame timer wrongly left running would tick by now
+[ "$(pictures)" -eq 0 ] || fail "pictures reached an encoder that did not start"
+press_class_button
+second_try() { [ "$(calls Start)" -eq 2 ]; }
+wait_until 10 "上课 cannot be pressed again after a failed start" second_try
+answer_message "连接服务器失败, again"
+close_program
+echo "ok: a failed start says so and leaves the window ready"
+
+# The launch URL's address stays in the copy's config.ini beside the window's choices.
+tr -d '\r' <"$work/program/config.ini" | grep -q '^Address=svpq<2035803/212<4:580nlwg)dndtu73$' ||
+  fail "the address is gone from config.ini"
+echo "PASS"
