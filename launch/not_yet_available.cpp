@@ -6,9 +6,7 @@
 #include "launch/command_line.h"
 
 #ifdef QUILLON_WITHOUT_WINDOW
-#include "launch/launch_url.h"
 #include "launch/publisher_app.h"
-#include "launch/url_protocol.h"
 #include "launch/user_messages.h"
 #include "window/message_box_win.h"
 #endif
@@ -32,11 +30,8 @@ int RunHeadless(const CommandLine&) {
 #ifdef QUILLON_WITHOUT_WINDOW
 // Start-up up to the window: the address is stored (or a fast class opened) for the next start.
 int RunPublisherApp(int, char**, const CommandLine& commandLine) {
-  RegisterUrlProtocol();
   MessageBoxMessages messages;
-  if (HandleLaunchUrl(commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string()) == 0) {
-    StartFastClass(messages);
-  }
+  PrepareClassAddress(commandLine, messages);
   std::fputs(
       "quillon-publisher: the window is not part of this build; the address is stored in "
       "config.ini.\n",

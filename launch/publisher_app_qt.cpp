@@ -6,9 +6,7 @@
 #include <iostream>
 #include <string>
 
-#include "launch/launch_url.h"
 #include "launch/publisher_app.h"
-#include "launch/url_protocol.h"
 #include "launch/user_messages.h"
 #include "resources/pictures_qt.h"
 #include "window/message_box_qt.h"
@@ -27,19 +25,14 @@ bool HaveDisplay() {
   return false;
 }
 
-std::string LaunchUrlOf(const CommandLine& commandLine) {
-  return commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string();
-}
-
 }  // namespace
 
 int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine) {
   if (!HaveDisplay()) {
     // Start-up still does what it does before the window: the address is stored for the next
     // start, and a fast class tells its number on the terminal.
-    RegisterUrlProtocol();
     StreamMessages terminal(std::cout);
-    if (HandleLaunchUrl(LaunchUrlOf(commandLine)) == 0) StartFastClass(terminal);
+    PrepareClassAddress(commandLine, terminal);
     std::fputs(
         "quillon-publisher: there is no display to show the window on (DISPLAY is not set); the "
         "address is stored in config.ini.\n"
@@ -60,13 +53,9 @@ int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine) {
   SystemDeviceLists devices;
   PublisherDlg window(store, sessions, devices);
 
-  // The program's folder becomes the current directory here; every relative path relies on it.
-  RegisterUrlProtocol();
-  // The address goes into config.ini before the window reads it; a fast class tells its number
-  // before any window is shown.
-  if (HandleLaunchUrl(LaunchUrlOf(commandLine)) == 0) {
-    StartFastClass(messages);
-  }
+  // The program's folder becomes the current directory and the address goes into config.ini
+  // before the window reads it; a fast class tells its number before any window is shown.
+  PrepareClassAddress(commandLine, messages);
   window.DoModal();
   RemoveSkin();
   return 0;

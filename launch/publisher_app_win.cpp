@@ -10,9 +10,7 @@
 #include <string>
 
 #include "launch/display_info.h"
-#include "launch/launch_url.h"
 #include "launch/publisher_app.h"
-#include "launch/url_protocol.h"
 #include "window/message_box_win.h"
 #include "window/publisher_dlg_win.h"
 #include "window/publisher_ports.h"
@@ -51,12 +49,9 @@ int RunPublisherApp(int /*argc*/, char** /*argv*/, const CommandLine& commandLin
   {
     PublisherDlg window(store, sessions, devices);
 
-    // The program's folder becomes the current directory here; every relative path relies on it.
-    RegisterUrlProtocol();
-    // The address goes into config.ini before the window reads it; a fast class tells its number
-    // before any window is shown.
-    const std::string launchUrl = commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string();
-    if (HandleLaunchUrl(launchUrl) == 0) StartFastClass(messages);
+    // The program's folder becomes the current directory and the address goes into config.ini
+    // before the window reads it; a fast class tells its number before any window is shown.
+    PrepareClassAddress(commandLine, messages);
     if (window.DoModal() == -1) {
       // Without its resources (a damaged program file) there is no window to show; say so
       // rather than end without a word.
