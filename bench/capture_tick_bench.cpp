@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
+#include "base/testing/xvfb.h"
 #include "capture/capture_session.h"
 #include "capture/pixel_convert.h"
 #include "capture/screen_grabber_x11.h"
-#include "capture/testing/xvfb.h"
 
 namespace quillon {
 namespace {

@@ -11,13 +11,13 @@
 #include <mutex>
 #include <vector>
 
+#include "base/frame_sinks.h"
+#include "base/publisher_settings.h"
 #include "capture/encoder_library.h"
-#include "capture/frame_sinks.h"
 #include "capture/frame_timer.h"
 #include "capture/screen_grabber.h"
 #include "devices/capture_audio.h"
 #include "devices/capture_video.h"
-#include "launch/publisher_settings.h"
 
 namespace quillon {
 

@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <string>
 
+#include "base/program_folder.h"
 #include "capture/encoder_library.h"
 #include "capture/encoder_library_loader.h"
-#include "launch/program_folder.h"
 
 namespace quillon {
 namespace {

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "capture/testing/xvfb.h"
+#include "base/testing/xvfb.h"
 
 namespace quillon {
 namespace {

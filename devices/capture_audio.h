@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "capture/frame_sinks.h"
-#include "launch/publisher_settings.h"
+#include "base/frame_sinks.h"
+#include "base/publisher_settings.h"
 
 namespace quillon {
 

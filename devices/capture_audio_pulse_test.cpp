@@ -12,7 +12,7 @@
 #include "devices/capture_audio.h"
 #include "devices/device_lists.h"
 #include "devices/recording_sinks.h"
-#include "devices/test_support.h"
+#include "devices/testing/test_support.h"
 
 namespace quillon {
 namespace {

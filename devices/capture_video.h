@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "capture/frame_sinks.h"
+#include "base/frame_sinks.h"
 
 namespace quillon {
 

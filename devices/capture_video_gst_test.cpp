@@ -8,12 +8,12 @@
 #include <thread>
 #include <vector>
 
-#include "capture/testing/xvfb.h"
+#include "base/testing/xvfb.h"
 #include "devices/capture_video.h"
 #include "devices/device_lists.h"
 #include "devices/recording_sinks.h"
-#include "devices/test_cameras.h"
-#include "devices/test_support.h"
+#include "devices/testing/test_cameras.h"
+#include "devices/testing/test_support.h"
 
 // Last: Xlib defines macros that clash with other headers.
 #include <X11/Xlib.h>

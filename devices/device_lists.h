@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "launch/publisher_settings.h"
+#include "base/publisher_settings.h"
 
 namespace quillon {
 

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "launch/user_messages.h"
+#include "base/user_messages.h"
 
 namespace quillon {
 

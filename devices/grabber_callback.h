@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "capture/frame_sinks.h"
+#include "base/frame_sinks.h"
 
 namespace quillon {
 

@@ -12,7 +12,7 @@
 #include <numbers>
 #include <vector>
 
-#include "capture/frame_sinks.h"
+#include "base/frame_sinks.h"
 
 namespace quillon::testing {
 

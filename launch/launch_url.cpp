@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "launch/ansi_text.h"
+#include "base/ansi_text.h"
 #include "launch/profile_file.h"
 
 namespace quillon {

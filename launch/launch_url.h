@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/user_messages.h"
 #include "launch/settings.h"
-#include "launch/user_messages.h"
 
 namespace quillon {
 

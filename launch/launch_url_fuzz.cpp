@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "launch/ansi_text.h"
+#include "base/ansi_text.h"
 #include "launch/launch_url.h"
 #include "launch/profile_file.h"
 

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <set>
 
-#include "launch/ansi_text.h"
+#include "base/ansi_text.h"
+#include "base/testing/test_folder.h"
 #include "launch/profile_file.h"
-#include "launch/test_support.h"
 
 namespace quillon {
 namespace {

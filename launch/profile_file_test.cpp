@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "launch/test_support.h"
+#include "base/testing/test_folder.h"
 
 namespace quillon {
 namespace {

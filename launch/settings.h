@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "launch/display_info.h"
-#include "launch/publisher_settings.h"
-#include "launch/user_messages.h"
+#include "base/display_info.h"
+#include "base/publisher_settings.h"
+#include "base/user_messages.h"
 
 namespace quillon {
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "launch/publisher_settings.h"
+#include "base/publisher_settings.h"
 
 namespace quillon {
 

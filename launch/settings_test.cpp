@@ -4,9 +4,9 @@
 
 #include <vector>
 
+#include "base/testing/test_folder.h"
 #include "launch/profile_file.h"
 #include "launch/settings_check.h"
-#include "launch/test_support.h"
 
 namespace quillon {
 namespace {

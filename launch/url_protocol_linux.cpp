@@ -13,7 +13,7 @@
 #include <system_error>
 #include <thread>
 
-#include "launch/program_folder.h"
+#include "base/program_folder.h"
 #include "launch/url_protocol.h"
 #include "launch/url_protocol_xdg.h"
 

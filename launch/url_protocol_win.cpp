@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "launch/program_folder.h"
+#include "base/program_folder.h"
 #include "launch/url_protocol.h"
 
 namespace quillon {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "launch/test_support.h"
+#include "base/testing/test_folder.h"
 #include "launch/url_protocol.h"
 
 namespace quillon {

@@ -4,7 +4,7 @@
 #include <QString>
 #include <string>
 
-#include "launch/user_messages.h"
+#include "base/user_messages.h"
 #include "window/publisher_dlg_logic.h"
 
 class QWidget;

@@ -1,7 +1,7 @@
 #include "window/message_box_win.h"
 
-#include "launch/ansi_text.h"
-#include "launch/program_folder.h"
+#include "base/ansi_text.h"
+#include "base/program_folder.h"
 
 namespace quillon {
 

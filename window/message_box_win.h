@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "launch/user_messages.h"
+#include "base/user_messages.h"
 #include "window/publisher_dlg_logic.h"
 
 namespace quillon {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "capture/frame_sinks.h"
-#include "launch/publisher_settings.h"
+#include "base/frame_sinks.h"
+#include "base/publisher_settings.h"
 #include "window/classroom_page.h"
 
 namespace quillon {

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "launch/ansi_text.h"
+#include "base/ansi_text.h"
 #include "window/appface/appface.h"
 
 namespace quillon {

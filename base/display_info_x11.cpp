@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "launch/display_info.h"
+#include "base/display_info.h"
 
 namespace quillon {
 namespace {

@@ -1,5 +1,5 @@
 // On Linux the ANSI code page is UTF-8: only invalid sequences change.
-#include "launch/ansi_text.h"
+#include "base/ansi_text.h"
 
 #include <cstdint>
 

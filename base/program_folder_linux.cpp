@@ -1,6 +1,6 @@
 #include <system_error>
 
-#include "launch/program_folder.h"
+#include "base/program_folder.h"
 
 namespace quillon {
 

@@ -1,4 +1,4 @@
-#include "devices/test_cameras.h"
+#include "devices/testing/test_cameras.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>

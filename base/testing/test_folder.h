@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "launch/user_messages.h"
+#include "base/user_messages.h"
 
 namespace quillon {
 

@@ -3,9 +3,9 @@
 // page on Windows), so the terminal shows them as the window does.
 #include <cstdio>
 
+#include "app/publisher_app.h"
+#include "base/ansi_text.h"
 #include "devices/device_lists.h"
-#include "launch/ansi_text.h"
-#include "launch/command_line.h"
 
 namespace quillon {
 

@@ -31,12 +31,4 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 // The --help text.
 const char* UsageText();
 
-// Runs a class without the window: reads the settings, starts the capture session, stops after
-// DurationSeconds or on SIGINT/SIGTERM. The program's folder is already the current directory.
-// Returns the process exit code.
-int RunHeadless(const CommandLine& command_line);
-
-// Prints the cameras and sound devices the program can see. Returns the process exit code.
-int RunListDevices();
-
 }  // namespace quillon

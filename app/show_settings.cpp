@@ -1,10 +1,10 @@
-#include "launch/show_settings.h"
+#include "app/show_settings.h"
 
 #include <optional>
 #include <system_error>
 
+#include "base/user_messages.h"
 #include "launch/settings_check.h"
-#include "launch/user_messages.h"
 
 namespace quillon {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#include "launch/ansi_text.h"
+#include "base/ansi_text.h"
 
 namespace quillon {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "launch/display_info.h"
-#include "launch/user_messages.h"
+#include "base/display_info.h"
+#include "base/user_messages.h"
 #include "window/publisher_dlg_logic.h"
 
 namespace quillon {

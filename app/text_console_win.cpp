@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "launch/text_console.h"
+#include "app/text_console.h"
 
 namespace quillon {
 namespace {

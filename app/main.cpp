@@ -6,15 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "launch/command_line.h"
-#include "launch/display_info.h"
+#include "app/command_line.h"
+#include "app/publisher_app.h"
+#include "app/show_settings.h"
+#include "base/display_info.h"
+#include "base/program_folder.h"
+#include "base/user_messages.h"
 #include "launch/launch_url.h"
-#include "launch/program_folder.h"
-#include "launch/publisher_app.h"
-#include "launch/show_settings.h"
-#include "launch/user_messages.h"
 #ifdef _WIN32
-#include "launch/text_console.h"
+#include "app/text_console.h"
 #endif
 
 namespace quillon {

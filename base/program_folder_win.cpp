@@ -3,7 +3,7 @@
 #include <string>
 #include <system_error>
 
-#include "launch/program_folder.h"
+#include "base/program_folder.h"
 
 namespace quillon {
 

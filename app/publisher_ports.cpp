@@ -1,4 +1,4 @@
-#include "window/publisher_ports.h"
+#include "app/publisher_ports.h"
 
 #include "capture/capture_session.h"
 #include "devices/device_lists.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "launch/display_info.h"
-#include "launch/publisher_settings.h"
+#include "base/display_info.h"
+#include "base/publisher_settings.h"
 #include "launch/settings.h"
 
 namespace quillon {

@@ -1,4 +1,4 @@
-#include "devices/test_support.h"
+#include "devices/testing/test_support.h"
 
 #include <fcntl.h>
 #include <signal.h>

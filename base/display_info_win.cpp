@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "launch/display_info.h"
+#include "base/display_info.h"
 
 namespace quillon {
 namespace {

@@ -1,4 +1,4 @@
-#include "launch/command_line.h"
+#include "app/command_line.h"
 
 #include <charconv>
 #include <string_view>

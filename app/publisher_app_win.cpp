@@ -9,11 +9,12 @@
 #include <memory>
 #include <string>
 
-#include "launch/display_info.h"
-#include "launch/publisher_app.h"
+#include "app/publisher_app.h"
+#include "app/publisher_ports.h"
+#include "base/display_info.h"
+#include "launch/class_address.h"
 #include "window/message_box_win.h"
 #include "window/publisher_dlg_win.h"
-#include "window/publisher_ports.h"
 #include "window/skin_win.h"
 
 namespace quillon {
@@ -51,7 +52,7 @@ int RunPublisherApp(int /*argc*/, char** /*argv*/, const CommandLine& commandLin
 
     // The program's folder becomes the current directory and the address goes into config.ini
     // before the window reads it; a fast class tells its number before any window is shown.
-    PrepareClassAddress(commandLine, messages);
+    PrepareClassAddress(commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string(), messages);
     if (window.DoModal() == -1) {
       // Without its resources (a damaged program file) there is no window to show; say so
       // rather than end without a word.

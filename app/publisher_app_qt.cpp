@@ -6,12 +6,13 @@
 #include <iostream>
 #include <string>
 
-#include "launch/publisher_app.h"
-#include "launch/user_messages.h"
+#include "app/publisher_app.h"
+#include "app/publisher_ports.h"
+#include "base/user_messages.h"
+#include "launch/class_address.h"
 #include "resources/pictures_qt.h"
 #include "window/message_box_qt.h"
 #include "window/publisher_dlg_qt.h"
-#include "window/publisher_ports.h"
 #include "window/skin_qt.h"
 
 namespace quillon {
@@ -32,7 +33,7 @@ int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine) {
     // Start-up still does what it does before the window: the address is stored for the next
     // start, and a fast class tells its number on the terminal.
     StreamMessages terminal(std::cout);
-    PrepareClassAddress(commandLine, terminal);
+    PrepareClassAddress(commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string(), terminal);
     std::fputs(
         "quillon-publisher: there is no display to show the window on (DISPLAY is not set); the "
         "address is stored in config.ini.\n"
@@ -55,7 +56,7 @@ int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine) {
 
   // The program's folder becomes the current directory and the address goes into config.ini
   // before the window reads it; a fast class tells its number before any window is shown.
-  PrepareClassAddress(commandLine, messages);
+  PrepareClassAddress(commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string(), messages);
   window.DoModal();
   RemoveSkin();
   return 0;

@@ -16,15 +16,15 @@
 #include <iostream>
 #include <memory>
 
+#include "app/publisher_app.h"
+#include "base/display_info.h"
+#include "base/user_messages.h"
 #include "capture/capture_session.h"
 #include "devices/device_lists.h"
 #include "devices/device_messages.h"
-#include "launch/command_line.h"
-#include "launch/display_info.h"
 #include "launch/launch_url.h"
 #include "launch/settings.h"
 #include "launch/settings_check.h"
-#include "launch/user_messages.h"
 
 namespace quillon {
 namespace {

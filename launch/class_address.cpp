@@ -1,0 +1,13 @@
+#include "launch/class_address.h"
+
+#include "launch/launch_url.h"
+#include "launch/url_protocol.h"
+
+namespace quillon {
+
+void PrepareClassAddress(std::string_view launchUrl, UserMessages& messages) {
+  RegisterUrlProtocol();
+  if (HandleLaunchUrl(launchUrl) == 0) StartFastClass(messages);
+}
+
+}  // namespace quillon
