@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/testing/wait_for.h"
 #include "capture/testing/fake_encoder.h"
 
 namespace quillon {
@@ -17,15 +18,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Bgr = std::array<uint8_t, 3>;
-
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
-  auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 // A desktop of one colour, and a pointer wherever the test puts it.
 class FakeScreen final : public ScreenGrabber {

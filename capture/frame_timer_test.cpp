@@ -7,6 +7,8 @@
 #include <future>
 #include <thread>
 
+#include "base/testing/wait_for.h"
+
 namespace quillon {
 namespace {
 
@@ -31,15 +33,6 @@ class CountingTimer final : public FrameTimer {
   std::promise<void> entered;
   std::promise<void> release;
 };
-
-bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
-  auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
 
 TEST(FrameTimerTest, TicksOnAnotherThreadUntilStopped) {
   CountingTimer timer;

@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "verbena/testing/encoder_params.h"
 #include "verbena/verbena.h"
 
 namespace {
@@ -102,18 +103,7 @@ int Publish(int argc, char** argv) {
   if (argc < 4) return 2;
   Library lib;
   if (!lib.Load(argv[2])) return 1;
-  EncoderParams params{};
-  params.Width = 320;
-  params.Height = 240;
-  params.FormatCode = 4103;
-  params.FrameRate = 15;
-  params.Interval = 2;
-  params.Quality = 2;
-  params.Bitrate = 500;
-  params.SamplesPerSec = 44100;
-  params.BitsPerSample = 16;
-  params.Chanels = 2;
-  std::snprintf(params.Url, sizeof params.Url, "%s", argv[3]);
+  EncoderParams params = TestEncoderParams(argv[3]);
   double seconds = 4;
   bool sound = true;
   double soundAfter = 0;

@@ -4,23 +4,13 @@
 
 #include <cstring>
 
+#include "verbena/testing/encoder_params.h"
+
 namespace verbena {
 namespace {
 
 EncoderParams Balanced() {
-  EncoderParams params{};
-  params.Width = 1280;
-  params.Height = 720;
-  params.FormatCode = 4103;
-  params.FrameRate = 15;
-  params.Interval = 2;
-  params.Quality = 2;
-  params.Bitrate = 500;
-  params.SamplesPerSec = 44100;
-  params.BitsPerSample = 16;
-  params.Chanels = 2;
-  std::strcpy(params.Url, "rtmp://127.0.0.1:10086/encoder/zel/mp4:12345678.mp4");
-  return params;
+  return TestEncoderParams("rtmp://127.0.0.1:10086/encoder/zel/mp4:12345678.mp4", 1280, 720);
 }
 
 TEST(EncoderSettings, TheShippedSettingsGiveABalancedStreamWithSound) {

@@ -1,6 +1,8 @@
 // The exported functions as the capture engine calls them, against a real local RTMP server.
 #include "verbena/verbena.h"
 
+#include "verbena/testing/encoder_params.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -23,19 +25,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
+// A light stream: small pictures, a key frame a second, mono sound at 22.05 kHz.
 EncoderParams Small(const std::string& url) {
-  EncoderParams params{};
-  params.Width = 160;
-  params.Height = 120;
-  params.FormatCode = 4103;
-  params.FrameRate = 15;
+  EncoderParams params = TestEncoderParams(url.c_str(), 160, 120);
   params.Interval = 1;
   params.Quality = 0;
   params.Bitrate = 200;
   params.SamplesPerSec = 22050;
-  params.BitsPerSample = 16;
   params.Chanels = 1;
-  std::snprintf(params.Url, sizeof params.Url, "%s", url.c_str());
   return params;
 }
 

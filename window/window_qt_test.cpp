@@ -6,7 +6,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -20,6 +19,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "base/testing/wait_for.h"
 #include "window/about_dlg.h"
 #include "window/dialog_units_qt.h"
 #include "window/publisher_dlg_qt.h"
@@ -29,14 +29,10 @@
 namespace quillon {
 namespace {
 
-bool WaitFor(const std::function<bool()>& done, int milliseconds = 20000) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > milliseconds) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
+// Waits with the event loop running, so the page's processes can answer.
+bool WaitWithEvents(const std::function<bool()>& done) {
+  return quillon::WaitFor(done, std::chrono::seconds(20),
+                          [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); });
 }
 
 QVariant Evaluate(CShockwaveFlash& view, const QString& script) {
@@ -46,7 +42,7 @@ QVariant Evaluate(CShockwaveFlash& view, const QString& script) {
     result = value;
     finished = true;
   });
-  EXPECT_TRUE(WaitFor([&] { return finished; })) << script.toStdString();
+  EXPECT_TRUE(WaitWithEvents([&] { return finished; })) << script.toStdString();
   return result;
 }
 
@@ -74,7 +70,7 @@ TEST(CShockwaveFlashTest, VariablesSetEarlyArriveInOrderAfterTheHtmlPageLoads) {
   view.LoadMovie(0, path.toStdString());
   view.Play();
   view.SetVariable("meetingid", "12'\"\\</script>\n中文");
-  ASSERT_TRUE(WaitFor([&] { return view.IsPageReady(); }));
+  ASSERT_TRUE(WaitWithEvents([&] { return view.IsPageReady(); }));
   view.SetVariable("late", "");
   EXPECT_EQ(Evaluate(view, QStringLiteral("seen.join('|')")).toString(),
             QStringLiteral("early=1|play|meetingid=12'\"\\</script>\n中文|late="));
@@ -88,7 +84,7 @@ TEST(CShockwaveFlashTest, MissingPageFileLeavesAnEmptyPage) {
   CShockwaveFlash view;
   view.LoadMovie(0, "/nonexistent/Tindlekit.dll");
   view.SetVariable("meetingid", "1");
-  ASSERT_TRUE(WaitFor([&] { return view.IsPageReady(); }));
+  ASSERT_TRUE(WaitWithEvents([&] { return view.IsPageReady(); }));
   EXPECT_EQ(Evaluate(view, QStringLiteral("document.body.textContent")).toString(), QString());
 }
 
@@ -99,7 +95,7 @@ TEST(ClassroomPageTest, ShowsClassIdAndWhetherTheClassIsLive) {
   view.Play();
   view.SetVariable("isOMB", "true");
   view.SetVariable("meetingid", "20140102");
-  ASSERT_TRUE(WaitFor([&] { return view.IsPageReady(); }));
+  ASSERT_TRUE(WaitWithEvents([&] { return view.IsPageReady(); }));
   const QString idText = QStringLiteral("document.getElementById('classId').textContent");
   const QString stateText = QStringLiteral("document.getElementById('state').textContent");
   EXPECT_EQ(Evaluate(view, idText).toString(), QStringLiteral("20140102"));
