@@ -21,9 +21,8 @@ inline const AudioDeviceId* NoAudioSelection() {
 
 // Every field named like a config.ini key is filled from that key. Fields in file order.
 struct PublisherSettings {
-  int32_t DeviceID = 0;  // camera position in the camera list, -1 for none
-  int32_t VideoStyle =
-      0;  // 0 desktop, 1 camera, 2 desktop + camera inset, 3 camera + desktop inset
+  int32_t DeviceID = 0;    // camera position in the camera list, -1 for none
+  int32_t VideoStyle = 0;  // as stored: any number; PictureTypeFromVideoStyle reads it
   int32_t VideoWidth = 0;  // camera picture size
   int32_t VideoHeight = 0;
   int32_t VideoX = 0;  // inset position: pixels from the left, rows from the bottom

@@ -16,7 +16,7 @@ CaptureGeometry CaptureGeometry::From(const PublisherSettings& s) {
     *outHeight = usable ? height : 0;
   };
   CaptureGeometry g;
-  g.VideoStyle = s.VideoStyle;
+  g.Picture = PictureTypeFromVideoStyle(s.VideoStyle);
   side(s.ScreenWidth, s.ScreenHeight, &g.ScreenWidth, &g.ScreenHeight);
   side(s.VideoWidth, s.VideoHeight, &g.VideoWidth, &g.VideoHeight);
   g.VideoX = std::max(s.VideoX, 0);
@@ -86,7 +86,8 @@ CaptureSession::~CaptureSession() {
 int CaptureSession::Start(PreviewWindow previewWindow) {
   isRunning_ = 1;
   const PublisherSettings& s = settings_;
-  const bool desktopLarge = geometry_.VideoStyle == 0 || geometry_.VideoStyle == 2;
+  const std::optional<PictureType> picture = geometry_.Picture;
+  const bool desktopLarge = picture && LargePictureOf(*picture) == LargePicture::kDesktop;
   params_.Width = desktopLarge ? geometry_.ScreenWidth : geometry_.VideoWidth;
   params_.Height = desktopLarge ? geometry_.ScreenHeight : geometry_.VideoHeight;
   params_.FormatCode = VERBENA_FORMAT_BGR24_BOTTOM_UP;
@@ -107,12 +108,11 @@ int CaptureSession::Start(PreviewWindow previewWindow) {
   if (f.Start(encoderHandle_) == 0) return 0;
   encoderStarted_ = true;
 
-  const int32_t style = geometry_.VideoStyle;
   const bool paced = geometry_.FrameRate >= 1;
-  if (paced && (style == 0 || style == 2 || style == 3)) {
+  if (paced && picture && UsesDesktop(*picture)) {
     FrameTimer::Start(1000u / static_cast<uint32_t>(geometry_.FrameRate), false);
   }
-  if (paced && camera_ && (style == 1 || style == 2 || style == 3)) {
+  if (paced && camera_ && picture && UsesCamera(*picture)) {
     camera_->Open(s.DeviceID, previewWindow, geometry_.VideoWidth, geometry_.VideoHeight,
                   geometry_.FrameRate);
     camera_->SetFrameSink(true, this);
@@ -174,7 +174,7 @@ void CaptureSession::OnVideoFrame(double /*sampleTime*/, const uint8_t* buffer, 
     ++droppedCameraFrames_;
     return;
   }
-  if (geometry_.VideoStyle == 1) {
+  if (geometry_.Picture == PictureType::kCamera) {
     if (whole) {
       PutVideo(buffer, length);  // straight on, as delivered
       return;
@@ -207,12 +207,13 @@ void CaptureSession::OnTick() {
       screen_->DrawCursorMarker(screenData, g.ScreenWidth, g.ScreenHeight);
   };
 
-  switch (g.VideoStyle) {
-    case 0:
+  if (!g.Picture) return;  // no picture at all
+  switch (*g.Picture) {
+    case PictureType::kDesktop:
       drawMarker();
       PutVideo(screenData, screenFrameSize_);
       break;
-    case 2: {
+    case PictureType::kDesktopWithCameraInset: {
       const ImageView camera = MakeImageView(cameraBuffer_.data(), g.VideoWidth, g.VideoHeight);
       const ImageView screen = MakeImageView(screenData, g.ScreenWidth, g.ScreenHeight);
       if (g.ScreenRate >= 1) {
@@ -225,7 +226,7 @@ void CaptureSession::OnTick() {
       PutVideo(screenData, screenFrameSize_);
       break;
     }
-    case 3: {
+    case PictureType::kCameraWithDesktopInset: {
       const ImageView screen = MakeImageView(screenData, g.ScreenWidth, g.ScreenHeight);
       const ImageView camera = MakeImageView(cameraBuffer_.data(), g.VideoWidth, g.VideoHeight);
       std::lock_guard<FrameLock> lock(frameLock_);
@@ -241,8 +242,8 @@ void CaptureSession::OnTick() {
       PutVideo(cameraBuffer_.data(), cameraFrameSize_);
       break;
     }
-    default:
-      break;  // camera only, or no picture at all
+    case PictureType::kCamera:
+      break;  // the camera thread hands its pictures on itself
   }
 }
 

@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "base/frame_sinks.h"
+#include "base/picture_type.h"
 #include "base/publisher_settings.h"
 #include "capture/encoder_library.h"
 #include "capture/frame_timer.h"
@@ -38,7 +40,9 @@ CaptureParts PlatformCaptureParts();
 // The picture sizes and inset placement of one class, taken from the settings once, with values
 // that would divide by zero or reach outside a picture made harmless.
 struct CaptureGeometry {
-  int32_t VideoStyle = 0;
+  // None for a VideoStyle outside the list: no picture is published, the encoder is still sized
+  // by the camera.
+  std::optional<PictureType> Picture = PictureType::kDesktop;
   int32_t ScreenWidth = 0;  // 0 x 0 when either side is not positive or beyond kMaxSide
   int32_t ScreenHeight = 0;
   int32_t VideoWidth = 0;

@@ -1,6 +1,9 @@
 #include "launch/settings_check.h"
 
 #include <limits>
+#include <optional>
+
+#include "base/picture_type.h"
 
 namespace quillon {
 namespace {
@@ -40,9 +43,11 @@ std::string CheckPicture(const char* width_key, int32_t width, const char* heigh
 }  // namespace
 
 std::string CheckClassSettings(const PublisherSettings& s) {
-  const bool uses_screen = s.VideoStyle == 0 || s.VideoStyle == 2 || s.VideoStyle == 3;
-  const bool uses_camera = s.VideoStyle != 0;  // other values still size the encoder by the camera
-  const bool has_inset = s.VideoStyle == 2 || s.VideoStyle == 3;
+  const std::optional<PictureType> picture = PictureTypeFromVideoStyle(s.VideoStyle);
+  const bool uses_screen = picture && UsesDesktop(*picture);
+  // A VideoStyle outside the list still sizes the encoder by the camera.
+  const bool uses_camera = !picture || UsesCamera(*picture);
+  const bool has_inset = picture && HasInset(*picture);
   std::string m;
   if (!(m = CheckRange("FrameRate", s.FrameRate, 1, kMaxFrameRate)).empty()) return m;
   if (!(m = CheckRange("Bitrate", s.Bitrate, 1, 100000)).empty()) return m;

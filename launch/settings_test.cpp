@@ -232,6 +232,20 @@ TEST(SettingsCheckTest, ChecksOnlyWhatThePictureTypeAndSoundUse) {
   s.VideoStyle = 0;
   s.HaveAudio = 1;
   EXPECT_NE(CheckClassSettings(s).find("SamplesPerSec=0"), std::string::npos);
+
+  // A number outside the picture-type list publishes no picture: only the camera size, which
+  // the encoder is still given, is checked.
+  s.HaveAudio = 0;
+  s.ScreenWidth = 0;
+  s.VideoX = -1;
+  for (int32_t outside : {-1, 4}) {
+    s.VideoStyle = outside;
+    s.VideoWidth = 640;
+    s.VideoHeight = 480;
+    EXPECT_EQ(CheckClassSettings(s), "") << outside;
+    s.VideoWidth = 0;
+    EXPECT_NE(CheckClassSettings(s).find("VideoWidth=0"), std::string::npos) << outside;
+  }
 }
 
 }  // namespace

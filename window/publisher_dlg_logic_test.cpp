@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/picture_type.h"
+
 namespace quillon {
 namespace {
 
@@ -136,7 +138,9 @@ class FakeView : public PublisherView {
   std::string RateText() override { return rate; }
   void SetRateText(const std::string& text) override { rate = text; }
   int PictureTypeSelection() override { return pictureType; }
-  void SelectPictureType(int index) override { pictureType = Clamp(index, 4); }
+  void SelectPictureType(int index) override {
+    pictureType = Clamp(index, kPictureTypeLabels.size());
+  }
 
   static int Clamp(int index, size_t size) {
     return index >= 0 && static_cast<size_t>(index) < size ? index : -1;

@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QThread>
 
+#include "base/picture_type.h"
 #include "resources/pictures_qt.h"
 #include "window/about_dlg.h"
 #include "window/dialog_units_qt.h"
@@ -171,9 +172,7 @@ void PublisherDlg::BuildControls() {
   const auto right = Qt::AlignRight | Qt::AlignVCenter;
   AddLabel(this, du, QStringLiteral("画面类型"), QRect(13, 132, 33, 12), right);
   pictureTypes_ = AddList(this, du, "1057", QRect(51, 130, 101, 87));
-  pictureTypes_->addItems({QStringLiteral("仅直播电脑桌面"), QStringLiteral("仅直播摄像头"),
-                           QStringLiteral("画中画（大画面是桌面）"),
-                           QStringLiteral("画中画（大画面是摄像头）")});
+  for (const char* label : kPictureTypeLabels) pictureTypes_->addItem(QString::fromUtf8(label));
   connect(pictureTypes_, &QComboBox::activated, this,
           [this](int) { logic_->OnVideoStyleChange(); });
 

@@ -1,5 +1,6 @@
 #include "window/publisher_dlg_win.h"
 
+#include "base/picture_type.h"
 #include "resources/resource.h"
 #include "window/about_dlg_win.h"
 #include "window/message_box_win.h"
@@ -8,10 +9,6 @@
 
 namespace quillon {
 namespace {
-
-// The picture types in the order of their VideoStyle values.
-constexpr const char* kPictureTypes[] = {"仅直播电脑桌面", "仅直播摄像头", "画中画（大画面是桌面）",
-                                         "画中画（大画面是摄像头）"};
 
 // The input message a Win32 message stands for; kOther for everything the window does not filter.
 InputMessage MessageOf(const MSG& msg) {
@@ -148,8 +145,8 @@ INT_PTR CALLBACK PublisherDlg::DialogProc(HWND window, UINT message, WPARAM wPar
 
 void PublisherDlg::OnInitDialog() {
   HWND types = GetDlgItem(window_, IDC_PICTURE_TYPES);
-  for (const char* type : kPictureTypes) {
-    SendMessageW(types, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideFromUtf8(type).c_str()));
+  for (const char* label : kPictureTypeLabels) {
+    SendMessageW(types, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideFromUtf8(label).c_str()));
   }
   SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
