@@ -51,46 +51,47 @@ class CaptureAudioDSound final : public CCaptureAudio {
 
   int SetRecording(bool on, AudioDataSink* sink) override {
     sink_.store(sink);
-    return on ? Start() : Finish();
+    return (on ? Start() : Finish()) ? 0 : 1;
   }
 
-  bool Close() override {
+  void Close() override {
     EndWorker();
     notify_.Reset();
     capture_buffer_.Reset();
     capture_device_.Reset();
     chunk_event_.Reset();
-    return true;
   }
 
  private:
-  int Start() {
-    if (WorkerRunning()) return 0;  // already recording into the same ring
+  // Starts the capture buffer and the worker; false when either cannot start.
+  bool Start() {
+    if (WorkerRunning()) return true;  // already recording into the same ring
     EndWorker();
-    if (!CreateRing() || FAILED(capture_buffer_->Start(DSCBSTART_LOOPING))) return 1;
+    if (!CreateRing() || FAILED(capture_buffer_->Start(DSCBSTART_LOOPING))) return false;
     stop_event_.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (!stop_event_) return 1;
+    if (!stop_event_) return false;
     recording_.store(true);
     worker_.Reset(CreateThread(nullptr, 0, &CaptureAudioDSound::WorkerMain, this, 0, nullptr));
     if (!worker_) {
       recording_.store(false);
-      return 1;
+      return false;
     }
-    return 0;
+    return true;
   }
 
-  int Finish() {
+  // Ends recording; false when the last whole chunks could not be read.
+  bool Finish() {
     recording_.store(false);
     if (!capture_buffer_) {
       EndWorker();
-      return 0;
+      return true;
     }
     // Ends the worker for certain (it may wait for a notification that comes only seconds
     // later, or never): from here on only this thread reads the ring.
     EndWorker();
-    if (FAILED(capture_buffer_->Stop())) return 0;
+    if (FAILED(capture_buffer_->Stop())) return true;
     // The whole chunks captured since the worker's last read; a partial chunk is dropped.
-    return ReadChunks() ? 0 : 1;
+    return ReadChunks();
   }
 
   bool CreateRing() {

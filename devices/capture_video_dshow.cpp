@@ -49,10 +49,9 @@ class GrabberCallbackCom final : public ISampleGrabberCB {
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample*) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE BufferCB(double sampleTime, BYTE* buffer, LONG length) override {
-    return TheGrabberCallback().BufferCB(sampleTime, buffer, static_cast<int32_t>(length)) ==
-                   GrabberCallback::kNullBuffer
-               ? E_POINTER
-               : S_OK;
+    return TheGrabberCallback().BufferCB(sampleTime, buffer, static_cast<int32_t>(length))
+               ? S_OK
+               : E_POINTER;
   }
 };
 #pragma GCC diagnostic pop
@@ -177,7 +176,7 @@ class CaptureVideoDShow final : public CCaptureVideo {
     return 0;
   }
 
-  int Stop() override {
+  void Stop() override {
     if (control_) control_->StopWhenReady();
     if (video_window_) {
       video_window_->put_Visible(OAFALSE);
@@ -189,7 +188,6 @@ class CaptureVideoDShow final : public CCaptureVideo {
     camera_.Reset();
     grabber_.Reset();
     builder_.Reset();
-    return 0;
   }
 
   void SetFrameSink(bool enabled, VideoFrameSink* sink) override {

@@ -142,13 +142,12 @@ class CaptureVideoGst final : public CCaptureVideo {
     return 0;
   }
 
-  int Stop() override {
+  void Stop() override {
     if (pipeline_) {
       // Joins the streaming threads: no frame is delivered after this.
       gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
       pipeline_.reset();
     }
-    return 0;
   }
 
   void SetFrameSink(bool enabled, VideoFrameSink* sink) override {
