@@ -47,7 +47,7 @@ class CaptureAudioDSoundTone : public ::testing::Test {
   void SetUp() override {
     const char* hz = std::getenv("QUILLON_TEST_TONE_HZ");
     if (hz == nullptr) GTEST_SKIP() << "needs a capture device with a tone (win_devices_sound.sh)";
-    tone_hz_ = std::atof(hz);
+    toneHz_ = std::atof(hz);
     list_ = ListSoundDevices();
     for (size_t i = 0; i < list_.size(); ++i) {
       std::printf("sound %zu: %s [%s]\n", i, list_[i].Description.c_str(),
@@ -58,7 +58,7 @@ class CaptureAudioDSoundTone : public ::testing::Test {
   // The device the window would choose at start-up.
   const AudioDeviceId* StartupChoice() { return SoundChoice(list_, kStartupSoundPosition); }
 
-  double tone_hz_ = 0;
+  double toneHz_ = 0;
   std::vector<SoundListEntry> list_;
   RecordingSink sink_;
 };
@@ -100,10 +100,10 @@ TEST_F(CaptureAudioDSoundTone, RecordsTheToneInWholeChunksWithoutGapOrRepeat) {
   std::vector<uint8_t> bytes = sink_.Bytes();
   ASSERT_GE(bytes.size(), kSecondBytes);
   bytes.erase(bytes.begin(), bytes.end() - kSecondBytes * 3 / 4);
-  const testing::ToneMeasure tone = testing::MeasureTone(bytes, kRate, tone_hz_);
+  const testing::ToneMeasure tone = testing::MeasureTone(bytes, kRate, toneHz_);
   std::printf("tone: %.1f Hz, peak %.0f, worst residual %.0f\n", tone.Hz, tone.Peak,
               tone.WorstResidual);
-  EXPECT_NEAR(tone.Hz, tone_hz_, 10);
+  EXPECT_NEAR(tone.Hz, toneHz_, 10);
   ASSERT_GT(tone.Peak, 1000);
   EXPECT_LT(tone.WorstResidual, 0.02 * tone.Peak + 4) << "a gap or a repeat in the recorded sound";
 }

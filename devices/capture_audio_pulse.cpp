@@ -49,13 +49,13 @@ class CaptureAudioPulse final : public CCaptureAudio {
     if (device == nullptr || device == NoAudioSelection()) return false;
     if (recording_.load()) return true;
     Close();
-    device_name_ = device->Name;
+    deviceName_ = device->Name;
     ChunkBytes = 0;
     bool found = false;
     if (connection_.Connect(kServerTimeout)) {
       PulseConnection::Lock lock(connection_);
       pa_operation* query = pa_context_get_source_info_by_name(
-          connection_.Context(), device_name_.c_str(), OnSourceInfo, this);
+          connection_.Context(), deviceName_.c_str(), OnSourceInfo, this);
       found_ = false;
       connection_.Complete(query, kServerTimeout);
       found = found_;
@@ -141,8 +141,8 @@ class CaptureAudioPulse final : public CCaptureAudio {
       attr.maxlength = static_cast<uint32_t>(-1);
       attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
       attr.fragsize = ChunkBytes;  // the server hands over about one chunk at a time
-      if (pa_stream_connect_record(stream_, device_name_.c_str(), &attr,
-                                   PA_STREAM_ADJUST_LATENCY) == 0) {
+      if (pa_stream_connect_record(stream_, deviceName_.c_str(), &attr, PA_STREAM_ADJUST_LATENCY) ==
+          0) {
         connection_.WaitUntil(
             [this] {
               const pa_stream_state_t state = pa_stream_get_state(stream_);
@@ -203,7 +203,7 @@ class CaptureAudioPulse final : public CCaptureAudio {
   }
 
   PulseConnection connection_;
-  std::string device_name_;
+  std::string deviceName_;
   PcmFormat format_;
   pa_stream* stream_ = nullptr;
   std::unique_ptr<AudioRing> ring_;
