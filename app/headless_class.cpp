@@ -125,11 +125,11 @@ int RunHeadless(const CommandLine& commandLine) {
 
   StreamMessages toStdout(std::cout);
   StreamMessages toStderr(std::cerr);
-  if (HandleLaunchUrl(commandLine.LaunchUrl) == 0) StartFastClass(toStdout);
+  if (!HandleLaunchUrl(commandLine.LaunchUrl)) StartFastClass(toStdout);
 
   WindowSettings window;
   const std::unique_ptr<DisplayInfo> display = CreateSystemDisplayInfo();
-  if (ReadSettings(window, *display, toStderr) == 0) return 1;
+  if (!ReadSettings(window, *display, toStderr)) return 1;
   PublisherSettings& settings = *window.Record;
   if (std::string problem = CheckClassSettings(settings); !problem.empty()) {
     toStderr.Show(problem);
@@ -141,7 +141,7 @@ int RunHeadless(const CommandLine& commandLine) {
   ScopedUserMessages deviceMessages(toStderr);
 
   auto session = std::make_unique<CaptureSession>(settings, PlatformCaptureParts());
-  if (session->Start(0) == 0) {
+  if (!session->Start(0)) {
     session.reset();
     toStderr.Show(kConnectFailed);
     return 1;

@@ -11,9 +11,9 @@ class CaptureClassSession final : public ClassSession {
  public:
   explicit CaptureClassSession(const PublisherSettings& record)
       : session_(record, PlatformCaptureParts()) {}
-  int Start(PreviewWindow preview) override { return session_.Start(preview); }
-  int Stop() override { return session_.Stop(); }
-  bool IsRunning() const override { return session_.IsRunning() != 0; }
+  bool Start(PreviewWindow preview) override { return session_.Start(preview); }
+  void Stop() override { session_.Stop(); }
+  bool IsRunning() const override { return session_.IsRunning(); }
 
  private:
   CaptureSession session_;
@@ -28,10 +28,10 @@ WindowSettings WindowSettingsOf(const PublisherSettings& record, const WindowVal
 
 }  // namespace
 
-int FileSettingsStore::ReadSettings(PublisherSettings& record, WindowValues& values,
-                                    std::string& streamName) {
+bool FileSettingsStore::ReadSettings(PublisherSettings& record, WindowValues& values,
+                                     std::string& streamName) {
   WindowSettings window = WindowSettingsOf(record, values);
-  const int result = quillon::ReadSettings(window, display_, messages_);
+  const bool result = quillon::ReadSettings(window, display_, messages_);
   // Refilled in place: a session made from this record keeps reading the same object.
   record = *window.Record;
   values = {window.Choices.HaveAudio, window.Choices.DeviceID, window.Choices.Bitrate,
@@ -40,9 +40,9 @@ int FileSettingsStore::ReadSettings(PublisherSettings& record, WindowValues& val
   return result;
 }
 
-int FileSettingsStore::WriteBackSettings(const PublisherSettings& record,
-                                         const WindowValues& values) {
-  return quillon::WriteBackSettings(WindowSettingsOf(record, values));
+void FileSettingsStore::WriteBackSettings(const PublisherSettings& record,
+                                          const WindowValues& values) {
+  quillon::WriteBackSettings(WindowSettingsOf(record, values));
 }
 
 std::unique_ptr<ClassSession> CaptureSessionFactory::Create(PublisherSettings& record) {

@@ -17,9 +17,9 @@ class FileSettingsStore : public SettingsStore {
  public:
   FileSettingsStore(const DisplayInfo& display, UserMessages& messages)
       : display_(display), messages_(messages) {}
-  int ReadSettings(PublisherSettings& record, WindowValues& values,
-                   std::string& streamName) override;
-  int WriteBackSettings(const PublisherSettings& record, const WindowValues& values) override;
+  bool ReadSettings(PublisherSettings& record, WindowValues& values,
+                    std::string& streamName) override;
+  void WriteBackSettings(const PublisherSettings& record, const WindowValues& values) override;
 
  private:
   const DisplayInfo& display_;

@@ -72,13 +72,13 @@ int ShowSettings(const DisplayInfo& display, std::ostream& out, std::ostream& er
   WatchedDisplay watched(display);
   StreamMessages messages(err);
   WindowSettings window;
-  const int read = ReadSettings(window, watched, messages, file);
+  const bool read = ReadSettings(window, watched, messages, file);
   if (watched.unanswered()) {
     err << "quillon-publisher: cannot ask for the screen size (" << watched.WhyUnavailable()
         << "); ScreenWidth and ScreenHeight are shown as config.ini holds them\n";
   }
   out << FormatSettings(*window.Record, window.StreamName) << std::flush;
-  if (read == 0) return 2;
+  if (!read) return 2;
   if (std::string problem = CheckClassSettings(*window.Record); !problem.empty()) {
     err << "quillon-publisher: a class cannot start with these settings: " << problem << '\n';
   }

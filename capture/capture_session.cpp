@@ -83,8 +83,8 @@ CaptureSession::~CaptureSession() {
   if (camera_) camera_->SetFrameSink(false, nullptr);
 }
 
-int CaptureSession::Start(PreviewWindow previewWindow) {
-  isRunning_ = 1;
+bool CaptureSession::Start(PreviewWindow previewWindow) {
+  isRunning_ = true;
   const PublisherSettings& s = settings_;
   const std::optional<PictureType> picture = geometry_.Picture;
   const bool desktopLarge = picture && LargePictureOf(*picture) == LargePicture::kDesktop;
@@ -101,11 +101,11 @@ int CaptureSession::Start(PreviewWindow previewWindow) {
   params_.Record = s.Record;
   std::snprintf(params_.Url, sizeof params_.Url, "%s", s.PublishUrl.c_str());
 
-  if (!encoder_) return 0;  // the loader has said which file or export is missing
+  if (!encoder_) return false;  // the loader has said which file or export is missing
   const EncoderFunctions& f = encoder_->Functions();
   encoderHandle_ = f.CreateEncoder(&params_);
   encoderCreated_ = true;
-  if (f.Start(encoderHandle_) == 0) return 0;
+  if (f.Start(encoderHandle_) == 0) return false;
   encoderStarted_ = true;
 
   const bool paced = geometry_.FrameRate >= 1;
@@ -129,10 +129,10 @@ int CaptureSession::Start(PreviewWindow previewWindow) {
       }
     }
   }
-  return 1;
+  return true;
 }
 
-int CaptureSession::Stop() {
+void CaptureSession::Stop() {
   FrameTimer::Stop();
   if (encoderCreated_) encoder_->Functions().Stop(encoderHandle_);
   if (camera_) camera_->Stop();
@@ -140,8 +140,7 @@ int CaptureSession::Stop() {
     sound_->SetRecording(false, this);
     sound_->Close();
   }
-  isRunning_ = 0;
-  return 1;
+  isRunning_ = false;
 }
 
 void CaptureSession::PutVideo(const uint8_t* data, int32_t length) {

@@ -61,15 +61,15 @@ class CaptureSession final : public VideoFrameSink, public AudioDataSink, public
   CaptureSession(const PublisherSettings& settings, CaptureParts parts);
   ~CaptureSession() override;
 
-  // 1 from the beginning of Start until Stop, 0 otherwise.
-  int32_t IsRunning() const { return isRunning_.load(); }
+  // true from the beginning of Start until Stop, false otherwise.
+  bool IsRunning() const { return isRunning_.load(); }
 
   // Creates and starts the encoder, then the timer, camera and sound as the picture type and
-  // HaveAudio ask. 1 on success; 0 when the encoder could not start publishing (the caller
-  // reports "连接服务器失败"), in which case only Stop follows.
-  int Start(PreviewWindow previewWindow);
-  // Timer, encoder, camera, sound, in this order. Returns 1; harmless when repeated.
-  int Stop();
+  // HaveAudio ask. true on success; false when the encoder could not start publishing (the
+  // caller reports "连接服务器失败"), in which case only Stop follows.
+  bool Start(PreviewWindow previewWindow);
+  // Timer, encoder, camera, sound, in this order; harmless when repeated.
+  void Stop();
 
   void OnVideoFrame(double sampleTime, const uint8_t* buffer, int32_t length) override;
   void OnAudioData(const uint8_t* buffer, int32_t length) override;
@@ -105,7 +105,7 @@ class CaptureSession final : public VideoFrameSink, public AudioDataSink, public
   const int32_t cameraFrameSize_;
   const int32_t screenFrameSize_;
 
-  std::atomic<int32_t> isRunning_{0};
+  std::atomic<bool> isRunning_{false};
   void* encoderHandle_ = nullptr;
   bool encoderCreated_ = false;
   bool encoderStarted_ = false;

@@ -23,13 +23,12 @@ using Bgr = std::array<uint8_t, 3>;
 class FakeScreen final : public ScreenGrabber {
  public:
   explicit FakeScreen(Bgr colour) : colour_(colour) {}
-  int GrabScreen(uint8_t* buffer, int32_t width, int32_t height) override {
+  void GrabScreen(uint8_t* buffer, int32_t width, int32_t height) override {
     for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
       std::copy(colour_.begin(), colour_.end(), buffer + i * 3);
     }
-    return 1;
   }
-  int DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t height) override {
+  bool DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t height) override {
     return DrawMarkerAt(buffer, width, height, pointerX, pointerY);
   }
   std::atomic<int32_t> pointerX{100};
@@ -60,11 +59,10 @@ class FakeCamera final : public CCaptureVideo {
     }
     return 0;
   }
-  int Stop() override {
+  void Stop() override {
     ++stops;
     delivering = false;
     if (thread_.joinable()) thread_.join();
-    return 0;
   }
   void SetFrameSink(bool enabled, VideoFrameSink* s) override { sink = enabled ? s : nullptr; }
 
@@ -105,10 +103,7 @@ class FakeSound final : public CCaptureAudio {
     }
     return 0;
   }
-  bool Close() override {
-    ++closes;
-    return true;
-  }
+  void Close() override { ++closes; }
 
   bool openResult = true;
   int opens = 0;
@@ -181,7 +176,7 @@ class CaptureSessionTest : public ::testing::Test {
   std::vector<uint8_t> PublishedPicture(const std::function<void(CaptureSession&)>& prepare,
                                         int pictures = 2) {
     auto session = MakeSession();
-    EXPECT_EQ(session->Start(0), 1);
+    EXPECT_TRUE(session->Start(0));
     prepare(*session);
     int before = fake.Count("PutVideoData");
     EXPECT_TRUE(WaitFor([&] { return fake.Count("PutVideoData") >= before + pictures; }));
@@ -220,9 +215,9 @@ TEST_F(CaptureSessionTest, CallOrderAndSizesForEveryPictureTypeWithAndWithoutSou
       settings.HaveAudio = haveAudio;
       deliverFrames = style == 1;
       auto session = MakeSession();
-      EXPECT_EQ(session->IsRunning(), 0);
-      ASSERT_EQ(session->Start(77), 1);
-      EXPECT_EQ(session->IsRunning(), 1);
+      EXPECT_FALSE(session->IsRunning());
+      ASSERT_TRUE(session->Start(77));
+      EXPECT_TRUE(session->IsRunning());
       const bool pictures = style <= 3;
       if (pictures) {
         ASSERT_TRUE(WaitFor([&] { return fake.Count("PutVideoData") >= 2; }));
@@ -231,8 +226,8 @@ TEST_F(CaptureSessionTest, CallOrderAndSizesForEveryPictureTypeWithAndWithoutSou
         ASSERT_TRUE(WaitFor([&] { return fake.Count("PutAudioData") >= 2; }));
       }
       if (!pictures) std::this_thread::sleep_for(50ms);
-      EXPECT_EQ(session->Stop(), 1);
-      EXPECT_EQ(session->IsRunning(), 0);
+      session->Stop();
+      EXPECT_FALSE(session->IsRunning());
       const bool cameraUsed = style >= 1 && style <= 3;
       EXPECT_EQ(camera->opens, cameraUsed ? 1 : 0);
       EXPECT_EQ(sound->opens, haveAudio);
@@ -290,7 +285,7 @@ TEST_F(CaptureSessionTest, CameraAndSoundAreOpenedWithTheSettings) {
   settings.FrameRate = 15;
   fake.Reset(1, 4410);
   auto session = MakeSession();
-  ASSERT_EQ(session->Start(1234), 1);
+  ASSERT_TRUE(session->Start(1234));
   EXPECT_EQ(camera->opens, 1);
   EXPECT_EQ(camera->openArgs, (std::array<int32_t, 5>{2, 1234, 640, 480, 15}));
   EXPECT_EQ(camera->sink.load(), session.get());
@@ -305,14 +300,14 @@ TEST_F(CaptureSessionTest, CameraAndSoundAreOpenedWithTheSettings) {
   EXPECT_EQ(session->TimerId(), 0u);
   EXPECT_EQ(camera->stops, 2);
   EXPECT_EQ(sound->closes, 2);
-  EXPECT_EQ(session->IsRunning(), 0);
+  EXPECT_FALSE(session->IsRunning());
 }
 
 TEST_F(CaptureSessionTest, SoundDeviceThatDoesNotOpenLeavesAClassWithoutSound) {
   settings.HaveAudio = 1;
   soundOpens = false;
   auto session = MakeSession();
-  EXPECT_EQ(session->Start(0), 1);
+  EXPECT_TRUE(session->Start(0));
   session.reset();
   EXPECT_EQ(fake.Count("GetAudioNofifySize"), 0);
   EXPECT_EQ(fake.Count("PutAudioData"), 0);
@@ -323,20 +318,20 @@ TEST_F(CaptureSessionTest, FailedStartStartsNothingAndStopStillRuns) {
   settings.HaveAudio = 1;
   fake.Reset(0);
   auto session = MakeSession();
-  EXPECT_EQ(session->Start(0), 0);
-  EXPECT_EQ(session->IsRunning(), 1);  // until Stop
+  EXPECT_FALSE(session->Start(0));
+  EXPECT_TRUE(session->IsRunning());  // until Stop
   EXPECT_EQ(camera->opens, 0);
   EXPECT_EQ(sound->opens, 0);
   EXPECT_EQ(session->TimerId(), 0u);
-  EXPECT_EQ(session->Stop(), 1);
-  EXPECT_EQ(session->IsRunning(), 0);
+  session->Stop();
+  EXPECT_FALSE(session->IsRunning());
   session.reset();
   EXPECT_EQ(fake.Names(), (std::vector<std::string>{"CreateEncoder", "Start", "Stop", "Stop"}));
 }
 
 TEST_F(CaptureSessionTest, MissingLibraryFailsStartWithoutCallingAnything) {
   auto session = MakeSession(false);
-  EXPECT_EQ(session->Start(0), 0);
+  EXPECT_FALSE(session->Start(0));
   session->Stop();
   session.reset();
   EXPECT_TRUE(fake.Names().empty());
@@ -345,7 +340,7 @@ TEST_F(CaptureSessionTest, MissingLibraryFailsStartWithoutCallingAnything) {
 TEST_F(CaptureSessionTest, LateCameraAndSoundCallsAfterStopAreHarmless) {
   settings.VideoStyle = 1;
   auto session = MakeSession();
-  ASSERT_EQ(session->Start(0), 1);
+  ASSERT_TRUE(session->Start(0));
   session->Stop();
   std::vector<uint8_t> frame(640 * 480 * 3, 1);
   session->OnVideoFrame(0.0, frame.data(), static_cast<int32_t>(frame.size()));
@@ -473,7 +468,7 @@ TEST_F(CaptureSessionTest, PaddedCameraRowsAreCopiedWithoutThePadding) {
     expected.insert(expected.end(), padded.begin() + row * 32, padded.begin() + row * 32 + 30);
   }
   auto session = MakeSession();
-  ASSERT_EQ(session->Start(0), 1);
+  ASSERT_TRUE(session->Start(0));
   session->OnVideoFrame(0.0, padded.data(), 32 * 4);
   session->OnVideoFrame(0.0, padded.data(), 31 * 4);      // neither size: dropped
   session->OnVideoFrame(0.0, padded.data(), 32 * 4 + 1);  // dropped
@@ -512,7 +507,7 @@ TEST_F(CaptureSessionTest, UnusableSettingsNeitherDivideByZeroNorWriteOutside) {
   settings.VideoStyle = 0;
   settings.FrameRate = 0;  // no timer at all rather than a division by zero
   auto session = MakeSession();
-  EXPECT_EQ(session->Start(0), 1);
+  EXPECT_TRUE(session->Start(0));
   EXPECT_EQ(session->TimerId(), 0u);
 }
 
@@ -529,7 +524,7 @@ TEST_F(CaptureSessionTest, DestructionWhileCallbacksAreStillArriving) {
     for (int round = 0; round < 5; ++round) {
       fake.Reset();
       auto session = MakeSession();
-      ASSERT_EQ(session->Start(0), 1);
+      ASSERT_TRUE(session->Start(0));
       ASSERT_TRUE(WaitFor(
           [&] { return fake.Count("PutVideoData") >= 3 && fake.Count("PutAudioData") >= 3; }));
       session.reset();  // without Stop: the destructor ends everything itself

@@ -849,20 +849,19 @@ void PasteScaledNearest(const ImageView& destination, int32_t x, int32_t y, cons
   }
 }
 
-int PasteImage(const ImageView& destination, int32_t x, int32_t y, const ImageView& source) {
-  if (!HasPixels(destination) || !HasPixels(source)) return 1;
+void PasteImage(const ImageView& destination, int32_t x, int32_t y, const ImageView& source) {
+  if (!HasPixels(destination) || !HasPixels(source)) return;
   x = PullBack(x, source.Width, destination.Width);
   y = PullBack(y, source.Height, destination.Height);
   const Span cols = ClipSpan(x, source.Width, destination.Width);
   const Span rows = ClipSpan(y, source.Height, destination.Height);
-  if (cols.first >= cols.last) return 1;
+  if (cols.first >= cols.last) return;
   for (int32_t r = rows.first; r < rows.last; ++r) {
     std::memcpy(
         destination.Data + int64_t{y + r} * destination.Stride + int64_t{x + cols.first} * 3,
         source.Data + int64_t{r} * source.Stride + int64_t{cols.first} * 3,
         size_t(cols.last - cols.first) * 3);
   }
-  return 1;
 }
 
 }  // namespace quillon

@@ -46,7 +46,7 @@ void PasteScaledNearest(const ImageView& destination, int32_t x, int32_t y, cons
                         const ImageView& source);
 
 // Copies the whole source unscaled into the destination at (x, y), pulled back and clipped like
-// PasteScaledNearest. Returns 1.
-int PasteImage(const ImageView& destination, int32_t x, int32_t y, const ImageView& source);
+// PasteScaledNearest.
+void PasteImage(const ImageView& destination, int32_t x, int32_t y, const ImageView& source);
 
 }  // namespace quillon

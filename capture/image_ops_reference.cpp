@@ -56,8 +56,8 @@ void PasteScaledNearest(const ImageView& destination, int32_t x, int32_t y, cons
   }
 }
 
-int PasteImage(const ImageView& destination, int32_t x, int32_t y, const ImageView& source) {
-  if (!HasPixels(destination) || !HasPixels(source)) return 1;
+void PasteImage(const ImageView& destination, int32_t x, int32_t y, const ImageView& source) {
+  if (!HasPixels(destination) || !HasPixels(source)) return;
   x = PullBack(x, source.Width, destination.Width);
   y = PullBack(y, source.Height, destination.Height);
   for (int32_t r = 0; r < source.Height; ++r) {
@@ -69,7 +69,6 @@ int PasteImage(const ImageView& destination, int32_t x, int32_t y, const ImageVi
                   source.Data + int64_t{r} * source.Stride + int64_t{c} * 3, 3);
     }
   }
-  return 1;
 }
 
 }  // namespace quillon::reference

@@ -17,6 +17,6 @@ void ScaleDownHalving(const ImageView& destination, const ImageView& source);
 void PasteScaledNearest(const ImageView& destination, int32_t x, int32_t y, const ImageView& size,
                         const ImageView& source);
 
-int PasteImage(const ImageView& destination, int32_t x, int32_t y, const ImageView& source);
+void PasteImage(const ImageView& destination, int32_t x, int32_t y, const ImageView& source);
 
 }  // namespace quillon::reference

@@ -139,17 +139,16 @@ TEST(ImageOps, EmptyViewsAndFarPositionsLeaveTheDestinationAlone) {
   ScaleDownHalving(destination.view, no_width);
   PasteScaledNearest(destination.view, 0, 0, MakeImageView(nullptr, 0, 3), source.view);
   PasteScaledNearest(destination.view, 0, 0, MakeImageView(nullptr, 3, 3), negative);
-  EXPECT_EQ(1, PasteImage(destination.view, 0, 0, negative));
-  EXPECT_EQ(1, PasteImage(destination.view, 0, 0, no_width));
+  PasteImage(destination.view, 0, 0, negative);
+  PasteImage(destination.view, 0, 0, no_width);
   // Positions as far left or below as they go: nothing overlaps, nothing overflows.
   const int32_t far = std::numeric_limits<int32_t>::min();
-  EXPECT_EQ(1, PasteImage(destination.view, far, 0, source.view));
+  PasteImage(destination.view, far, 0, source.view);
   PasteScaledNearest(destination.view, 0, far, MakeImageView(nullptr, 3, 3), source.view);
   EXPECT_EQ(destination.bytes, std::vector<uint8_t>(destination.bytes.size(), 0));
   // As far right and up as they go: pulled back to the corner.
-  EXPECT_EQ(1,
-            PasteImage(destination.view, std::numeric_limits<int32_t>::max(),
-                       std::numeric_limits<int32_t>::max(), MakeImageView(source.view.Data, 2, 2)));
+  PasteImage(destination.view, std::numeric_limits<int32_t>::max(),
+             std::numeric_limits<int32_t>::max(), MakeImageView(source.view.Data, 2, 2));
   EXPECT_EQ(0, std::memcmp(destination.view.Data + 3 * destination.view.Stride + 3 * 3,
                            source.view.Data + 1 * 2 * 3 + 3, 3));
 }
@@ -280,7 +279,7 @@ TEST(PasteImage, MatchesReferenceAndClipsToTheDestination) {
     SCOPED_TRACE("at " + std::to_string(x) + "," + std::to_string(y));
     ExpectPasteMatchesReference(
         random, side(random), side(random),
-        [&](const ImageView& d) { EXPECT_EQ(1, PasteImage(d, x, y, source.view)); },
+        [&](const ImageView& d) { PasteImage(d, x, y, source.view); },
         [&](const ImageView& d) { reference::PasteImage(d, x, y, source.view); });
   }
 }
@@ -289,14 +288,14 @@ TEST(PasteImage, CopiesRowsAndPullsBackOversizedPositions) {
   std::mt19937 random(8);
   const Picture thumbnail = RandomPicture(random, 160, 120);
   Picture camera(640, 480);
-  EXPECT_EQ(1, PasteImage(camera.view, 600, 470, thumbnail.view));  // pulled back to 480, 360
+  PasteImage(camera.view, 600, 470, thumbnail.view);  // pulled back to 480, 360
   for (int32_t r = 0; r < 120; ++r) {
     ASSERT_EQ(0, std::memcmp(camera.view.Data + (360 + r) * camera.view.Stride + 480 * 3,
                              thumbnail.view.Data + r * thumbnail.view.Stride, 160 * 3));
   }
   // Larger than the destination on both sides: only the overlapping part, nothing outside.
   const Picture huge = RandomPicture(random, 700, 500);
-  EXPECT_EQ(1, PasteImage(camera.view, 0, 0, huge.view));
+  PasteImage(camera.view, 0, 0, huge.view);
   EXPECT_EQ(0, std::memcmp(camera.view.Data, huge.view.Data + 20 * huge.view.Stride + 60 * 3, 3));
 }
 

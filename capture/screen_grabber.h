@@ -12,20 +12,20 @@ class ScreenGrabber {
   virtual ~ScreenGrabber() = default;
 
   // Fills buffer (width * height * 3 bytes) with the top-left width x height of the screen; what
-  // lies outside the real screen comes out black. Returns 1. When the screen cannot be read the
-  // buffer is left as it was.
-  virtual int GrabScreen(uint8_t* buffer, int32_t width, int32_t height) = 0;
+  // lies outside the real screen comes out black. When the screen cannot be read the buffer is
+  // left as it was.
+  virtual void GrabScreen(uint8_t* buffer, int32_t width, int32_t height) = 0;
 
-  // Paints the pointer marker into a picture laid out like GrabScreen's. 1 when painted, 0 when
-  // the pointer lies too close to an edge (or is not known).
-  virtual int DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t height) = 0;
+  // Paints the pointer marker into a picture laid out like GrabScreen's. true when painted, false
+  // when the pointer lies too close to an edge (or is not known).
+  virtual bool DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t height) = 0;
 };
 
 // The marker for a pointer hot spot at (x, y), screen coordinates from the top-left: a 15 x 15
 // red square covering columns x to x + 14 and screen lines y - 15 to y - 1. Nothing is painted,
-// and the result is 0, when x or y is 16 or less or lies within 16 pixels of the right or
+// and the result is false, when x or y is 16 or less or lies within 16 pixels of the right or
 // bottom edge.
-int DrawMarkerAt(uint8_t* buffer, int32_t width, int32_t height, int32_t x, int32_t y);
+bool DrawMarkerAt(uint8_t* buffer, int32_t width, int32_t height, int32_t x, int32_t y);
 
 // The screen of this platform; nullptr when there is none to open (no display).
 std::unique_ptr<ScreenGrabber> CreateScreenGrabber();

@@ -13,8 +13,8 @@ namespace {
 
 class ScreenGrabberGdi final : public ScreenGrabber {
  public:
-  int GrabScreen(uint8_t* buffer, int32_t width, int32_t height) override;
-  int DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t height) override;
+  void GrabScreen(uint8_t* buffer, int32_t width, int32_t height) override;
+  bool DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t height) override;
 
  private:
   // The rows as the system hands them, each padded to a multiple of 4 bytes, for widths whose
@@ -22,16 +22,16 @@ class ScreenGrabberGdi final : public ScreenGrabber {
   std::vector<uint8_t> paddedRows_;
 };
 
-int ScreenGrabberGdi::GrabScreen(uint8_t* buffer, int32_t width, int32_t height) {
-  if (buffer == nullptr || width <= 0 || height <= 0) return 1;
+void ScreenGrabberGdi::GrabScreen(uint8_t* buffer, int32_t width, int32_t height) {
+  if (buffer == nullptr || width <= 0 || height <= 0) return;
   // Every object made here is released before returning, in the reverse order of making: the
   // memory context, the bitmap, the display context.
   win::UniqueCreatedDc display(CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
-  if (!display) return 1;
+  if (!display) return;
   win::UniqueBitmap bitmap(CreateCompatibleBitmap(display.get(), width, height));
-  if (!bitmap) return 1;
+  if (!bitmap) return;
   win::UniqueCreatedDc memory(CreateCompatibleDC(display.get()));
-  if (!memory) return 1;
+  if (!memory) return;
   {
     win::ScopedSelectObject selected(memory.get(), bitmap.get());
     BitBlt(memory.get(), 0, 0, width, height, display.get(), 0, 0, SRCCOPY);
@@ -40,7 +40,7 @@ int ScreenGrabberGdi::GrabScreen(uint8_t* buffer, int32_t width, int32_t height)
   BITMAP description{};
   GetObjectA(bitmap.get(), sizeof description, &description);
   // Never read more lines or wider lines than the caller's buffer holds.
-  if (description.bmWidth != width || description.bmHeight != height) return 1;
+  if (description.bmWidth != width || description.bmHeight != height) return;
 
   BITMAPINFO info{};
   BITMAPINFOHEADER& header = info.bmiHeader;
@@ -71,12 +71,11 @@ int ScreenGrabberGdi::GrabScreen(uint8_t* buffer, int32_t width, int32_t height)
                   target + static_cast<size_t>(row) * paddedRowBytes, rowBytes);
     }
   }
-  return 1;
 }
 
-int ScreenGrabberGdi::DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t height) {
+bool ScreenGrabberGdi::DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t height) {
   POINT position{};
-  if (!GetCursorPos(&position)) return 0;
+  if (!GetCursorPos(&position)) return false;
   return DrawMarkerAt(buffer, width, height, position.x, position.y);
 }
 

@@ -149,14 +149,14 @@ const uint8_t* ScreenGrabberX11::GetImage(int32_t width, int32_t height) {
   return xcb_get_image_data(plainReply_);
 }
 
-int ScreenGrabberX11::GrabScreen(uint8_t* buffer, int32_t width, int32_t height) {
-  if (connection_ == nullptr || reportedFormat_ || width <= 0 || height <= 0) return 1;
+void ScreenGrabberX11::GrabScreen(uint8_t* buffer, int32_t width, int32_t height) {
+  if (connection_ == nullptr || reportedFormat_ || width <= 0 || height <= 0) return;
   // Only the part that lies on the real screen is read; the rest is black.
   const int32_t grabWidth = std::min(width, screenWidth_);
   const int32_t grabHeight = std::min(height, screenHeight_);
   const size_t rowBytes = static_cast<size_t>(width) * 3;
   const uint8_t* pixels = GetImage(grabWidth, grabHeight);
-  if (pixels == nullptr) return 1;
+  if (pixels == nullptr) return;
   for (int32_t line = 0; line < grabHeight; ++line) {
     // Screen line 0 is the top; the picture's first row is the bottom line.
     uint8_t* row = buffer + static_cast<size_t>(height - 1 - line) * rowBytes;
@@ -164,19 +164,18 @@ int ScreenGrabberX11::GrabScreen(uint8_t* buffer, int32_t width, int32_t height)
     if (grabWidth < width) std::memset(row + grabWidth * 3, 0, rowBytes - grabWidth * 3);
   }
   std::memset(buffer, 0, static_cast<size_t>(height - grabHeight) * rowBytes);
-  return 1;
 }
 
-int ScreenGrabberX11::DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t height) {
-  if (connection_ == nullptr) return 0;
+bool ScreenGrabberX11::DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t height) {
+  if (connection_ == nullptr) return false;
   xcb_query_pointer_reply_t* pointer =
       xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_), nullptr);
-  if (pointer == nullptr) return 0;
+  if (pointer == nullptr) return false;
   const bool onScreen = pointer->same_screen != 0;
   const int32_t x = pointer->root_x;
   const int32_t y = pointer->root_y;
   std::free(pointer);
-  return onScreen ? DrawMarkerAt(buffer, width, height, x, y) : 0;
+  return onScreen && DrawMarkerAt(buffer, width, height, x, y);
 }
 
 }  // namespace quillon

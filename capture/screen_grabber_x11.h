@@ -26,8 +26,8 @@ class ScreenGrabberX11 final : public ScreenGrabber {
   int32_t ScreenWidth() const { return screenWidth_; }
   int32_t ScreenHeight() const { return screenHeight_; }
 
-  int GrabScreen(uint8_t* buffer, int32_t width, int32_t height) override;
-  int DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t height) override;
+  void GrabScreen(uint8_t* buffer, int32_t width, int32_t height) override;
+  bool DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t height) override;
 
  private:
   // The shared segment: a memfd mapped here and attached to the server.

@@ -5,9 +5,9 @@
 
 namespace quillon {
 
-int DrawMarkerAt(uint8_t* buffer, int32_t width, int32_t height, int32_t x, int32_t y) {
+bool DrawMarkerAt(uint8_t* buffer, int32_t width, int32_t height, int32_t x, int32_t y) {
   constexpr int kSide = 15;
-  if (x + 16 >= width || y + 16 >= height || y <= 16 || x <= 16) return 0;
+  if (x + 16 >= width || y + 16 >= height || y <= 16 || x <= 16) return false;
   uint8_t row[kSide * 3];
   for (int i = 0; i < kSide; ++i) {
     row[i * 3 + 0] = 0;    // blue
@@ -21,7 +21,7 @@ int DrawMarkerAt(uint8_t* buffer, int32_t width, int32_t height, int32_t x, int3
                     3;
     std::memcpy(buffer + offset, row, sizeof row);
   }
-  return 1;
+  return true;
 }
 
 }  // namespace quillon

@@ -32,7 +32,7 @@ PcmFormat BuildFormat(int32_t samplesPerSec, int32_t bitsPerSample, int32_t chan
 }
 
 AudioRing::AudioRing(uint32_t chunkBytes)
-    : chunk_bytes_(chunkBytes), ring_(size_t{chunkBytes} * kRingChunks) {}
+    : chunkBytes_(chunkBytes), ring_(size_t{chunkBytes} * kRingChunks) {}
 
 size_t AudioRing::Write(const uint8_t* data, size_t bytes) {
   std::unique_lock lock(mutex_);
@@ -41,9 +41,9 @@ size_t AudioRing::Write(const uint8_t* data, size_t bytes) {
   const size_t room = ringBytes - 1 - unread_;
   const size_t fitting = std::min(bytes, room);
   dropped_ += bytes - fitting;
-  const uint32_t start = write_offset_;
+  const uint32_t start = writeOffset_;
   lock.unlock();
-  // The region [start, start + fitting) is neither read nor handed on until write_offset_ moves
+  // The region [start, start + fitting) is neither read nor handed on until writeOffset_ moves
   // past it below, so it is filled without the lock.
   size_t done = 0;
   while (done < fitting) {
@@ -57,9 +57,9 @@ size_t AudioRing::Write(const uint8_t* data, size_t bytes) {
     done += piece;
   }
   lock.lock();
-  write_offset_ = static_cast<uint32_t>((start + fitting) % ringBytes);
+  writeOffset_ = static_cast<uint32_t>((start + fitting) % ringBytes);
   unread_ += static_cast<uint32_t>(fitting);
-  const bool wholeChunk = unread_ >= chunk_bytes_;
+  const bool wholeChunk = unread_ >= chunkBytes_;
   lock.unlock();
   if (wholeChunk) ready_.notify_all();
   return fitting;
@@ -93,7 +93,7 @@ uint64_t AudioRing::DroppedBytes() const {
 
 bool AudioRing::WaitForChunks() {
   std::unique_lock lock(mutex_);
-  ready_.wait(lock, [this] { return stop_ || failed_ || unread_ >= chunk_bytes_; });
+  ready_.wait(lock, [this] { return stop_ || failed_ || unread_ >= chunkBytes_; });
   return !stop_ && !failed_;
 }
 

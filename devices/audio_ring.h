@@ -59,7 +59,7 @@ class AudioRing {
  public:
   explicit AudioRing(uint32_t chunkBytes);
 
-  uint32_t ChunkBytes() const { return chunk_bytes_; }
+  uint32_t ChunkBytes() const { return chunkBytes_; }
   uint32_t RingBytes() const { return static_cast<uint32_t>(ring_.size()); }
 
   // Producer: appends bytes (nullptr appends silence). Returns how many fitted.
@@ -82,26 +82,26 @@ class AudioRing {
     ChunkRead read;
     {
       std::lock_guard lock(mutex_);
-      read = PlanChunkRead(RingBytes(), chunk_bytes_, next_offset_, write_offset_);
+      read = PlanChunkRead(RingBytes(), chunkBytes_, nextOffset_, writeOffset_);
     }
     if (read.First.Bytes != 0) handOn(ring_.data() + read.First.Offset, read.First.Bytes);
     if (read.Second.Bytes != 0) handOn(ring_.data() + read.Second.Offset, read.Second.Bytes);
     {
       std::lock_guard lock(mutex_);
-      next_offset_ = read.NextOffset;
+      nextOffset_ = read.NextOffset;
       unread_ -= read.Bytes();
     }
     return read.Bytes();
   }
 
  private:
-  const uint32_t chunk_bytes_;
+  const uint32_t chunkBytes_;
   std::vector<uint8_t> ring_;
   mutable std::mutex mutex_;
   std::condition_variable ready_;
-  uint32_t write_offset_ = 0;  // where the producer writes next
-  uint32_t next_offset_ = 0;   // where the reader reads next
-  uint32_t unread_ = 0;        // bytes between next_offset_ and write_offset_
+  uint32_t writeOffset_ = 0;  // where the producer writes next
+  uint32_t nextOffset_ = 0;   // where the reader reads next
+  uint32_t unread_ = 0;       // bytes between nextOffset_ and writeOffset_
   uint64_t dropped_ = 0;
   bool stop_ = false;
   bool failed_ = false;

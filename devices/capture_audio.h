@@ -26,7 +26,7 @@ class CCaptureAudio {
   // Starts (on) or ends recording. 0 on success, non-zero on failure.
   virtual int SetRecording(bool on, AudioDataSink* sink) = 0;
   // Releases the device; harmless when repeated.
-  virtual bool Close() = 0;
+  virtual void Close() = 0;
 };
 
 // The sound capture of this platform.

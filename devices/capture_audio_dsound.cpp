@@ -33,11 +33,11 @@ class CaptureAudioDSound final : public CCaptureAudio {
     if (recording_.load()) return true;
     EndWorker();  // one that ended on its own (a failed read, WM_QUIT)
     static_assert(sizeof(GUID) == sizeof(device->Guid));
-    std::memcpy(&device_guid_, device->Guid.data(), sizeof(GUID));
+    std::memcpy(&deviceGuid_, device->Guid.data(), sizeof(GUID));
     std::memset(positions_, 0, sizeof(positions_));
-    ring_bytes_ = 0;
+    ringBytes_ = 0;
     ChunkBytes = 0;
-    const HRESULT hr = DirectSoundCaptureCreate(&device_guid_, capture_device_.Put(), nullptr);
+    const HRESULT hr = DirectSoundCaptureCreate(&deviceGuid_, captureDevice_.Put(), nullptr);
     const PcmFormat format = BuildFormat(SamplesPerSec, BitsPerSample, Chanels);
     format_.wFormatTag = format.FormatTag;
     format_.nChannels = format.Channels;
@@ -51,75 +51,75 @@ class CaptureAudioDSound final : public CCaptureAudio {
 
   int SetRecording(bool on, AudioDataSink* sink) override {
     sink_.store(sink);
-    return on ? Start() : Finish();
+    return (on ? Start() : Finish()) ? 0 : 1;
   }
 
-  bool Close() override {
+  void Close() override {
     EndWorker();
     notify_.Reset();
-    capture_buffer_.Reset();
-    capture_device_.Reset();
-    chunk_event_.Reset();
-    return true;
+    captureBuffer_.Reset();
+    captureDevice_.Reset();
+    chunkEvent_.Reset();
   }
 
  private:
-  int Start() {
-    if (WorkerRunning()) return 0;  // already recording into the same ring
+  // Starts the capture buffer and the worker; false when either cannot start.
+  bool Start() {
+    if (WorkerRunning()) return true;  // already recording into the same ring
     EndWorker();
-    if (!CreateRing() || FAILED(capture_buffer_->Start(DSCBSTART_LOOPING))) return 1;
-    stop_event_.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (!stop_event_) return 1;
+    if (!CreateRing() || FAILED(captureBuffer_->Start(DSCBSTART_LOOPING))) return false;
+    stopEvent_.Reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!stopEvent_) return false;
     recording_.store(true);
     worker_.Reset(CreateThread(nullptr, 0, &CaptureAudioDSound::WorkerMain, this, 0, nullptr));
     if (!worker_) {
       recording_.store(false);
-      return 1;
+      return false;
     }
-    return 0;
+    return true;
   }
 
-  int Finish() {
+  // Ends recording; false when the last whole chunks could not be read.
+  bool Finish() {
     recording_.store(false);
-    if (!capture_buffer_) {
+    if (!captureBuffer_) {
       EndWorker();
-      return 0;
+      return true;
     }
     // Ends the worker for certain (it may wait for a notification that comes only seconds
     // later, or never): from here on only this thread reads the ring.
     EndWorker();
-    if (FAILED(capture_buffer_->Stop())) return 0;
+    if (FAILED(captureBuffer_->Stop())) return true;
     // The whole chunks captured since the worker's last read; a partial chunk is dropped.
-    return ReadChunks() ? 0 : 1;
+    return ReadChunks();
   }
 
   bool CreateRing() {
     notify_.Reset();
-    capture_buffer_.Reset();
-    if (ChunkBytes == 0 || ChunkBytes > kMaxChunkBytes || !capture_device_) return false;
-    ring_bytes_ = ChunkBytes * kRingChunks;
+    captureBuffer_.Reset();
+    if (ChunkBytes == 0 || ChunkBytes > kMaxChunkBytes || !captureDevice_) return false;
+    ringBytes_ = ChunkBytes * kRingChunks;
     DSCBUFFERDESC description{};
     description.dwSize = sizeof(description);
     description.dwFlags = 0;
-    description.dwBufferBytes = ring_bytes_;
+    description.dwBufferBytes = ringBytes_;
     description.lpwfxFormat = &format_;
-    if (FAILED(
-            capture_device_->CreateCaptureBuffer(&description, capture_buffer_.Put(), nullptr))) {
+    if (FAILED(captureDevice_->CreateCaptureBuffer(&description, captureBuffer_.Put(), nullptr))) {
       return false;
     }
-    next_offset_ = 0;
+    nextOffset_ = 0;
     return ArmNotifications();
   }
 
   bool ArmNotifications() {
-    if (!capture_buffer_) return false;
-    chunk_event_.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    if (!chunk_event_ || FAILED(capture_buffer_.As(IID_IDirectSoundNotify, &notify_))) {
+    if (!captureBuffer_) return false;
+    chunkEvent_.Reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (!chunkEvent_ || FAILED(captureBuffer_.As(IID_IDirectSoundNotify, &notify_))) {
       return false;
     }
     for (uint32_t i = 0; i < kRingChunks; ++i) {
       positions_[i].dwOffset = ChunkBytes * (i + 1) - 1;  // the last byte of chunk i
-      positions_[i].hEventNotify = chunk_event_.Get();
+      positions_[i].hEventNotify = chunkEvent_.Get();
     }
     return SUCCEEDED(notify_->SetNotificationPositions(kRingChunks, positions_));
   }
@@ -130,7 +130,7 @@ class CaptureAudioDSound final : public CCaptureAudio {
   }
 
   void Work() {
-    const HANDLE events[] = {chunk_event_.Get(), stop_event_.Get()};
+    const HANDLE events[] = {chunkEvent_.Get(), stopEvent_.Get()};
     constexpr DWORD kEvents = sizeof(events) / sizeof(events[0]);
     while (recording_.load()) {
       const DWORD woke = MsgWaitForMultipleObjects(kEvents, events, FALSE, INFINITE, QS_ALLEVENTS);
@@ -156,35 +156,35 @@ class CaptureAudioDSound final : public CCaptureAudio {
   void EndWorker() {
     if (!worker_) return;
     recording_.store(false);
-    if (stop_event_) SetEvent(stop_event_.Get());
+    if (stopEvent_) SetEvent(stopEvent_.Get());
     WaitForSingleObject(worker_.Get(), INFINITE);
     worker_.Reset();
   }
 
   // Hands every whole chunk between NextOffset and the read position on, oldest first.
   bool ReadChunks() {
-    if (!capture_buffer_ || ring_bytes_ == 0) return false;
+    if (!captureBuffer_ || ringBytes_ == 0) return false;
     DWORD capturePosition = 0;
     DWORD readPosition = 0;
-    if (FAILED(capture_buffer_->GetCurrentPosition(&capturePosition, &readPosition))) return false;
+    if (FAILED(captureBuffer_->GetCurrentPosition(&capturePosition, &readPosition))) return false;
     const ChunkRead plan =
-        PlanChunkRead(ring_bytes_, ChunkBytes, next_offset_, readPosition % ring_bytes_);
+        PlanChunkRead(ringBytes_, ChunkBytes, nextOffset_, readPosition % ringBytes_);
     if (plan.Bytes() == 0) return true;  // a partial chunk waits for the next call
     void* part1 = nullptr;
     void* part2 = nullptr;
     DWORD bytes1 = 0;
     DWORD bytes2 = 0;
-    if (FAILED(capture_buffer_->Lock(next_offset_, plan.Bytes(), &part1, &bytes1, &part2, &bytes2,
-                                     0))) {
+    if (FAILED(
+            captureBuffer_->Lock(nextOffset_, plan.Bytes(), &part1, &bytes1, &part2, &bytes2, 0))) {
       return false;
     }
     HandOn(part1, bytes1);
-    next_offset_ = (next_offset_ + bytes1) % ring_bytes_;
+    nextOffset_ = (nextOffset_ + bytes1) % ringBytes_;
     if (part2 != nullptr) {
       HandOn(part2, bytes2);
-      next_offset_ = (next_offset_ + bytes2) % ring_bytes_;
+      nextOffset_ = (nextOffset_ + bytes2) % ringBytes_;
     }
-    capture_buffer_->Unlock(part1, bytes1, part2, bytes2);
+    captureBuffer_->Unlock(part1, bytes1, part2, bytes2);
     return true;
   }
 
@@ -197,17 +197,17 @@ class CaptureAudioDSound final : public CCaptureAudio {
 
   ComApartment com_;  // first in, last out: every reference below is released before it
   std::atomic<bool> recording_{false};
-  ComRef<IDirectSoundCapture> capture_device_;
-  ComRef<IDirectSoundCaptureBuffer> capture_buffer_;
+  ComRef<IDirectSoundCapture> captureDevice_;
+  ComRef<IDirectSoundCaptureBuffer> captureBuffer_;
   ComRef<IDirectSoundNotify> notify_;
-  GUID device_guid_{};
+  GUID deviceGuid_{};
   WAVEFORMATEX format_{};
   DSBPOSITIONNOTIFY positions_[kRingChunks + 1]{};  // the last one stays zero
-  OwnedHandle chunk_event_;
-  OwnedHandle stop_event_;  // set to end the worker
+  OwnedHandle chunkEvent_;
+  OwnedHandle stopEvent_;  // set to end the worker
   OwnedHandle worker_;
-  uint32_t ring_bytes_ = 0;
-  uint32_t next_offset_ = 0;
+  uint32_t ringBytes_ = 0;
+  uint32_t nextOffset_ = 0;
   std::atomic<AudioDataSink*> sink_{nullptr};
 };
 

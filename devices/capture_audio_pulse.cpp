@@ -49,13 +49,13 @@ class CaptureAudioPulse final : public CCaptureAudio {
     if (device == nullptr || device == NoAudioSelection()) return false;
     if (recording_.load()) return true;
     Close();
-    device_name_ = device->Name;
+    deviceName_ = device->Name;
     ChunkBytes = 0;
     bool found = false;
     if (connection_.Connect(kServerTimeout)) {
       PulseConnection::Lock lock(connection_);
       pa_operation* query = pa_context_get_source_info_by_name(
-          connection_.Context(), device_name_.c_str(), OnSourceInfo, this);
+          connection_.Context(), deviceName_.c_str(), OnSourceInfo, this);
       found_ = false;
       connection_.Complete(query, kServerTimeout);
       found = found_;
@@ -67,10 +67,14 @@ class CaptureAudioPulse final : public CCaptureAudio {
 
   int SetRecording(bool on, AudioDataSink* sink) override {
     sink_.store(sink);
-    return on ? Start() : Finish();
+    if (!on) {
+      Finish();
+      return 0;
+    }
+    return Start() ? 0 : 1;
   }
 
-  bool Close() override {
+  void Close() override {
     EndWorker();
     if (stream_ != nullptr) {
       {
@@ -81,7 +85,6 @@ class CaptureAudioPulse final : public CCaptureAudio {
     }
     connection_.Disconnect();
     ring_.reset();
-    return true;
   }
 
  private:
@@ -110,15 +113,16 @@ class CaptureAudioPulse final : public CCaptureAudio {
     }
   }
 
-  int Start() {
-    if (recording_.load()) return 0;  // already recording into the same ring
-    EndWorker();                      // a worker that ended on a failed read
-    if (!connection_.Connected() || ChunkBytes == 0 || ChunkBytes > kMaxChunkBytes) return 1;
+  // Starts the record stream and the worker; false when the stream cannot be made ready.
+  bool Start() {
+    if (recording_.load()) return true;  // already recording into the same ring
+    EndWorker();                         // a worker that ended on a failed read
+    if (!connection_.Connected() || ChunkBytes == 0 || ChunkBytes > kMaxChunkBytes) return false;
     pa_sample_spec sample;
     sample.format = SampleFormatFor(format_.BitsPerSample);
     sample.rate = format_.SamplesPerSec;
     sample.channels = static_cast<uint8_t>(format_.Channels);
-    if (format_.Channels > PA_CHANNELS_MAX || !pa_sample_spec_valid(&sample)) return 1;
+    if (format_.Channels > PA_CHANNELS_MAX || !pa_sample_spec_valid(&sample)) return false;
 
     if (stream_ != nullptr) {
       PulseConnection::Lock lock(connection_);
@@ -130,15 +134,15 @@ class CaptureAudioPulse final : public CCaptureAudio {
     {
       PulseConnection::Lock lock(connection_);
       stream_ = pa_stream_new(connection_.Context(), "Class sound", &sample, nullptr);
-      if (stream_ == nullptr) return 1;
+      if (stream_ == nullptr) return false;
       pa_stream_set_state_callback(stream_, OnStreamState, this);
       pa_stream_set_read_callback(stream_, OnStreamRead, this);
       pa_buffer_attr attr;
       attr.maxlength = static_cast<uint32_t>(-1);
       attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
       attr.fragsize = ChunkBytes;  // the server hands over about one chunk at a time
-      if (pa_stream_connect_record(stream_, device_name_.c_str(), &attr,
-                                   PA_STREAM_ADJUST_LATENCY) == 0) {
+      if (pa_stream_connect_record(stream_, deviceName_.c_str(), &attr, PA_STREAM_ADJUST_LATENCY) ==
+          0) {
         connection_.WaitUntil(
             [this] {
               const pa_stream_state_t state = pa_stream_get_state(stream_);
@@ -148,15 +152,15 @@ class CaptureAudioPulse final : public CCaptureAudio {
         ready = pa_stream_get_state(stream_) == PA_STREAM_READY;
       }
     }
-    if (!ready) return 1;
+    if (!ready) return false;
     recording_.store(true);
     worker_ = std::thread([this] { Work(); });
-    return 0;
+    return true;
   }
 
-  int Finish() {
+  void Finish() {
     recording_.store(false);
-    if (stream_ == nullptr) return 0;
+    if (stream_ == nullptr) return;
     EndWorker();
     // The capture stops: no sound reaches the ring from here on.
     bool stopped = false;
@@ -168,7 +172,6 @@ class CaptureAudioPulse final : public CCaptureAudio {
     }
     // The whole chunks captured since the worker's last read; a partial chunk is dropped.
     if (stopped && ring_) ring_->ReadChunks([this](const uint8_t* d, uint32_t n) { HandOn(d, n); });
-    return 0;
   }
 
   // With the loop locked: stops the stream's callbacks and lets the server end the stream.
@@ -200,7 +203,7 @@ class CaptureAudioPulse final : public CCaptureAudio {
   }
 
   PulseConnection connection_;
-  std::string device_name_;
+  std::string deviceName_;
   PcmFormat format_;
   pa_stream* stream_ = nullptr;
   std::unique_ptr<AudioRing> ring_;

@@ -17,8 +17,8 @@ class CCaptureVideo {
   // non-zero otherwise; a second call returns 1 and changes nothing.
   virtual int Open(int32_t deviceIndex, PreviewWindow previewOwner, int32_t width, int32_t height,
                    int32_t frameRate) = 0;
-  // Stops delivery and the preview and releases the camera. Returns 0.
-  virtual int Stop() = 0;
+  // Stops delivery and the preview and releases the camera.
+  virtual void Stop() = 0;
   // Connects the frames to sink (or disconnects them when enabled is false).
   virtual void SetFrameSink(bool enabled, VideoFrameSink* sink) = 0;
 };

@@ -49,10 +49,9 @@ class GrabberCallbackCom final : public ISampleGrabberCB {
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample*) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE BufferCB(double sampleTime, BYTE* buffer, LONG length) override {
-    return TheGrabberCallback().BufferCB(sampleTime, buffer, static_cast<int32_t>(length)) ==
-                   GrabberCallback::kNullBuffer
-               ? E_POINTER
-               : S_OK;
+    return TheGrabberCallback().BufferCB(sampleTime, buffer, static_cast<int32_t>(length))
+               ? S_OK
+               : E_POINTER;
   }
 };
 #pragma GCC diagnostic pop
@@ -93,7 +92,7 @@ HRESULT FirstOutputPin(IBaseFilter* filter, ComRef<IPin>* found) {
 
 class CaptureVideoDShow final : public CCaptureVideo {
  public:
-  explicit CaptureVideoDShow(std::wstring sourceFile) : source_file_(std::move(sourceFile)) {
+  explicit CaptureVideoDShow(std::wstring sourceFile) : sourceFile_(std::move(sourceFile)) {
     if (!com_.Ok()) ShowUserMessage("CCaptureVideo CoInitialize Failed!\r\n");
   }
   ~CaptureVideoDShow() override { Stop(); }
@@ -105,7 +104,7 @@ class CaptureVideoDShow final : public CCaptureVideo {
       ShowUserMessage("Failed to get video interfaces!");
       return kNotOpened;
     }
-    if (source_file_.empty()) {
+    if (sourceFile_.empty()) {
       if (!BindCamera(deviceIndex)) return kNotOpened;
       // A size or rate below 1 is no format any camera has (the rate divides a second).
       if (width < 1 || height < 1 || frameRate < 1 ||
@@ -114,7 +113,7 @@ class CaptureVideoDShow final : public CCaptureVideo {
         return kNotOpened;
       }
       graph_->AddFilter(camera_.Get(), L"Capture Filter");
-    } else if (FAILED(graph_->AddSourceFilter(source_file_.c_str(), L"Capture Filter",
+    } else if (FAILED(graph_->AddSourceFilter(sourceFile_.c_str(), L"Capture Filter",
                                               camera_.Put()))) {
       return kNotOpened;
     }
@@ -143,7 +142,7 @@ class CaptureVideoDShow final : public CCaptureVideo {
     // A camera is led from its capture pin to the default renderer for video. A file source has
     // only its one output, of no declared category and of the byte-stream type, for which no
     // default renderer exists: it gets the video renderer named.
-    if (source_file_.empty()) {
+    if (sourceFile_.empty()) {
       hr = builder_->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, camera_.Get(),
                                   grabberFilter.Get(), nullptr);
     } else {
@@ -167,7 +166,7 @@ class CaptureVideoDShow final : public CCaptureVideo {
     grabber_->SetCallback(&TheGrabberCallbackCom(), 1);  // 1: BufferCB
 
     opened_ = true;
-    preview_owner_ = previewOwner;
+    previewOwner_ = previewOwner;
     AttachPreview();
     hr = control_->Run();
     if (FAILED(hr)) {
@@ -177,19 +176,18 @@ class CaptureVideoDShow final : public CCaptureVideo {
     return 0;
   }
 
-  int Stop() override {
+  void Stop() override {
     if (control_) control_->StopWhenReady();
-    if (video_window_) {
-      video_window_->put_Visible(OAFALSE);
-      video_window_->put_Owner(0);
+    if (videoWindow_) {
+      videoWindow_->put_Visible(OAFALSE);
+      videoWindow_->put_Owner(0);
     }
     control_.Reset();
-    video_window_.Reset();
+    videoWindow_.Reset();
     graph_.Reset();
     camera_.Reset();
     grabber_.Reset();
     builder_.Reset();
-    return 0;
   }
 
   void SetFrameSink(bool enabled, VideoFrameSink* sink) override {
@@ -208,7 +206,7 @@ class CaptureVideoDShow final : public CCaptureVideo {
     builder_->SetFiltergraph(graph_.Get());
     hr = graph_.As(IID_IMediaControl, &control_);
     if (FAILED(hr)) return hr;
-    return graph_.As(IID_IVideoWindow, &video_window_);
+    return graph_.As(IID_IVideoWindow, &videoWindow_);
   }
 
   // The camera at deviceIndex of the video-input category. Every moniker counts towards the
@@ -285,27 +283,27 @@ class CaptureVideoDShow final : public CCaptureVideo {
   // The renderer's window as a child filling the owner's client area, sized once. Without an
   // owner the renderer would open a window of its own: the preview then stays hidden.
   void AttachPreview() {
-    if (preview_owner_ == 0) {
-      video_window_->put_AutoShow(OAFALSE);
+    if (previewOwner_ == 0) {
+      videoWindow_->put_AutoShow(OAFALSE);
       return;
     }
-    if (FAILED(video_window_->put_Owner(static_cast<OAHWND>(preview_owner_)))) return;
-    if (FAILED(video_window_->put_WindowStyle(WS_CHILD | WS_CLIPCHILDREN))) return;
+    if (FAILED(videoWindow_->put_Owner(static_cast<OAHWND>(previewOwner_)))) return;
+    if (FAILED(videoWindow_->put_WindowStyle(WS_CHILD | WS_CLIPCHILDREN))) return;
     RECT client{};
-    GetClientRect(reinterpret_cast<HWND>(preview_owner_), &client);
-    video_window_->SetWindowPosition(0, 0, client.right, client.bottom);
-    video_window_->put_Visible(OATRUE);
+    GetClientRect(reinterpret_cast<HWND>(previewOwner_), &client);
+    videoWindow_->SetWindowPosition(0, 0, client.right, client.bottom);
+    videoWindow_->put_Visible(OATRUE);
   }
 
   ComApartment com_;  // first in, last out: every reference below is released before it
-  const std::wstring source_file_;
+  const std::wstring sourceFile_;
   bool opened_ = false;  // an opened instance is never opened again
-  PreviewWindow preview_owner_ = 0;
+  PreviewWindow previewOwner_ = 0;
   ComRef<IGraphBuilder> graph_;
   ComRef<ICaptureGraphBuilder2> builder_;
   ComRef<IBaseFilter> camera_;
   ComRef<IMediaControl> control_;
-  ComRef<IVideoWindow> video_window_;
+  ComRef<IVideoWindow> videoWindow_;
   ComRef<ISampleGrabber> grabber_;
 };
 

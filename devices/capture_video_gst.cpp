@@ -118,7 +118,7 @@ class CaptureVideoGst final : public CCaptureVideo {
     GstElement* camera = BindCamera(deviceIndex);
     if (camera == nullptr) return 1;
     if (width < 1 || height < 1 || frameRate < 1 ||
-        !(camera_caps_ = ChooseCameraCaps(offered_.get(), width, height, frameRate))) {
+        !(cameraCaps_ = ChooseCameraCaps(offered_.get(), width, height, frameRate))) {
       gst_object_unref(gst_object_ref_sink(camera));
       ShowUserMessage("Failed to set camera video size!");
       return 1;
@@ -142,13 +142,12 @@ class CaptureVideoGst final : public CCaptureVideo {
     return 0;
   }
 
-  int Stop() override {
+  void Stop() override {
     if (pipeline_) {
       // Joins the streaming threads: no frame is delivered after this.
       gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
       pipeline_.reset();
     }
-    return 0;
   }
 
   void SetFrameSink(bool enabled, VideoFrameSink* sink) override {
@@ -163,16 +162,15 @@ class CaptureVideoGst final : public CCaptureVideo {
     convert_ = Make("videoconvert");
     bgr_ = Make("capsfilter");
     tee_ = Make("tee");
-    frame_queue_ = Make("queue");
+    frameQueue_ = Make("queue");
     flip_ = Make("videoflip");
-    app_sink_ = Make("appsink");
-    preview_queue_ = Make("queue");
-    preview_scale_ = Make("videoscale");
-    preview_convert_ = Make("videoconvert");
-    preview_size_ = Make("capsfilter");
-    GstElement* all[] = {
-        convert_,  bgr_,           tee_,           frame_queue_,     flip_,
-        app_sink_, preview_queue_, preview_scale_, preview_convert_, preview_size_};
+    appSink_ = Make("appsink");
+    previewQueue_ = Make("queue");
+    previewScale_ = Make("videoscale");
+    previewConvert_ = Make("videoconvert");
+    previewSize_ = Make("capsfilter");
+    GstElement* all[] = {convert_, bgr_,          tee_,          frameQueue_,     flip_,
+                         appSink_, previewQueue_, previewScale_, previewConvert_, previewSize_};
     bool complete = true;
     for (GstElement* element : all) {
       if (element == nullptr) {
@@ -196,20 +194,20 @@ class CaptureVideoGst final : public CCaptureVideo {
   }
 
   bool BuildPipeline(GstElement* camera) {
-    GstElement* cameraCaps = Make("capsfilter");
+    GstElement* cameraFilter = Make("capsfilter");
     GstElement* decoder = nullptr;
-    if (gst_structure_has_name(gst_caps_get_structure(camera_caps_.get(), 0), "image/jpeg")) {
+    if (gst_structure_has_name(gst_caps_get_structure(cameraCaps_.get(), 0), "image/jpeg")) {
       decoder = Make("jpegdec");
       if (decoder == nullptr) {
         gst_object_unref(gst_object_ref_sink(camera));
-        if (cameraCaps != nullptr) gst_object_unref(gst_object_ref_sink(cameraCaps));
+        if (cameraFilter != nullptr) gst_object_unref(gst_object_ref_sink(cameraFilter));
         return false;
       }
     }
     gst_bin_add(GST_BIN(pipeline_.get()), camera);
-    if (cameraCaps == nullptr) return false;
-    gst_bin_add(GST_BIN(pipeline_.get()), cameraCaps);
-    g_object_set(cameraCaps, "caps", camera_caps_.get(), nullptr);
+    if (cameraFilter == nullptr) return false;
+    gst_bin_add(GST_BIN(pipeline_.get()), cameraFilter);
+    g_object_set(cameraFilter, "caps", cameraCaps_.get(), nullptr);
     if (decoder != nullptr) gst_bin_add(GST_BIN(pipeline_.get()), decoder);
 
     CapsRef bgr(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", "width",
@@ -217,21 +215,21 @@ class CaptureVideoGst final : public CCaptureVideo {
     g_object_set(bgr_, "caps", bgr.get(), nullptr);
     // Only the frames turn bottom-up; the preview stays the right way up.
     gst_util_set_object_arg(G_OBJECT(flip_), "video-direction", "vert");
-    g_object_set(frame_queue_, "max-size-buffers", 2, "leaky", 2, nullptr);
-    g_object_set(preview_queue_, "max-size-buffers", 2, "leaky", 2, nullptr);
-    g_object_set(app_sink_, "caps", bgr.get(), "sync", FALSE, "max-buffers", 2, "drop", TRUE,
+    g_object_set(frameQueue_, "max-size-buffers", 2, "leaky", 2, nullptr);
+    g_object_set(previewQueue_, "max-size-buffers", 2, "leaky", 2, nullptr);
+    g_object_set(appSink_, "caps", bgr.get(), "sync", FALSE, "max-buffers", 2, "drop", TRUE,
                  nullptr);
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = OnSample;
-    gst_app_sink_set_callbacks(GST_APP_SINK(app_sink_), &callbacks, this, nullptr);
+    gst_app_sink_set_callbacks(GST_APP_SINK(appSink_), &callbacks, this, nullptr);
 
     const bool linked =
-        gst_element_link(camera, cameraCaps) &&
-        (decoder == nullptr ? gst_element_link(cameraCaps, convert_)
-                            : gst_element_link_many(cameraCaps, decoder, convert_, nullptr)) &&
+        gst_element_link(camera, cameraFilter) &&
+        (decoder == nullptr ? gst_element_link(cameraFilter, convert_)
+                            : gst_element_link_many(cameraFilter, decoder, convert_, nullptr)) &&
         gst_element_link_many(convert_, bgr_, tee_, nullptr) &&
-        gst_element_link_many(tee_, frame_queue_, flip_, app_sink_, nullptr) &&
-        gst_element_link_many(tee_, preview_queue_, preview_scale_, preview_convert_, preview_size_,
+        gst_element_link_many(tee_, frameQueue_, flip_, appSink_, nullptr) &&
+        gst_element_link_many(tee_, previewQueue_, previewScale_, previewConvert_, previewSize_,
                               nullptr);
     return linked;
   }
@@ -247,7 +245,7 @@ class CaptureVideoGst final : public CCaptureVideo {
       CapsRef size(gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, previewWidth, "height",
                                        G_TYPE_INT, previewHeight, "pixel-aspect-ratio",
                                        GST_TYPE_FRACTION, 1, 1, nullptr));
-      g_object_set(preview_size_, "caps", size.get(), nullptr);
+      g_object_set(previewSize_, "caps", size.get(), nullptr);
       g_object_set(sink, "sync", FALSE, "handle-events", FALSE, "force-aspect-ratio", FALSE,
                    nullptr);
       // The window is given before the pipeline plays, so the sink never opens one of its own.
@@ -258,7 +256,7 @@ class CaptureVideoGst final : public CCaptureVideo {
       g_object_set(sink, "sync", FALSE, nullptr);
     }
     gst_bin_add(GST_BIN(pipeline_.get()), sink);
-    if (!gst_element_link(preview_size_, sink)) {
+    if (!gst_element_link(previewSize_, sink)) {
       gst_element_set_state(sink, GST_STATE_NULL);
       gst_bin_remove(GST_BIN(pipeline_.get()), sink);
     }
@@ -319,18 +317,18 @@ class CaptureVideoGst final : public CCaptureVideo {
   int32_t height_ = 0;
   GstRef<GstElement> pipeline_;
   CapsRef offered_;
-  CapsRef camera_caps_;
+  CapsRef cameraCaps_;
   // Owned by pipeline_.
   GstElement* convert_ = nullptr;
   GstElement* bgr_ = nullptr;
   GstElement* tee_ = nullptr;
-  GstElement* frame_queue_ = nullptr;
+  GstElement* frameQueue_ = nullptr;
   GstElement* flip_ = nullptr;
-  GstElement* app_sink_ = nullptr;
-  GstElement* preview_queue_ = nullptr;
-  GstElement* preview_scale_ = nullptr;
-  GstElement* preview_convert_ = nullptr;
-  GstElement* preview_size_ = nullptr;
+  GstElement* appSink_ = nullptr;
+  GstElement* previewQueue_ = nullptr;
+  GstElement* previewScale_ = nullptr;
+  GstElement* previewConvert_ = nullptr;
+  GstElement* previewSize_ = nullptr;
   std::vector<uint8_t> packed_;  // streaming thread only
 };
 

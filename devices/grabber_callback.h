@@ -12,17 +12,14 @@ namespace quillon {
 
 class GrabberCallback {
  public:
-  static constexpr int kOk = 0;
-  static constexpr int kNullBuffer = -1;  // a frame without bytes is refused
-
-  // Passes one frame to Sink when Enabled. A null buffer is refused and not passed on.
-  int BufferCB(double sampleTime, const uint8_t* buffer, int32_t length) {
-    if (Enabled.load(std::memory_order_acquire) == 0) return kOk;
-    if (buffer == nullptr) return kNullBuffer;
+  // Passes one frame to Sink when Enabled. A null buffer is refused (false) and not passed on.
+  bool BufferCB(double sampleTime, const uint8_t* buffer, int32_t length) {
+    if (Enabled.load(std::memory_order_acquire) == 0) return true;
+    if (buffer == nullptr) return false;
     if (VideoFrameSink* sink = Sink.load(std::memory_order_acquire)) {
       sink->OnVideoFrame(sampleTime, buffer, length);
     }
-    return kOk;
+    return true;
   }
 
   std::atomic<VideoFrameSink*> Sink{nullptr};

@@ -21,15 +21,15 @@ TEST(GrabberCallback, PassesFramesOnlyWhenEnabledAndRefusesNullBuffers) {
   CountingSink sink;
   const uint8_t frame[12] = {};
   callback.Sink = &sink;
-  EXPECT_EQ(callback.BufferCB(0.5, frame, 12), GrabberCallback::kOk);  // before SetFrameSink
+  EXPECT_TRUE(callback.BufferCB(0.5, frame, 12));  // before SetFrameSink
   EXPECT_TRUE(sink.times.empty());
   callback.Enabled = 1;
-  EXPECT_EQ(callback.BufferCB(1.5, nullptr, 12), GrabberCallback::kNullBuffer);
-  EXPECT_EQ(callback.BufferCB(2.5, frame, 12), GrabberCallback::kOk);
+  EXPECT_FALSE(callback.BufferCB(1.5, nullptr, 12));
+  EXPECT_TRUE(callback.BufferCB(2.5, frame, 12));
   EXPECT_EQ(sink.times, std::vector<double>{2.5});
   EXPECT_EQ(sink.lengths, std::vector<int32_t>{12});
   callback.Sink = nullptr;
-  EXPECT_EQ(callback.BufferCB(3.5, frame, 12), GrabberCallback::kOk);
+  EXPECT_TRUE(callback.BufferCB(3.5, frame, 12));
   EXPECT_EQ(&TheGrabberCallback(), &TheGrabberCallback());
 }
 

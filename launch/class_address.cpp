@@ -7,7 +7,7 @@ namespace quillon {
 
 void PrepareClassAddress(std::string_view launchUrl, UserMessages& messages) {
   RegisterUrlProtocol();
-  if (HandleLaunchUrl(launchUrl) == 0) StartFastClass(messages);
+  if (!HandleLaunchUrl(launchUrl)) StartFastClass(messages);
 }
 
 }  // namespace quillon

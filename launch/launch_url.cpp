@@ -81,10 +81,10 @@ std::string AddressFromLaunchUrl(std::string_view argument) {
   return text;
 }
 
-int HandleLaunchUrl(std::string_view tail, const std::filesystem::path& file) {
-  if (tail.size() < 2) return 0;
+bool HandleLaunchUrl(std::string_view tail, const std::filesystem::path& file) {
+  if (tail.size() < 2) return false;
   WriteProfileString(file, "Device", "Address", AddressFromLaunchUrl(tail));
-  return 1;
+  return true;
 }
 
 std::string DefaultServerHost() {
@@ -108,14 +108,13 @@ std::string FastClassMessage(std::string_view class_number) {
          ", 请在软件界面左上方点击【上课】按钮, 然后邀请更多人参加你的课堂.";
 }
 
-int StartFastClass(UserMessages& messages, const std::filesystem::path& file) {
+void StartFastClass(UserMessages& messages, const std::filesystem::path& file) {
   const std::string class_number = MakeClassNumber();
   std::string address = FastClassAddress(DefaultServerHost(), class_number);
   address.resize(
       std::min<std::size_t>(address.size(), 511));  // the 512-byte buffer it goes through
   WriteProfileString(file, "Device", "Address", ScrambleAddress(address));
   messages.Show(FastClassMessage(class_number));
-  return 1;
 }
 
 }  // namespace quillon

@@ -55,9 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Require(Utf8ToAnsi(address) == address);  // what is stored is valid text
 
   std::filesystem::remove(SettingsFile());
-  const int handled = HandleLaunchUrl(argument, SettingsFile());
-  Require(handled == (size >= 2 ? 1 : 0));
-  if (handled == 1) {
+  const bool handled = HandleLaunchUrl(argument, SettingsFile());
+  Require(handled == (size >= 2));
+  if (handled) {
     // The address stays on its one line: the file holds exactly one key.
     const ProfileText stored = LoadProfile(SettingsFile());
     Require(stored.Find("Device", "Address").has_value());

@@ -69,7 +69,7 @@ class LaunchUrlTest : public ::testing::Test {
   // The Address that the launch URL stores, or nullopt when it stores nothing.
   std::optional<std::string> Stored(const std::string& argument) {
     std::filesystem::remove(file_);
-    if (HandleLaunchUrl(argument, file_) == 0) {
+    if (!HandleLaunchUrl(argument, file_)) {
       EXPECT_FALSE(std::filesystem::exists(file_));
       return std::nullopt;
     }
@@ -111,7 +111,7 @@ TEST_F(LaunchUrlTest, PayloadIsCutAt511Bytes) {
 
 TEST_F(LaunchUrlTest, KeepsTheRestOfTheSettingsFile) {
   TestFolder::Write(file_, "[Device]\r\nAddress=old\r\nBitrate=500\r\n");
-  ASSERT_EQ(HandleLaunchUrl(kPrefix + "new&x", file_), 1);
+  ASSERT_TRUE(HandleLaunchUrl(kPrefix + "new&x", file_));
   EXPECT_EQ(TestFolder::Read(file_), "[Device]\r\nAddress=new\r\nBitrate=500\r\n");
 }
 
@@ -129,7 +129,7 @@ TEST(FastClassTest, StoresTheClassAndTellsItsNumber) {
   RecordedMessages messages;
   std::set<std::string> numbers;
   for (int i = 0; i < 3; ++i) {
-    ASSERT_EQ(StartFastClass(messages, file), 1);
+    StartFastClass(messages, file);
     ASSERT_EQ(messages.shown.size(), static_cast<std::size_t>(i + 1));
     const std::string& message = messages.shown.back();
     const std::string before = "课堂ID是";

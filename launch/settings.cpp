@@ -49,8 +49,8 @@ int32_t RoundDownToMultipleOf4(int32_t size) {
   return size;
 }
 
-int ReadSettings(WindowSettings& window, const DisplayInfo& display, UserMessages& messages,
-                 const std::filesystem::path& file) {
+bool ReadSettings(WindowSettings& window, const DisplayInfo& display, UserMessages& messages,
+                  const std::filesystem::path& file) {
   if (!window.Record) window.Record = std::make_unique<PublisherSettings>();
   PublisherSettings& s = *window.Record;
   const ProfileText profile = LoadProfile(file);
@@ -96,13 +96,13 @@ int ReadSettings(WindowSettings& window, const DisplayInfo& display, UserMessage
 
   if (!SplitAddress(DescrambleAddress(s.Address), s.PublishUrl, window.StreamName)) {
     messages.Show(kBadAddressMessage);
-    return 0;
+    return false;
   }
-  return 1;
+  return true;
 }
 
-int WriteBackSettings(const WindowSettings& window, const std::filesystem::path& file) {
-  if (!window.Record) return 1;  // nothing read yet, so nothing can differ
+void WriteBackSettings(const WindowSettings& window, const std::filesystem::path& file) {
+  if (!window.Record) return;  // nothing read yet, so nothing can differ
   const PublisherSettings& s = *window.Record;
   const WindowChoices& c = window.Choices;
   const std::array<std::tuple<const char*, int32_t, int32_t>, 4> pairs = {{
@@ -114,7 +114,6 @@ int WriteBackSettings(const WindowSettings& window, const std::filesystem::path&
   for (const auto& [key, chosen, stored] : pairs) {
     if (chosen != stored) WriteProfileString(file, "Device", key, std::to_string(chosen));
   }
-  return 1;
 }
 
 }  // namespace quillon

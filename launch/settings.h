@@ -51,15 +51,14 @@ int32_t RoundDownToMultipleOf4(int32_t size);
 
 // Fills the record (creating it on the first call) and the window's choices and stream name from
 // the settings file. A zero ScreenWidth or ScreenHeight takes the primary display's size. Returns
-// 1, or 0 after showing kBadAddressMessage when the descrambled address holds no "&".
+// true, or false after showing kBadAddressMessage when the descrambled address holds no "&".
 // Values are taken as the file holds them; CheckClassSettings tells whether a class can use them.
-int ReadSettings(WindowSettings& window, const DisplayInfo& display, UserMessages& messages,
-                 const std::filesystem::path& file = kSettingsFile);
+bool ReadSettings(WindowSettings& window, const DisplayInfo& display, UserMessages& messages,
+                  const std::filesystem::path& file = kSettingsFile);
 
 // Writes each of the window's choices that differs from the record's field to its key in
 // section Device ("%d"); equal values are not written and the record is left as it is.
-// Returns 1.
-int WriteBackSettings(const WindowSettings& window,
-                      const std::filesystem::path& file = kSettingsFile);
+void WriteBackSettings(const WindowSettings& window,
+                       const std::filesystem::path& file = kSettingsFile);
 
 }  // namespace quillon

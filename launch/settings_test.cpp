@@ -32,7 +32,7 @@ class SettingsTest : public ::testing::Test {
       ASSERT_TRUE(WriteProfileString(file_, "Device", "Address", ScrambleAddress(plain_address)));
     }
   }
-  int Read() { return ReadSettings(window_, display_, messages_, file_); }
+  bool Read() { return ReadSettings(window_, display_, messages_, file_); }
 
   TestFolder folder_;
   std::filesystem::path file_ = folder_ / "config.ini";
@@ -61,7 +61,7 @@ TEST(AddressScramblingTest, RaisesEachByteByItsPositionModuloThree) {
 
 TEST_F(SettingsTest, ReadsEveryFieldAndHandsTheWindowItsValues) {
   WriteConfig(kShippedConfig, "rtmp://host/live&42");
-  ASSERT_EQ(Read(), 1);
+  ASSERT_TRUE(Read());
   const PublisherSettings& s = *window_.Record;
   EXPECT_EQ(s.VideoStyle, 2);
   EXPECT_EQ(s.DeviceID, 1);
@@ -93,7 +93,7 @@ TEST_F(SettingsTest, ReadsEveryFieldAndHandsTheWindowItsValues) {
   // A later read refills the same record.
   const PublisherSettings* first = window_.Record.get();
   WriteProfileString(file_, "Device", "FrameRate", "30");
-  ASSERT_EQ(Read(), 1);
+  ASSERT_TRUE(Read());
   EXPECT_EQ(window_.Record.get(), first);
   EXPECT_EQ(window_.Record->FrameRate, 30);
 }
@@ -111,25 +111,25 @@ TEST_F(SettingsTest, ScreenSizeFallsBackToTheDisplayAndRoundsDownToMultiplesOf4)
   };
   for (const Case& c : cases) {
     WriteConfig(std::string("[Device]\n") + c.lines, "u&s");
-    ASSERT_EQ(Read(), 1);
+    ASSERT_TRUE(Read());
     EXPECT_EQ(window_.Record->ScreenWidth, c.width) << c.lines;
     EXPECT_EQ(window_.Record->ScreenHeight, c.height) << c.lines;
   }
   display_.size = std::nullopt;  // no display to ask: the values stay as read
   WriteConfig("[Device]\nScreenWidth=1023\n", "u&s");
-  ASSERT_EQ(Read(), 1);
+  ASSERT_TRUE(Read());
   EXPECT_EQ(window_.Record->ScreenWidth, 1020);
   EXPECT_EQ(window_.Record->ScreenHeight, 0);
 }
 
 TEST_F(SettingsTest, SplitsTheDescrambledAddressAtItsLastAmpersand) {
   WriteConfig("", "rtmp://h/app?a=1&b=2&class7");
-  ASSERT_EQ(Read(), 1);
+  ASSERT_TRUE(Read());
   EXPECT_EQ(window_.Record->PublishUrl, "rtmp://h/app?a=1&b=2");
   EXPECT_EQ(window_.StreamName, "class7");
 
   WriteConfig("", "rtmp://h/app&");
-  ASSERT_EQ(Read(), 1);
+  ASSERT_TRUE(Read());
   EXPECT_EQ(window_.Record->PublishUrl, "rtmp://h/app");
   EXPECT_EQ(window_.StreamName, "");
   EXPECT_TRUE(messages_.shown.empty());
@@ -138,19 +138,19 @@ TEST_F(SettingsTest, SplitsTheDescrambledAddressAtItsLastAmpersand) {
 TEST_F(SettingsTest, AddressIsCutTo99CharactersBeforeDescrambling) {
   const std::string url = "rtmp://host/" + std::string(78, 'p');  // 90 characters
   WriteConfig("", url + "&" + std::string(20, 's'));
-  ASSERT_EQ(Read(), 1);
+  ASSERT_TRUE(Read());
   EXPECT_EQ(window_.Record->Address.size(), 99u);
   EXPECT_EQ(window_.Record->PublishUrl, url);
   EXPECT_EQ(window_.StreamName, std::string(8, 's'));
 
   // An "&" beyond the 99th character is lost with the rest.
   WriteConfig("", std::string(100, 'p') + "&s");
-  EXPECT_EQ(Read(), 0);
+  EXPECT_FALSE(Read());
 }
 
 TEST_F(SettingsTest, AddressWithoutAmpersandIsRefused) {
   WriteConfig("[Device]\nBitrate=500\n", "rtmp://host/live");
-  EXPECT_EQ(Read(), 0);
+  EXPECT_FALSE(Read());
   EXPECT_EQ(messages_.shown, std::vector<std::string>{"参数有误!"});
   EXPECT_EQ(window_.Record->PublishUrl, "");
   EXPECT_EQ(window_.StreamName, "rtmp://host/live");
@@ -159,7 +159,7 @@ TEST_F(SettingsTest, AddressWithoutAmpersandIsRefused) {
 }
 
 TEST_F(SettingsTest, MissingFileReadsAsZerosAndIsNotCreated) {
-  EXPECT_EQ(Read(), 0);
+  EXPECT_FALSE(Read());
   EXPECT_EQ(window_.Record->FrameRate, 0);
   EXPECT_EQ(window_.Record->Address, "");
   EXPECT_EQ(window_.Record->ScreenWidth, 1364);
@@ -170,12 +170,12 @@ TEST_F(SettingsTest, WriteBackRewritesOnlyTheChangedChoices) {
   WriteConfig(kShippedConfig);
   Read();
   const std::string before = TestFolder::Read(file_);
-  ASSERT_EQ(WriteBackSettings(window_, file_), 1);
+  WriteBackSettings(window_, file_);
   EXPECT_EQ(TestFolder::Read(file_), before);
 
   window_.Choices.Bitrate = 800;
   window_.Choices.DeviceID = -1;
-  ASSERT_EQ(WriteBackSettings(window_, file_), 1);
+  WriteBackSettings(window_, file_);
   std::string expected = before;
   expected.replace(expected.find("Bitrate=500"), 11, "Bitrate=800");
   expected.replace(expected.find("DeviceID=1"), 10, "DeviceID=-1");

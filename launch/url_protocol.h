@@ -6,7 +6,7 @@ namespace quillon {
 
 // Makes the folder of the running executable the current directory, then registers this
 // executable as the handler of quillon.publish:// links, rewriting any earlier registration.
-// Nothing is reported: returns 1 in every case.
-int RegisterUrlProtocol();
+// Nothing is reported.
+void RegisterUrlProtocol();
 
 }  // namespace quillon

@@ -198,12 +198,11 @@ bool RegisterSchemeHandler(const std::string& executable) {
   return ok;
 }
 
-int RegisterUrlProtocol() {
+void RegisterUrlProtocol() {
   // Every relative path of the program resolves against its folder; this comes first and does
   // not depend on the registration.
   MakeProgramFolderCurrent();
   RegisterSchemeHandler(ExecutablePath().string());
-  return 1;
 }
 
 }  // namespace quillon

@@ -88,7 +88,7 @@ void WriteSchemeValues(const char (&command)[kTextBytes]) {
 
 }  // namespace
 
-int RegisterUrlProtocol() {
+void RegisterUrlProtocol() {
   CreateSchemeKeys();
 
   char path[kTextBytes] = {};
@@ -103,9 +103,8 @@ int RegisterUrlProtocol() {
   const int written = std::snprintf(command, sizeof command, "\"%s\" \"%s\"", path, "%1");
   // A command that does not fit would be cut and start nothing sensible: the earlier
   // registration stays instead.
-  if (!pathComplete || written < 0 || static_cast<DWORD>(written) >= kTextBytes) return 1;
+  if (!pathComplete || written < 0 || static_cast<DWORD>(written) >= kTextBytes) return;
   WriteSchemeValues(command);
-  return 1;
 }
 
 }  // namespace quillon

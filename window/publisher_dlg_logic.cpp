@@ -68,13 +68,13 @@ bool PublisherDlgLogic::OnInitDialog() {
   view_.ShowClassButtons(false);
 
   // An unusable address has been reported by the store; the window then closes at once.
-  const bool usable = ReadSettings() != 0;
+  const bool usable = ReadSettings();
   DoDataExchange(false);
   SetPageVariables();
   return usable;
 }
 
-int PublisherDlgLogic::ReadSettings() {
+bool PublisherDlgLogic::ReadSettings() {
   if (!settings_) settings_ = std::make_unique<PublisherSettings>();
   return store_.ReadSettings(*settings_, values_, streamName_);
 }
@@ -135,7 +135,7 @@ void PublisherDlgLogic::OnStartClass() {
   }
 
   session_ = sessions_.Create(*settings_);
-  if (session_ && session_->Start(view_.PreviewArea()) != 0) {
+  if (session_ && session_->Start(view_.PreviewArea())) {
     view_.Pause(100);
     DoDataExchange(false);
     SetPageVariables();

@@ -27,21 +27,21 @@ struct WindowValues {
 class SettingsStore {
  public:
   virtual ~SettingsStore() = default;
-  // Fills record from the file, hands back the four window values and the class id. 0 when the
-  // stored address is unusable (the store has told the user), 1 otherwise.
-  virtual int ReadSettings(PublisherSettings& record, WindowValues& values,
-                           std::string& streamName) = 0;
+  // Fills record from the file, hands back the four window values and the class id. false when
+  // the stored address is unusable (the store has told the user), true otherwise.
+  virtual bool ReadSettings(PublisherSettings& record, WindowValues& values,
+                            std::string& streamName) = 0;
   // Saves each window value that differs from its field in record.
-  virtual int WriteBackSettings(const PublisherSettings& record, const WindowValues& values) = 0;
+  virtual void WriteBackSettings(const PublisherSettings& record, const WindowValues& values) = 0;
 };
 
 // The capture of one class.
 class ClassSession {
  public:
   virtual ~ClassSession() = default;
-  // 1 when the class publishes, 0 when it could not connect.
-  virtual int Start(PreviewWindow preview) = 0;
-  virtual int Stop() = 0;
+  // true when the class publishes, false when it could not connect.
+  virtual bool Start(PreviewWindow preview) = 0;
+  virtual void Stop() = 0;
   virtual bool IsRunning() const = 0;
 };
 
@@ -162,7 +162,7 @@ class PublisherDlgLogic {
   bool HasSession() const { return session_ != nullptr; }
 
  private:
-  int ReadSettings();
+  bool ReadSettings();
 
   PublisherView& view_;
   ClassroomPage& page_;

@@ -29,16 +29,16 @@ class FakePage : public ClassroomPage {
 // config.ini as the store sees it: the stored values and which keys were written.
 class FakeStore : public SettingsStore {
  public:
-  int ReadSettings(PublisherSettings& record, WindowValues& values,
-                   std::string& streamName) override {
+  bool ReadSettings(PublisherSettings& record, WindowValues& values,
+                    std::string& streamName) override {
     ++reads;
     record = stored;
     values = {stored.HaveAudio, stored.DeviceID, stored.Bitrate, stored.VideoStyle};
     streamName = streamNameStored;
     record.PublishUrl = usable ? publishUrl : "";
-    return usable ? 1 : 0;
+    return usable;
   }
-  int WriteBackSettings(const PublisherSettings& record, const WindowValues& values) override {
+  void WriteBackSettings(const PublisherSettings& record, const WindowValues& values) override {
     auto save = [&](const char* key, int32_t field, int32_t value, int32_t& storedField) {
       if (field == value) return;
       written.push_back(std::string(key) + "=" + std::to_string(value));
@@ -48,7 +48,6 @@ class FakeStore : public SettingsStore {
     save("DeviceID", record.DeviceID, values.DeviceID, stored.DeviceID);
     save("Bitrate", record.Bitrate, values.Bitrate, stored.Bitrate);
     save("VideoStyle", record.VideoStyle, values.VideoStyle, stored.VideoStyle);
-    return 1;
   }
   PublisherSettings stored;
   std::string publishUrl = "rtmp://127.0.0.1/live/12345678";
@@ -74,17 +73,16 @@ class FakeSession : public ClassSession {
     --trace_.alive;
     trace_.events.push_back("destroy " + std::to_string(id_));
   }
-  int Start(PreviewWindow preview) override {
+  bool Start(PreviewWindow preview) override {
     running_ = true;  // as the engine does: running from the start of Start until Stop
     trace_.events.push_back("start " + std::to_string(id_) + " style " +
                             std::to_string(record_.VideoStyle) + " preview " +
                             std::to_string(preview));
-    return startSucceeds_ ? 1 : 0;
+    return startSucceeds_;
   }
-  int Stop() override {
+  void Stop() override {
     running_ = false;
     trace_.events.push_back("stop " + std::to_string(id_));
-    return 1;
   }
   bool IsRunning() const override { return running_; }
 

@@ -34,8 +34,8 @@ constexpr char kPublishUrl[] = "rtmp://127.0.0.1/live";
 class FakeStore : public SettingsStore {
  public:
   explicit FakeStore(bool usable) : usable_(usable) {}
-  int ReadSettings(PublisherSettings& record, WindowValues& values,
-                   std::string& streamName) override {
+  bool ReadSettings(PublisherSettings& record, WindowValues& values,
+                    std::string& streamName) override {
     ++reads;
     // The shipped config.ini's values.
     record.ScreenWidth = 1280;
@@ -55,9 +55,9 @@ class FakeStore : public SettingsStore {
     record.HaveAudio = values.HaveAudio = 1;
     record.DeviceID = values.DeviceID = 0;
     streamName = usable_ ? kClassId : "";
-    return usable_ ? 1 : 0;
+    return usable_;
   }
-  int WriteBackSettings(const PublisherSettings&, const WindowValues&) override { return 1; }
+  void WriteBackSettings(const PublisherSettings&, const WindowValues&) override {}
 
   int reads = 0;
 
@@ -67,15 +67,12 @@ class FakeStore : public SettingsStore {
 
 class FakeSession : public ClassSession {
  public:
-  int Start(PreviewWindow preview) override {
+  bool Start(PreviewWindow preview) override {
     previewWindow = preview;
     running_ = true;
-    return 1;
+    return true;
   }
-  int Stop() override {
-    running_ = false;
-    return 1;
-  }
+  void Stop() override { running_ = false; }
   bool IsRunning() const override { return running_; }
 
   static inline PreviewWindow previewWindow = 0;

@@ -126,12 +126,12 @@ TEST(SkinTest, AppliesReadableStyleSheetAndClearsIt) {
 struct Fakes : SettingsStore, SessionFactory, DeviceLists {
   struct Session : ClassSession {
     explicit Session(bool& running) : running_(running) {}
-    int Start(PreviewWindow) override { return running_ = true; }
-    int Stop() override { return !(running_ = false); }
+    bool Start(PreviewWindow) override { return running_ = true; }
+    void Stop() override { running_ = false; }
     bool IsRunning() const override { return running_; }
     bool& running_;
   };
-  int ReadSettings(PublisherSettings& record, WindowValues& values, std::string& id) override {
+  bool ReadSettings(PublisherSettings& record, WindowValues& values, std::string& id) override {
     record.Bitrate = values.Bitrate = 500;
     record.VideoStyle = values.VideoStyle = 2;
     record.ScreenWidth = 1280;
@@ -142,9 +142,9 @@ struct Fakes : SettingsStore, SessionFactory, DeviceLists {
     record.FrameRate = 15;
     record.PublishUrl = "rtmp://127.0.0.1/live/x";
     id = "87654321";
-    return 1;
+    return true;
   }
-  int WriteBackSettings(const PublisherSettings&, const WindowValues&) override { return 1; }
+  void WriteBackSettings(const PublisherSettings&, const WindowValues&) override {}
   std::unique_ptr<ClassSession> Create(PublisherSettings&) override {
     return std::make_unique<Session>(running);
   }
