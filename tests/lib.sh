@@ -244,8 +244,11 @@ take_screenshot() {
 }
 
 # Wine in the build's prefix (or the caller's WINEPREFIX), made when missing; sets wine64 (run
-# and the scripts start Windows programs with it) and exe.
+# and the scripts start Windows programs with it) and exe. Run by hand, the build is build-win64.
 use_wine() {
+  if [ -z "${QUILLON_BUILD_DIR:-}" ]; then
+    build_dir=$source_dir/build-win64 program_dir=${QUILLON_PROGRAM_DIR:-$source_dir/build-win64/bin}
+  fi
   export WINEPREFIX=${WINEPREFIX:-$build_dir/wine-prefix} WINEDEBUG=${WINEDEBUG:--all}
   # No Mono or Gecko installer dialogs: the tests need neither.
   export WINEDLLOVERRIDES="mscoree,mshtml=;${WINEDLLOVERRIDES:-}"
