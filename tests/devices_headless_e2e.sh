@@ -4,71 +4,13 @@
 # test camera A's colour bars where the picture type puts the camera, and the 440 Hz tone.
 # Needs the encoder library (libverbena.so in the program folder), scripts/rtmp-server, ffmpeg,
 # and --headless choosing sound position 1 as the window does.
-set -euo pipefail
-program_dir=${QUILLON_PROGRAM_DIR:?}
-source_dir=${QUILLON_SOURCE_DIR:?}
-work=$(mktemp -d)
-xvfb_pid=""
-source "$source_dir/tests/devices_test_servers.sh"
-cleanup() {
-  "$source_dir/scripts/rtmp-server" kill "$work/rtmp" > /dev/null 2>&1 || true
-  stop_test_sound_server
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2> /dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; [ -f "$work/err" ] && sed 's/^/err: /' "$work/err" >&2; exit 1; }
-
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 [ -f "$program_dir/libverbena.so" ] || fail "the encoder library is not built"
-Xvfb -displayfd 3 -screen 0 640x480x24 -br -noreset -nolisten tcp 3> "$work/display" 2> /dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+start_xvfb 640x480 -br  # a black desktop: the inset checks look for it
 use_test_cameras
-start_test_sound_server
-
-mkdir -p "$work/rtmp" "$work/program"
-port=$("$source_dir/scripts/rtmp-server" start auto "$work/rtmp" "$work/record" | tail -n1)
-cp -r "$program_dir/." "$work/program/"
-app="$work/program/quillon-publisher"
-
-# The launch URL for rtmp://127.0.0.1:PORT/live/STREAM&CLASS: the stored (scrambled) address,
-# escaped.
-launch_url() {
-  python3 - "$1" <<'PY'
-import sys, urllib.parse
-plain = sys.argv[1].encode()
-stored = bytes((b + (i % 3) + 1) & 0xFF for i, b in enumerate(plain))
-# The address is taken up to the payload's last "&".
-print("quillon.publish://" + urllib.parse.quote(stored.decode("latin-1"), safe="") + "&")
-PY
-}
-
-write_config() {  # VideoStyle
-  cat > "$work/program/config.ini" << INI
-[Device]
-VideoStyle=$1
-DeviceID=0
-ScreenWidth=640
-ScreenHeight=480
-VideoWidth=320
-VideoHeight=240
-VideoX=0
-VideoY=0
-ScreenRate=4
-FrameRate=15
-Bitrate=800
-Interval=2
-Quality=2
-Record=0
-HaveAudio=1
-[Audio]
-SamplesPerSec=44100
-BitsPerSample=16
-Chanels=2
-INI
-}
+start_pulseaudio
+start_rtmp_server
+copy_program
 
 # Prints "R G B" of pixel (x, y) (from the top) of the recording's frame at 2 s.
 pixel() {  # file x y
@@ -107,12 +49,16 @@ PY
 }
 
 for style in 1 2 3; do
-  write_config "$style"
-  rm -f "$work/record"/*.flv
-  timeout 60 "$app" --headless --duration 4 "$(launch_url "rtmp://127.0.0.1:$port/live/cam$style&4242")" \
+  # Camera 320x240 on a 640x480 desktop, with sound.
+  cp "$shipped_config" "$config"
+  set_config "VideoStyle=$style" ScreenWidth=640 ScreenHeight=480 VideoWidth=320 VideoHeight=240 \
+    Bitrate=800 HaveAudio=1
+  rm -f "$rtmp_dir/record"/*.flv
+  timeout 60 "$app" --headless --duration 4 \
+    "$(launch_url "rtmp://127.0.0.1:$rtmp_port/live/cam$style&4242")&" \
     > "$work/out" 2> "$work/err" || fail "style $style: exit $?"
   sleep 1
-  recording=$(ls "$work/record"/*.flv 2> /dev/null | head -n1)
+  recording=$(find "$rtmp_dir/record" -name '*.flv' | head -n1)
   [ -n "$recording" ] || fail "style $style: nothing recorded"
   case $style in
     1)  # the camera is the whole picture: grey bar top left, the blue bar at the top right

@@ -1,13 +1,8 @@
 #!/usr/bin/env bash
 # quillon-publisher --list-devices: the cameras in the order camera capture counts them, and the
 # sound list with the no-sound default entry first and the system's default source at position 1.
-set -euo pipefail
-program="$QUILLON_PROGRAM_DIR/quillon-publisher"
-work=$(mktemp -d)
-source "$QUILLON_SOURCE_DIR/tests/devices_test_servers.sh"
-trap 'stop_test_sound_server; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+program="$program_dir/quillon-publisher"
 use_test_cameras
 
 # Without a sound server: at once, only the default entry.
@@ -17,7 +12,7 @@ grep -q '^  1  Quillon Test Camera B$' "$work/alone.txt" || fail "camera B not a
 [ "$(sed -n '/^Sound devices/,$p' "$work/alone.txt" | grep -c '^  [0-9]')" = 1 ] ||
   fail "more than the default sound entry"
 
-start_test_sound_server
+start_pulseaudio
 timeout 20 "$program" --list-devices > "$work/list.txt"
 cat "$work/list.txt"
 grep -q '^  0  Primary Sound Capture Driver  (records nothing)$' "$work/list.txt" ||

@@ -1,60 +1,16 @@
-# Shared by the encoder library's end-to-end tests: paths, a scratch folder that is removed on
-# every exit, the local RTMP server, and checks of what arrived, decoded with ffprobe/ffmpeg.
-set -euo pipefail
-source_dir=${QUILLON_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
-build_dir=${QUILLON_BUILD_DIR:-$source_dir/build}
-program_dir=${QUILLON_PROGRAM_DIR:-$build_dir/bin}
+# shellcheck shell=bash disable=SC2034  # its variables are for the scripts that source it
+# Sourced by the encoder library's end-to-end tests: the library, a copy of the test driver, and
+# checks of what arrived, decoded with ffprobe/ffmpeg.
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 library=$program_dir/libverbena.so
-driver=$build_dir/tests/verbena_driver
-server=$source_dir/scripts/rtmp-server
-work=$(mktemp -d /tmp/verbena-e2e.XXXXXX)
-cleanups=()
-on_exit() {
-  local status=$?
-  for ((i = ${#cleanups[@]} - 1; i >= 0; i--)); do eval "${cleanups[i]}" || true; done
-  [ -n "${KEEP_WORK:-}" ] || rm -rf "$work"  # KEEP_WORK=1 keeps it to look into a failure
-  exit $status
-}
-trap on_exit EXIT
-trap 'exit 130' INT TERM
-
-# True when something listens on 127.0.0.1:PORT (without connecting: a one-shot server such as
-# `ffmpeg -listen 1` would take the probe for its client).
-listening() {
-  local hex
-  hex=$(printf '%04X' "$1")
-  awk -v p=":$hex" '$4 == "0A" && substr($2, length($2) - 4) == p { found = 1 } END { exit !found }' \
-    /proc/net/tcp
-}
-
-# wait_for_line FILE PATTERN SECONDS: until a line of FILE matches (a slow start under a
-# sanitizer must not shift a test's timeline).
-wait_for_line() {
-  local tries=$(( $3 * 10 ))
-  for ((i = 0; i < tries; i++)); do
-    grep -q "$2" "$1" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  fail "no \"$2\" in $(basename "$1") within $3 s"
-}
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
-pass() { echo "ok: $*"; }
 
 # value KEY FILE: the value of a key=value line.
 value() { sed -n "s/^$1=//p" "$2" | tail -1; }
 
-# Starts nginx in $1 on a free port and sets rtmp_port; stopped on exit. (Not to be called in a
-# $(...) subshell: the cleanup must be registered in this shell.)
-start_rtmp_server() {
-  cleanups+=("'$server' stop '$1'")
-  rtmp_port=$("$server" start auto "$1")
-}
-
 # The library records beside the program that loaded it: each test runs its own copy of the
 # driver, so its recordings land in its own scratch folder.
 mkdir -p "$work/bin"
-cp "$driver" "$work/bin/"
+cp "$build_dir/tests/verbena_driver" "$work/bin/"
 driver=$work/bin/verbena_driver
 driver_recordings=$work/bin/recordings
 

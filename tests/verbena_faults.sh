@@ -10,24 +10,22 @@ source "$(dirname "${BASH_SOURCE[0]}")/verbena_common.sh"
 max_put_ms=${VERBENA_MAX_PUT_MS:-50}
 seconds=12
 
-dir=$work/nginx
-start_rtmp_server "$dir"
-port=$rtmp_port
-url="rtmp://127.0.0.1:$port/encoder/zel/mp4:87654321.mp4"
+start_rtmp_server
+url="rtmp://127.0.0.1:$rtmp_port/encoder/zel/mp4:87654321.mp4"
 "$driver" publish "$library" "$url" --seconds $seconds --width 320 --height 240 --rate 15 \
   --record 1 >"$work/driver.out" 2>"$work/driver.err" &
 publisher=$!
-cleanups+=("kill $publisher 2>/dev/null")
-wait_for_line "$work/driver.err" "verbena: publishing" 30
+at_exit stop_process $publisher
+wait_until 30 "the driver did not publish" grep -qs "verbena: publishing" "$work/driver.err"
 sleep 3
-"$server" kill "$dir"
+stop_rtmp_server kill
 echo "server killed"
 sleep 1.5
-"$server" start "$port" "$dir" >/dev/null
-echo "server restarted on $port"
+start_rtmp_server "$rtmp_port"
+echo "server restarted on $rtmp_port"
 wait $publisher || fail "the driver failed: $(cat "$work/driver.err")"
 cat "$work/driver.out" "$work/driver.err"
-"$server" stop "$dir"
+stop_rtmp_server
 
 [ "$(value start_result "$work/driver.out")" = 1 ] || fail "Start failed"
 [ "$(value reconnects "$work/driver.out")" -ge 1 ] || fail "no reconnect counted"
@@ -40,7 +38,7 @@ done
 pass "no Put call took $max_put_ms ms or more"
 grep -q "reconnected" "$work/driver.err" || fail "the library did not report the reconnect"
 
-mapfile -t received < <(ls -tr "$dir/record/"mp4%3A87654321.mp4*.flv)
+mapfile -t received < <(ls -tr "$rtmp_dir/record/"mp4%3A87654321.mp4*.flv)
 [ ${#received[@]} -ge 2 ] || fail "nginx recorded ${#received[@]} streams, expected one before and one after"
 after=${received[-1]}
 check_recording "$after" any 15 320 240

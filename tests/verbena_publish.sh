@@ -13,17 +13,16 @@ others=$(echo "$exports" | grep -v '^VERBENA_' || true)
 pass "only the seven VERBENA_ functions are exported"
 
 # 1. nginx-rtmp with the fast-class address, recording on.
-start_rtmp_server "$work/nginx"
-port=$rtmp_port
-url="rtmp://127.0.0.1:$port/encoder/zel/mp4:12345678.mp4"
+start_rtmp_server
+url="rtmp://127.0.0.1:$rtmp_port/encoder/zel/mp4:12345678.mp4"
 "$driver" publish "$library" "$url" --seconds $seconds --width 320 --height 240 --rate 15 \
   --record 1 >"$work/nginx.out"
 cat "$work/nginx.out"
 [ "$(value start_result "$work/nginx.out")" = 1 ] || fail "Start failed against nginx"
 [ "$(value pictures_dropped "$work/nginx.out")" = 0 ] || fail "pictures were dropped"
 [ "$(value late_calls "$work/nginx.out")" = 0 ] || fail "calls after Stop did something"
-"$server" stop "$work/nginx"
-received=("$work/nginx/record/"mp4%3A12345678.mp4*.flv)
+stop_rtmp_server
+received=("$rtmp_dir/record/"mp4%3A12345678.mp4*.flv)
 [ ${#received[@]} = 1 ] || fail "nginx recorded ${#received[@]} streams, expected 1"
 check_recording "${received[0]}" $seconds 15 320 240
 local_recordings=("$driver_recordings"/12345678-*.flv)
@@ -31,21 +30,17 @@ local_recordings=("$driver_recordings"/12345678-*.flv)
 check_recording "${local_recordings[0]}" $seconds 15 320 240
 
 # 2. ffmpeg as the server, an odd camera size (the encoder leaves out the last column and row).
-ffmpeg_port=$(( 20000 + RANDOM % 40000 ))
+ffmpeg_port=$(free_port)
 ffmpeg -v error -listen 1 -timeout 20 -i "rtmp://127.0.0.1:$ffmpeg_port/live/room" -c copy \
   -y "$work/ffmpeg.flv" </dev/null &
 listener=$!
-cleanups+=("kill $listener 2>/dev/null")
-for _ in $(seq 50); do
-  listening $ffmpeg_port && break
-  sleep 0.1
-done
+at_exit stop_process $listener
+wait_for 5 listening "$ffmpeg_port" || true
 "$driver" publish "$library" "rtmp://127.0.0.1:$ffmpeg_port/live/room" --seconds $seconds \
   --width 353 --height 289 --rate 10 >"$work/ffmpeg.out"
 cat "$work/ffmpeg.out"
 [ "$(value start_result "$work/ffmpeg.out")" = 1 ] || fail "Start failed against ffmpeg -listen"
-for _ in $(seq 100); do kill -0 $listener 2>/dev/null || break; sleep 0.1; done
-kill -0 $listener 2>/dev/null && fail "the ffmpeg server did not finish"
+wait_for 10 gone $listener || fail "the ffmpeg server did not finish"
 wait $listener || fail "the ffmpeg server failed"
 check_recording "$work/ffmpeg.flv" $seconds 10 352 288
 echo "PASS"

@@ -3,27 +3,25 @@
 # publisher took the name meanwhile) is reported and given up on after a few refusals, not
 # retried for the rest of the class; the class itself goes on (Puts taken, Stop clean).
 source "$(dirname "${BASH_SOURCE[0]}")/verbena_common.sh"
-dir=$work/nginx
-start_rtmp_server "$dir"
-port=$rtmp_port
-url="rtmp://127.0.0.1:$port/encoder/zel/mp4:55555555.mp4"
+start_rtmp_server
+url="rtmp://127.0.0.1:$rtmp_port/encoder/zel/mp4:55555555.mp4"
 # Refusals come at about 1, 3, 7, 15 and 25 s after the break; the fifth ends the attempts.
 "$driver" publish "$library" "$url" --seconds 36 --width 160 --height 120 --rate 10 \
   >"$work/first.out" 2>"$work/first.err" &
 first=$!
-cleanups+=("kill -CONT $first 2>/dev/null; kill $first 2>/dev/null")
-wait_for_line "$work/first.err" "verbena: publishing" 30
+at_exit stop_process $first
+wait_until 30 "the first publisher did not publish" grep -qs "verbena: publishing" "$work/first.err"
 sleep 2
 # Hold the first publisher still while the server restarts and the second one takes the name, so
 # that its reconnect comes after, however slow the machine.
 kill -STOP $first
-"$server" kill "$dir"
-"$server" start "$port" "$dir" >/dev/null
+stop_rtmp_server kill
+start_rtmp_server "$rtmp_port"
 "$driver" publish "$library" "$url" --seconds 32 --width 160 --height 120 --rate 10 \
   >"$work/second.out" 2>"$work/second.err" &
 second=$!
-cleanups+=("kill $second 2>/dev/null")
-wait_for_line "$work/second.err" "verbena: publishing" 30
+at_exit stop_process $second
+wait_until 30 "the second publisher did not publish" grep -qs "verbena: publishing" "$work/second.err"
 kill -CONT $first
 wait $first || fail "the first publisher failed: $(cat "$work/first.err")"
 wait $second || fail "the second publisher failed: $(cat "$work/second.err")"

@@ -6,7 +6,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/verbena_common.sh"
 rate=15
 
-start_rtmp_server "$work/nginx"
+start_rtmp_server
 url="rtmp://127.0.0.1:$rtmp_port/encoder/zel/mp4:"
 
 # track_span FILE STREAM [VIDEO]: first pts, end (last pts + its duration) and packet count of a
@@ -79,11 +79,11 @@ cat "$work/late.out"
 [ "$(value start_result "$work/late.out")" = 1 ] || fail "Start failed"
 check_silent_track "$(ls "$driver_recordings"/22222222-*.flv)" 2
 
-"$server" stop "$work/nginx"
+stop_rtmp_server
 for stream in 11111111 22222222; do
-  received=("$work/nginx/record/mp4%3A$stream.mp4"*.flv)
+  received=("$rtmp_dir/record/mp4%3A$stream.mp4"*.flv)
   [ ${#received[@]} = 1 ] || fail "nginx recorded ${#received[@]} streams of $stream, expected 1"
 done
-check_silent_track "$(ls "$work/nginx/record/mp4%3A11111111.mp4"*.flv)" none
-check_silent_track "$(ls "$work/nginx/record/mp4%3A22222222.mp4"*.flv)" 2
+check_silent_track "$(ls "$rtmp_dir/record/mp4%3A11111111.mp4"*.flv)" none
+check_silent_track "$(ls "$rtmp_dir/record/mp4%3A22222222.mp4"*.flv)" 2
 echo "PASS"

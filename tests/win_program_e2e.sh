@@ -6,69 +6,43 @@
 # keeps a screenshot, presses 下课, starts a second class and closes the window during it, answers
 # "直播结束!" and sees the class and the process end.
 # A second run whose encoder cannot start shows "连接服务器失败" and lets the teacher try again.
-set -euo pipefail
-program_dir=${QUILLON_PROGRAM_DIR:?}
-tests_dir=$(cd "$(dirname "$0")" && pwd)
-source "$tests_dir/win_launch_common.sh"
-source "$tests_dir/win_gui.sh"
-source "$tests_dir/devices_test_servers.sh"
-command -v xdotool >/dev/null || fail "xdotool is not installed (scripts/packages lists it)"
-command -v xwininfo >/dev/null || fail "xwininfo is not installed (scripts/packages lists x11-utils)"
-fake=$build_dir/capture/libfake_verbena.dll
-[ -f "$fake" ] || fail "$fake is not built"
-
-program_pid=""
-extra_cleanup() {
-  [ -z "$program_pid" ] || kill "$program_pid" 2>/dev/null || true
-  stop_test_sound_server
-}
-
-cp -r "$program_dir" "$work/program"
-cp "$fake" "$work/program/Verbena.dll"
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+need xdotool xwininfo ffmpeg
+use_wine
+copy_program
+use_fake_encoder
 # The desktop alone and sound, a small picture at 10 frames/s: 320 x 240 x 3 bytes a picture.
-sed -i -e 's/^VideoStyle=[^\r]*/VideoStyle=0/' -e 's/^HaveAudio=[^\r]*/HaveAudio=1/' \
-  -e 's/^ScreenWidth=[^\r]*/ScreenWidth=320/' -e 's/^ScreenHeight=[^\r]*/ScreenHeight=240/' \
-  -e 's/^FrameRate=[^\r]*/FrameRate=10/' "$work/program/config.ini"
+set_config VideoStyle=0 HaveAudio=1 ScreenWidth=320 ScreenHeight=240 FrameRate=10
 picture_bytes=$((320 * 240 * 3))
-export FAKE_VERBENA_LOG="$work/log"
-: >"$work/log"
-mkdir "$work/elsewhere"
-cd "$work/elsewhere"  # the program finds its folder itself
+cd "$work/elsewhere"
+program_pid=""
+extra_cleanup() { stop_process "$program_pid"; }
 
+use_cjk_font
 # The dialog is some 1120 x 680 pixels: the desktop has room for all of it.
 screen=1280x800
-start_xvfb "${screen}x24"
+start_xvfb "$screen"
 # Sound from a PulseAudio daemon of the test's own: the window chooses its default device.
-start_test_sound_server || fail "the test sound server did not start"
-use_cjk_font
-export DISPLAY=$xvfb_display
+start_pulseaudio
 url='quillon.publish://svpq%3C2035803%2F212%3C4%3A580nlwg%29dndtu73/&ignored/tail'
 
 # What reached the recording encoder library.
-log_has() { tr -d '\r' <"$work/log" | grep -q -- "$1"; }
-calls() { tr -d '\r' <"$work/log" | grep -c "^$1 " || true; }
-pictures() { tr -d '\r' <"$work/log" | grep -c "^PutVideoData .* length=$picture_bytes " || true; }
+pictures() { encoder_log | grep -c "^PutVideoData .* length=$picture_bytes " || true; }
 pictures_at_least() { [ "$(pictures)" -ge "$1" ]; }
+sound_at_least() { [ "$(calls PutAudioData)" -ge "$1" ]; }
 after_stop() {  # function
-  tr -d '\r' <"$work/log" | sed -n '/^Stop /,$p' | grep -c "^$1 " || true
+  encoder_log | sed -n '/^Stop /,$p' | grep -c "^$1 " || true
 }
 pictures_after_stop() { after_stop PutVideoData; }
 
-# Wine gives each top-level window an X window of its own, named by its title.
-find_window() {  # title pattern; sets window
-  window=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1) && [ -n "$window" ]
-}
-# Starts the program with the launch URL and waits for its window; sets main_window.
-runs=0
+# Starts the program with the launch URL and waits for its window (Wine gives each top-level
+# window an X window of its own, named by its title); sets main_window.
 start_program() {
   : >"$work/log"
-  # A desktop of its own for each run: the last run's may still be closing.
-  runs=$((runs + 1))
-  timeout -k 5 60 "$wine64" explorer "/desktop=quillon_program_$$_$runs,$screen" \
-    "$work/program/quillon-publisher.exe" "$url" </dev/null >"$work/out" 2>"$work/err" &
+  new_desktop "$screen"
+  timeout -k 5 60 "$wine64" "${desktop[@]}" "$app" "$url" </dev/null >"$work/out" 2>"$work/err" &
   program_pid=$!
-  wait_until 20 "the main window did not appear" find_window '^新一代网络教学系统.* Build '
-  main_window=$window
+  main_window=$(wait_window 20 '^新一代网络教学系统.* Build ') || fail "the main window did not appear"
 }
 # Keys go through the X server's keyboard, not as events sent to one window: Wine then sees both
 # press and release, and no key stays "held" for the next window. The X focus follows the
@@ -78,17 +52,16 @@ type_key() {  # X window, key
 }
 # Answers the message box, captioned with the program's name, with Enter.
 answer_message() {  # what the box is about
-  wait_until 10 "no message box: $1" find_window '^quillon-publisher$'
-  type_key "$window" Return
-  message_closed() { ! xdotool search --onlyvisible --name '^quillon-publisher$' >/dev/null 2>&1; }
-  wait_until 10 "the message box stayed: $1" message_closed
+  local box
+  box=$(wait_window 10 '^quillon-publisher$') || fail "no message box: $1"
+  type_key "$box" Return
+  wait_until 10 "the message box stayed: $1" no_window '^quillon-publisher$'
 }
 # Closes the window with Alt+F4, answers "直播结束!" and waits for the process to end.
 close_program() {
   type_key "$main_window" alt+F4
   answer_message "直播结束!"
-  program_ended() { ! kill -0 "$program_pid" 2>/dev/null; }
-  wait_until 10 "the program did not end after its window closed" program_ended
+  wait_until 10 "the program did not end after its window closed" gone "$program_pid"
   program_pid=""
 }
 
@@ -108,20 +81,18 @@ press_class_button() {
   xdotool mousemove --window "$main_window" "$button_x" "$button_y" click 1
 }
 
-
 # 上课: the encoder is made with the address the launch URL stored; pictures and sound arrive.
 press_class_button
 wait_until 10 "上课 did not create the encoder" log_has '^Start '
 log_has '^CreateEncoder .* width=320 height=240 .*url=rtmp://127.0.0.1:1935/live$' ||
   fail "the encoder was not made with the desktop size and the stored address"
 wait_until 10 "no pictures reached the encoder" pictures_at_least 5
-sound_at_least() { [ "$(calls PutAudioData)" -ge "$1" ]; }
 wait_until 10 "no sound reached the encoder" sound_at_least 5
-echo "ok: 上课 publishes ($(pictures) pictures and $(calls PutAudioData) pieces of sound so far)"
+pass "上课 publishes ($(pictures) pictures and $(calls PutAudioData) pieces of sound so far)"
 
 shot=$build_dir/test-output/win_program.png
 take_screenshot "$shot" "$screen"
-echo "ok: screenshot in $shot"
+pass "screenshot in $shot"
 
 # 下课: the encoder stops, and so does the frame timer: at most the picture of a tick already
 # under way may follow the stop (the library ignores it), no tick after it.
@@ -133,7 +104,7 @@ sleep 0.5  # five periods: ticks that wrongly go on would show
 late_sound=$(after_stop PutAudioData)
 sleep 0.3
 [ "$(after_stop PutAudioData)" -eq "$late_sound" ] || fail "sound goes on after 下课"
-echo "ok: 下课 stops the encoder after $(pictures) pictures"
+pass "下课 stops the encoder after $(pictures) pictures"
 
 # A second class, closed with Alt+F4 while it runs (the keyboard still reaches the window with
 # 上课 hidden): "直播结束!", then the class ends with the window and the program ends.
@@ -141,9 +112,9 @@ second_class() { [ "$(calls CreateEncoder)" -eq 2 ] && [ "$(pictures_after_stop)
 press_class_button
 wait_until 10 "the second 上课 did not publish" second_class
 close_program
-tr -d '\r' <"$work/log" | awk '/^CreateEncoder /{n++} n==2 && /^Stop /{s=1} END{exit !s}' ||
+encoder_log | awk '/^CreateEncoder /{n++} n==2 && /^Stop /{s=1} END{exit !s}' ||
   fail "closing the window during a class did not stop the encoder"
-echo "ok: closing the window ends the running class and the program"
+pass "closing the window ends the running class and the program"
 
 # An encoder that cannot start: "连接服务器失败", no pictures, and the window stays ready for
 # another try.
@@ -158,9 +129,8 @@ second_try() { [ "$(calls Start)" -eq 2 ]; }
 wait_until 10 "上课 cannot be pressed again after a failed start" second_try
 answer_message "连接服务器失败, again"
 close_program
-echo "ok: a failed start says so and leaves the window ready"
+pass "a failed start says so and leaves the window ready"
 
 # The launch URL's address stays in the copy's config.ini beside the window's choices.
-tr -d '\r' <"$work/program/config.ini" | grep -q '^Address=svpq<2035803/212<4:580nlwg)dndtu73$' ||
-  fail "the address is gone from config.ini"
+config_has '^Address=svpq<2035803/212<4:580nlwg)dndtu73$' || fail "the address is gone from config.ini"
 echo "PASS"

@@ -1,0 +1,307 @@
+# shellcheck shell=bash disable=SC2034  # its variables are for the scripts that source it
+# Sourced by the end-to-end scripts in tests/: strict mode, the folders of the sources, the build
+# and the program, a work folder $work, the real servers a test runs against (a private Xvfb, a
+# PulseAudio daemon, nginx-rtmp) and Wine for the Windows build. Whatever a script starts here is
+# stopped and $work removed on every exit: success, failure, Ctrl-C or SIGTERM.
+#   at_exit COMMAND...  one more command for the exit (they run last registered first)
+#   extra_cleanup       a function a script may define for what it started itself; it runs first
+#   failure_files       files of $work printed when the script fails (default: out err log)
+#   KEEP_WORK=1         keeps $work to look into a failure
+# Build outputs used here: capture/libfake_verbena.so (.dll), test-gst-plugins/; the scripts also
+# use tests/verbena_driver, devices/devices_win_test.exe, capture/screen_grabber_gdi_test.exe and
+# the sources' resources/config.ini, scripts/rtmp-server and scripts/wine.
+set -euo pipefail
+
+source_dir=${QUILLON_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
+build_dir=${QUILLON_BUILD_DIR:-$source_dir/build}
+program_dir=${QUILLON_PROGRAM_DIR:-$build_dir/bin}
+shipped_config=$source_dir/resources/config.ini
+rtmp_server=$source_dir/scripts/rtmp-server
+exe=""  # ".exe" after use_wine
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/quillon-$(basename "$0" .sh).XXXXXX")
+failure_files=(out err log)
+cleanups=()
+extra_cleanup() { :; }
+at_exit() { cleanups+=("$(printf '%q ' "$@")"); }
+on_exit() {
+  local status=$? i file
+  trap '' INT TERM
+  if [ "$status" -ne 0 ]; then
+    for file in "${failure_files[@]}"; do
+      [ ! -s "$work/$file" ] || sed "s/^/$file: /" "$work/$file" >&2
+    done
+  fi
+  extra_cleanup >/dev/null 2>&1 || true
+  for ((i = ${#cleanups[@]} - 1; i >= 0; i--)); do eval "${cleanups[i]}" >/dev/null 2>&1 || true; done
+  if [ -n "${KEEP_WORK:-}" ]; then echo "work folder kept: $work" >&2; else rm -rf "$work"; fi
+  exit "$status"
+}
+trap on_exit EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+pass() { echo "ok: $*"; }
+need() {  # tool...
+  local tool
+  for tool in "$@"; do
+    command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/packages lists it)"
+  done
+}
+
+# wait_for SECONDS COMMAND...: runs COMMAND until it succeeds; false when SECONDS pass first.
+wait_for() {
+  local end=$((${EPOCHREALTIME//[!0-9]/} + $1 * 1000000))
+  shift
+  until "$@"; do
+    [ "${EPOCHREALTIME//[!0-9]/}" -lt "$end" ] || return 1
+    sleep 0.1
+  done
+}
+# wait_until SECONDS WHAT COMMAND...: the same, failing with WHAT.
+wait_until() {
+  local seconds=$1 what=$2
+  shift 2
+  wait_for "$seconds" "$@" || fail "$what (waited $seconds s)"
+}
+
+# Running, and not a zombie that nobody reaps (as in a container without an init).
+alive() { [ -r "/proc/$1/status" ] && ! grep -q '^State:[[:space:]]*Z' "/proc/$1/status" 2>/dev/null; }
+gone() { ! alive "$1"; }
+# Ends a process the script started (SIGTERM, also when stopped; SIGKILL after 5 s); nothing for
+# "" or an ended one.
+stop_process() {
+  [ -n "${1:-}" ] && kill "$1" 2>/dev/null || return 0
+  kill -CONT "$1" 2>/dev/null || true
+  wait_for 5 gone "$1" || kill -KILL "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
+
+# True when something listens on 127.0.0.1:PORT, read from the kernel's table without connecting
+# (a one-shot server such as `ffmpeg -listen 1` would take a probe for its client).
+listening() {
+  local hex
+  hex=$(printf '%04X' "$1")
+  { cat /proc/net/tcp /proc/net/tcp6 2>/dev/null || true; } |
+    awk -v p=":$hex" '$4 == "0A" && substr($2, length($2) - 4) == p { found = 1 } END { exit !found }'
+}
+free_port() {
+  local port
+  for _ in $(seq 50); do
+    port=$((20000 + RANDOM % 40000))
+    listening "$port" || { echo "$port"; return 0; }
+  done
+  fail "no free port"
+}
+
+# An X server of the test's own on a display number of its choosing (parallel tests never
+# collide); exports DISPLAY.
+start_xvfb() {  # WIDTHxHEIGHT [Xvfb option...]
+  local size=$1
+  shift
+  need Xvfb
+  Xvfb -displayfd 3 -screen 0 "${size}x24" -noreset -nolisten tcp "$@" 3>"$work/xvfb.display" \
+    >/dev/null 2>&1 &
+  at_exit stop_process $!
+  wait_until 10 "Xvfb did not start" test -s "$work/xvfb.display"
+  DISPLAY=":$(head -n 1 "$work/xvfb.display")"
+  export DISPLAY
+}
+
+# A PulseAudio daemon of the test's own, exported as PULSE_SERVER. Its default source
+# "quillon_test_mic" ("Quillon test microphone") records a steady 440 Hz sine played into a null
+# sink; a loopback into a second null sink keeps that sink's monitor awake (or Wine's first
+# notification comes only seconds later).
+start_pulseaudio() {
+  local dir=$work/pulse
+  mkdir -p "$dir"
+  cat >"$dir/test.pa" <<PA
+load-module module-null-sink sink_name=tone_sink
+load-module module-null-sink sink_name=idle_sink
+load-module module-sine sink=tone_sink frequency=440
+load-module module-remap-source master=tone_sink.monitor source_name=quillon_test_mic source_properties='device.description="Quillon test microphone"'
+load-module module-loopback source=tone_sink.monitor sink=idle_sink latency_msec=60
+load-module module-native-protocol-unix auth-anonymous=1 socket=$dir/native
+set-default-source quillon_test_mic
+PA
+  (unset PULSE_SERVER; XDG_RUNTIME_DIR="$dir" HOME="$dir" exec pulseaudio -n --daemonize=no \
+     --exit-idle-time=-1 --use-pid-file=no --system=no --disallow-exit --log-target=stderr \
+     -F "$dir/test.pa") >"$dir/log" 2>&1 &
+  at_exit stop_process $!
+  export PULSE_SERVER="unix:$dir/native"
+  wait_for 8 pulseaudio_answers || { cat "$dir/log" >&2; fail "the test sound server did not start"; }
+}
+pulseaudio_answers() { timeout 2 pactl info >/dev/null 2>&1; }
+
+# Shows the program the build's test cameras ("Quillon Test Camera A" with the SMPTE bars, "... B"
+# red, MJPG only) and nothing from a stale registry.
+use_test_cameras() {
+  export GST_PLUGIN_PATH=$build_dir/test-gst-plugins GST_REGISTRY=$work/gst-registry.bin
+}
+
+# nginx-rtmp in $rtmp_dir on a free port (or PORT, to come back on the same one), recording into
+# $rtmp_dir/record; sets rtmp_port. Stopped on exit, and by stop_rtmp_server (gracefully: the
+# recordings are finished) or stop_rtmp_server kill (at once, as a crash would).
+rtmp_dir=$work/rtmp
+start_rtmp_server() {  # [port]
+  [ -n "${rtmp_port:-}" ] || at_exit "$rtmp_server" stop "$rtmp_dir"
+  rtmp_port=$("$rtmp_server" start "${1:-auto}" "$rtmp_dir") || fail "the RTMP server did not start"
+}
+stop_rtmp_server() { "$rtmp_server" "${1:-stop}" "$rtmp_dir" >/dev/null; }
+
+# A copy of the program folder in $work/program (all of it, or the FILEs), so that what a test
+# does to config.ini stays there, and an empty $work/elsewhere to run it from: the program finds
+# its folder itself. Sets app and config.
+copy_program() {  # [file...]
+  local file
+  mkdir -p "$work/program" "$work/elsewhere"
+  if [ $# -eq 0 ]; then cp -r "$program_dir/." "$work/program/"; fi
+  for file in "$@"; do cp "$program_dir/$file" "$work/program/"; done
+  app=$work/program/quillon-publisher$exe
+  config=$work/program/config.ini
+}
+# set_config KEY=VALUE...: sets keys of the copy's config.ini, keeping its line ends.
+set_config() {
+  local line
+  for line in "$@"; do sed -i "s/^${line%%=*}=[^\r]*/$line/" "$config"; done
+}
+config_has() { tr -d '\r' <"$config" | grep -q -- "$1"; }  # pattern
+
+# Runs the copy with the arguments for at most 30 s, its output in $work/out and $work/err (with
+# plain line ends); an earlier run's encoder log is removed first. Returns the exit code.
+run() {
+  local status=0
+  rm -f "$work/log"
+  timeout 30 ${wine64:+"$wine64"} "$app" "$@" </dev/null >"$work/out" 2>"$work/err" || status=$?
+  sed -i 's/\r$//' "$work/out" "$work/err"
+  return "$status"
+}
+# run_expecting CODE WHAT ARG...: fails unless the run ends with exit code CODE.
+run_expecting() {
+  local code=$1 what=$2 status=0
+  shift 2
+  run "$@" || status=$?
+  [ "$status" -eq "$code" ] || fail "$what exited with $status, not $code"
+}
+expect_line() {  # file exact-line
+  grep -qxF -- "$2" "$1" || fail "no line \"$2\" in $(basename "$1")"
+}
+
+# The launch URL of a plain address such as rtmp://HOST:PORT/APP/STREAM&CLASS: the address as
+# stored (byte i raised by i mod 3 + 1), every byte escaped. Callers add the tail ("&...").
+launch_url() {  # plain-address
+  local plain=$1 url=quillon.publish:// i byte
+  for ((i = 0; i < ${#plain}; i++)); do
+    printf -v byte '%d' "'${plain:i:1}"
+    printf -v byte '%%%02X' $((byte + i % 3 + 1))
+    url+=$byte
+  done
+  echo "$url"
+}
+
+# Puts the recording stand-in for the encoder library into the copy of the program folder; it
+# logs every call into $work/log, read back by the helpers below.
+use_fake_encoder() {
+  local fake=$build_dir/capture/libfake_verbena.so name=libverbena.so
+  [ -z "$exe" ] || fake=$build_dir/capture/libfake_verbena.dll name=Verbena.dll
+  [ -f "$fake" ] || fail "$fake is not built"
+  cp "$fake" "$work/program/$name"
+  export FAKE_VERBENA_LOG=$work/log
+}
+encoder_log() { [ -f "$work/log" ] && tr -d '\r' <"$work/log"; }
+calls() { encoder_log | grep -c "^$1 " || true; }  # function name: how many calls
+log_has() { encoder_log | grep -c -- "$1" >/dev/null; }  # pattern (all of the log is read)
+
+# X windows by name: the first one mapped and viewable (xdotool's own --onlyvisible also returns
+# hidden helper windows of the same name now and then); wait_window waits for one. Print its id.
+find_window() {  # name-pattern
+  local id
+  for id in $(xdotool search --name "$1" 2>/dev/null); do
+    if xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable'; then
+      echo "$id"
+      return 0
+    fi
+  done
+  return 1
+}
+wait_window() { wait_for "$1" find_window "$2"; }  # seconds name-pattern
+no_window() { ! find_window "$1" >/dev/null; }  # name-pattern
+
+# grab_screen FILE WIDTHxHEIGHT [X,Y]: a PNG of that part of the screen of DISPLAY.
+grab_screen() {
+  mkdir -p "$(dirname "$1")"
+  ffmpeg -loglevel error -y -f x11grab -video_size "$2" -i "$DISPLAY+${3:-0,0}" -frames:v 1 "$1"
+}
+# take_screenshot FILE WIDTHxHEIGHT: the same of the whole screen; fails when it is nearly blank
+# (fewer than 16 grey levels: a bare desktop, or a window that never painted).
+take_screenshot() {
+  grab_screen "$1" "$2" || fail "no screenshot"
+  local levels
+  levels=$(ffmpeg -loglevel error -i "$1" -f rawvideo -pix_fmt gray - | od -An -v -tu1 |
+    tr -s ' ' '\n' | sed '/^$/d' | sort -un | wc -l)
+  [ "$levels" -ge 16 ] || fail "the screenshot $1 is nearly blank ($levels grey levels)"
+}
+
+# Wine in the build's prefix (or the caller's WINEPREFIX), made when missing; sets wine64 (run
+# and the scripts start Windows programs with it) and exe. Run by hand, the build is build-win64.
+use_wine() {
+  if [ -z "${QUILLON_BUILD_DIR:-}" ]; then
+    build_dir=$source_dir/build-win64 program_dir=${QUILLON_PROGRAM_DIR:-$source_dir/build-win64/bin}
+  fi
+  export WINEPREFIX=${WINEPREFIX:-$build_dir/wine-prefix} WINEDEBUG=${WINEDEBUG:--all}
+  # No Mono or Gecko installer dialogs: the tests need neither.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;${WINEDLLOVERRIDES:-}"
+  wine64=/usr/lib/wine/wine64
+  [ -x "$wine64" ] || wine64=$(command -v wine64 || command -v wine) || fail "wine is not installed"
+  [ -f "$WINEPREFIX/system.reg" ] || "$source_dir/scripts/wine" start "$WINEPREFIX" >/dev/null
+  exe=.exe
+}
+# Wine's drive Z: is the root of the Unix file system.
+windows_path() { echo "Z:${1//\//\\}"; }
+
+# Sets desktop to the arguments that put a Windows program on a Wine virtual desktop of its own,
+# as in "$wine64" "${desktop[@]}" PROGRAM: the prefix's default desktop belongs to whichever Wine
+# program started first, maybe one without an X display where no window can be made, and the
+# last run's desktop may still be closing. explorer does not hand on the program's exit code.
+desktops=0
+new_desktop() {  # WIDTHxHEIGHT
+  desktops=$((desktops + 1))
+  desktop=(explorer "/desktop=quillon_$$_$desktops,$1")
+}
+
+# check_gtest_report REPORT WHAT [COUNT]: the gtest XML report says that COUNT tests (default:
+# one or more) ran and none failed, was skipped or disabled.
+check_gtest_report() {
+  [ -s "$1" ] || fail "$2 did not finish"
+  if ! grep -q "<testsuites tests=\"${3:-[1-9][0-9]*}\" failures=\"0\" disabled=\"0\" errors=\"0\"" "$1"; then
+    grep -B2 -A6 '<failure' "$1" >&2 || true
+    fail "$2 failed"
+  fi
+  if grep -q '<skipped' "$1"; then fail "$2 skipped tests"; fi
+}
+# wine_gtest WHAT SECONDS WIDTHxHEIGHT|- PROGRAM [ARG...]: runs a gtest program under Wine, on a
+# desktop of its own unless "-", for at most SECONDS; fails unless all its tests ran and passed.
+wine_gtest() {
+  local what=$1 seconds=$2 size=$3 report=$work/report.xml
+  shift 3
+  [ -f "$1" ] || fail "$1 is not built"
+  desktop=()
+  [ "$size" = - ] || new_desktop "$size"
+  rm -f "$report"
+  timeout -k 5 "$seconds" "$wine64" "${desktop[@]}" "$@" --gtest_color=no \
+    "--gtest_output=xml:$(windows_path "$report")" 2>&1 | grep -v -e '^fixme:' -e ':fixme:' || true
+  check_gtest_report "$report" "$what"
+}
+
+# The dialogs' font, 宋体, is not part of Wine: a CJK font of the system stands in for it in the
+# prefix (only the look of screenshots depends on it).
+use_cjk_font() {
+  local font name
+  font=$(fc-list :lang=zh family 2>/dev/null | grep -v -i mono | head -n1 | cut -d, -f1 || true)
+  [ -n "$font" ] || return 0
+  for name in "宋体" SimSun; do
+    timeout 30 "$wine64" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$name" /t REG_SZ \
+      /d "$font" /f >/dev/null 2>&1 || true
+  done
+}
