@@ -12,7 +12,6 @@
 #include "capture/image_ops.h"
 
 #include <array>
-#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -46,27 +45,6 @@ void BilinearMix(const uint8_t* p00, const uint8_t* p01, const uint8_t* p10, con
 
 namespace {
 
-// ---------------------------------------------------------------------------------------------
-// Choice of instruction set.
-
-SimdLevel DetectSimdLevel() {
-#if defined(QUILLON_IMAGE_OPS_X86)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi")) {
-    return SimdLevel::kAvx512;
-  }
-  if (__builtin_cpu_supports("avx2")) return SimdLevel::kAvx2;
-  return SimdLevel::kSse2;
-#else
-  return SimdLevel::kScalar;
-#endif
-}
-
-std::atomic<SimdLevel>& ChosenLevel() {
-  static std::atomic<SimdLevel> level{DetectSimdLevel()};
-  return level;
-}
-
 // The tables for these sizes if this thread has them, else the set filled longest ago. A few sets,
 // so that the halving steps of a reduction, each with its own sizes, find theirs every tick.
 BilinearTables& ThreadTables(int32_t source_width, int32_t width, SimdLevel level) {
@@ -96,13 +74,15 @@ Sample SampleAt(const BilinearAxis& axis, int32_t k, int32_t size) {
           static_cast<uint32_t>((s & 0xFFFF) >> 8)};
 }
 
-void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width, SimdLevel level) {
-  if (t.made_source_width == source_width && t.made_width == width && t.made_level == level) {
+// The column tables of `t` for these sizes, laid out as the rows of `ops` want them.
+void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width,
+                    const RowFunctions& ops) {
+  if (t.made_source_width == source_width && t.made_width == width && t.made_level == ops.level) {
     return;
   }
   t.made_source_width = source_width;
   t.made_width = width;
-  t.made_level = level;
+  t.made_level = ops.level;
   const BilinearAxis axis = MakeBilinearAxis(source_width, width);
   t.left.resize(width);
   t.right.resize(width);
@@ -124,7 +104,7 @@ void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width, Simd
   for (int32_t i = 0; i < width && t.halving_columns; ++i) {
     t.halving_columns = t.left[i] == 6 * i && t.right[i] == 6 * i + 3 && t.fraction[i] >= 1;
   }
-  if (t.halving_columns && level == SimdLevel::kAvx512) {
+  if (t.halving_columns && ops.halve_row != nullptr) {
     // Per quarter of 15 destination bytes, 16 pairs of 16-bit weights (256 - u, u), the last
     // unused; per block of 60 bytes, 4 quarters.
     const size_t count = size_t(width) * 3;
@@ -166,14 +146,12 @@ void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width, Simd
       pair[1] = weight;
     }
   }
-  // SSE2 takes two columns at a time, each as 4 lanes (u, u, u, u); AVX2 takes four, two per
-  // 128-bit half as (u0, u0, u0, u1, u1, u1, 0, 0).
   const int32_t count = t.vector_last - t.vector_first;
   t.lanes.assign(size_t(count) * 4 + 16, 0);
   for (int32_t k = 0; k < count; ++k) {
     const uint16_t u = t.fraction[t.vector_first + k];
     for (int c = 0; c < 4; ++c) {
-      if (level >= SimdLevel::kAvx2) {
+      if (ops.lanes == LaneLayout::kTwoColumnsPerEight) {
         if (c < 3) t.lanes[size_t(k / 2) * 8 + size_t(k % 2) * 3 + c] = u;
       } else {
         t.lanes[size_t(k) * 4 + c] = u;
@@ -182,45 +160,25 @@ void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width, Simd
   }
 }
 
-void BlendColumns(const BilinearTables& t, const uint8_t* row, int16_t* out, int32_t width,
-                  SimdLevel level) {
+// Horizontal pass of one source row: the vector columns with the rows of `ops`, the others one
+// by one.
+void BlendColumns(const RowFunctions& ops, const BilinearTables& t, const uint8_t* row,
+                  int16_t* out, int32_t width) {
   BlendColumnsScalar(t, row, out, 0, t.vector_first);
-#if defined(QUILLON_IMAGE_OPS_X86)
-  if (level == SimdLevel::kAvx2) {
-    BlendColumnsAvx2(t, row, out);
-  } else if (level == SimdLevel::kSse2) {
-    BlendColumnsSse2(t, row, out);
-  } else {
-    BlendColumnsScalar(t, row, out, t.vector_first, t.vector_last);
-  }
-#else
-  (void)level;
-  BlendColumnsScalar(t, row, out, t.vector_first, t.vector_last);
-#endif
+  ops.blend_columns(t, row, out);
   // After the vector loops, whose last stores may spill into these columns.
   BlendColumnsScalar(t, row, out, t.vector_last, width);
 }
 
-void BlendRows(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out, int32_t count,
-               SimdLevel level) {
-#if defined(QUILLON_IMAGE_OPS_X86)
-  if (level == SimdLevel::kAvx2) return BlendRowsAvx2(h0, h1, v, out, count);
-  if (level == SimdLevel::kSse2) return BlendRowsSse2(h0, h1, v, out, count);
-#else
-  (void)level;
-#endif
-  BlendRowsScalar(h0, h1, v, out, count);
-}
-
 // The blended row of source row y, computed unless one of the two kept rows holds it; the kept
 // row that holds `keep` is not reused.
-const int16_t* BlendedRow(BilinearTables& t, const ImageView& source, int32_t y, int32_t keep,
-                          int32_t width, SimdLevel level) {
+const int16_t* BlendedRow(const RowFunctions& ops, BilinearTables& t, const ImageView& source,
+                          int32_t y, int32_t keep, int32_t width) {
   for (int s = 0; s < 2; ++s) {
     if (t.row_of[s] == y) return t.rows[s].data();
   }
   const int s = t.row_of[0] == keep ? 1 : 0;
-  BlendColumns(t, source.Data + int64_t{y} * source.Stride, t.rows[s].data(), width, level);
+  BlendColumns(ops, t, source.Data + int64_t{y} * source.Stride, t.rows[s].data(), width);
   t.row_of[s] = y;
   return t.rows[s].data();
 }
@@ -231,26 +189,25 @@ std::vector<uint8_t>& Scratch() {
   return buffer;
 }
 
-#if defined(QUILLON_IMAGE_OPS_X86)
-
-void ScaleHalvingColumnsAvx512(const BilinearTables& t, const ImageView& destination,
-                               const ImageView& source, const BilinearAxis& ya) {
+// A source exactly twice as wide, every destination row with the halving row of `ops`.
+void ScaleHalvingColumns(const RowFunctions& ops, const BilinearTables& t,
+                         const ImageView& destination, const ImageView& source,
+                         const BilinearAxis& ya) {
   for (int32_t j = 0; j < destination.Height; ++j) {
     const Sample s = SampleAt(ya, j, source.Height);
-    HalveRowAvx512(t, source.Data + int64_t{s.first} * source.Stride,
-                   source.Data + int64_t{s.second} * source.Stride,
-                   static_cast<int32_t>(s.fraction),
-                   destination.Data + int64_t{j} * destination.Stride, destination.Width * 3);
+    ops.halve_row(t, source.Data + int64_t{s.first} * source.Stride,
+                  source.Data + int64_t{s.second} * source.Stride, static_cast<int32_t>(s.fraction),
+                  destination.Data + int64_t{j} * destination.Stride, destination.Width * 3);
   }
 }
 
 // A reduction of one halving step followed by a resampling that halves the width again
-// (1920x1080 -> 960x540 -> 480x270), both steps with the AVX-512 halving: each half-size row is
-// made when the second step first needs it, into one of two rows kept per thread, so the
+// (1920x1080 -> 960x540 -> 480x270), both steps with the halving row of `ops`: each half-size
+// row is made when the second step first needs it, into one of two rows kept per thread, so the
 // half-size picture never leaves the first-level cache. `first` and `second` are the column
 // tables of the two steps.
-void HalveTwiceAvx512(const BilinearTables& first, const BilinearTables& second,
-                      const ImageView& destination, const ImageView& source, int32_t half_height) {
+void HalveTwice(const RowFunctions& ops, const BilinearTables& first, const BilinearTables& second,
+                const ImageView& destination, const ImageView& source, int32_t half_height) {
   const int32_t half_count = destination.Width * 6;
   thread_local std::vector<uint8_t> rows[2];
   int32_t row_of[2] = {-1, -1};
@@ -263,9 +220,9 @@ void HalveTwiceAvx512(const BilinearTables& first, const BilinearTables& second,
     }
     const int n = row_of[0] == keep ? 1 : 0;
     const Sample s = SampleAt(ya1, r, source.Height);
-    HalveRowAvx512(first, source.Data + int64_t{s.first} * source.Stride,
-                   source.Data + int64_t{s.second} * source.Stride,
-                   static_cast<int32_t>(s.fraction), rows[n].data(), half_count);
+    ops.halve_row(first, source.Data + int64_t{s.first} * source.Stride,
+                  source.Data + int64_t{s.second} * source.Stride, static_cast<int32_t>(s.fraction),
+                  rows[n].data(), half_count);
     row_of[n] = r;
     return rows[n].data();
   };
@@ -273,30 +230,14 @@ void HalveTwiceAvx512(const BilinearTables& first, const BilinearTables& second,
     const Sample s = SampleAt(ya2, j, half_height);
     const uint8_t* row0 = half_row(s.first, s.second);
     const uint8_t* row1 = half_row(s.second, s.first);
-    HalveRowAvx512(second, row0, row1, static_cast<int32_t>(s.fraction),
-                   destination.Data + int64_t{j} * destination.Stride, destination.Width * 3);
+    ops.halve_row(second, row0, row1, static_cast<int32_t>(s.fraction),
+                  destination.Data + int64_t{j} * destination.Stride, destination.Width * 3);
   }
 }
-
-#endif  // QUILLON_IMAGE_OPS_X86
 
 }  // namespace
 
 namespace image_ops_internal {
-
-SimdLevel BestSimdLevel() {
-  return DetectSimdLevel();
-}
-
-SimdLevel ActiveSimdLevel() {
-  return ChosenLevel().load(std::memory_order_relaxed);
-}
-
-SimdLevel SetSimdLevel(SimdLevel level) {
-  const SimdLevel chosen = std::min(level, BestSimdLevel());
-  ChosenLevel().store(chosen, std::memory_order_relaxed);
-  return chosen;
-}
 
 size_t ScratchBufferBytes() {
   return Scratch().size();
@@ -306,22 +247,19 @@ size_t ScratchBufferBytes() {
 
 void ScaleBilinear(const ImageView& destination, const ImageView& source) {
   if (!HasPixels(destination) || !HasPixels(source)) return;
-  SimdLevel level = ActiveSimdLevel();
-  BilinearTables& t = ThreadTables(source.Width, destination.Width, level);
-  PrepareColumns(t, source.Width, destination.Width, level);
+  const RowFunctions& ops = ActiveRowFunctions();
+  BilinearTables& t = ThreadTables(source.Width, destination.Width, ops.level);
+  PrepareColumns(t, source.Width, destination.Width, ops);
   const int32_t count = destination.Width * 3;
   for (auto& row : t.rows) row.resize(size_t(count) + kRowSlack);
   t.row_of[0] = t.row_of[1] = -1;
   const BilinearAxis ya = MakeBilinearAxis(source.Height, destination.Height);
-#if defined(QUILLON_IMAGE_OPS_X86)
-  if (level == SimdLevel::kAvx512 && t.halving_columns) {
-    return ScaleHalvingColumnsAvx512(t, destination, source, ya);
+  if (ops.halve_row != nullptr && t.halving_columns) {
+    return ScaleHalvingColumns(ops, t, destination, source, ya);
   }
-  // The other shapes take the AVX2 paths.
-  if (level == SimdLevel::kAvx512) level = SimdLevel::kAvx2;
   // Only when the pair groups reach to the last few columns: the columns left over are done one
   // by one, which would be slow for more than a few (an odd source width drifts off the pairs).
-  if (level == SimdLevel::kAvx2 && source.Height >= 2 * destination.Height &&
+  if (ops.reduce_row != nullptr && source.Height >= 2 * destination.Height &&
       t.pairs_last > t.vector_first && t.pairs_last + 8 > t.vector_last) {
     for (int32_t j = 0; j < destination.Height; ++j) {
       const Sample s = SampleAt(ya, j, source.Height);
@@ -329,21 +267,20 @@ void ScaleBilinear(const ImageView& destination, const ImageView& source) {
       const uint8_t* row1 = source.Data + int64_t{s.second} * source.Stride;
       const auto v = static_cast<int32_t>(s.fraction);
       uint8_t* out = destination.Data + int64_t{j} * destination.Stride;
-      const int32_t end = ReduceRowAvx2(t, row0, row1, v, out, count);
+      const int32_t end = ops.reduce_row(t, row0, row1, v, out, count);
       BlendPixelsScalar(t, row0, row1, v, out, 0, t.vector_first);
       BlendPixelsScalar(t, row0, row1, v, out, end, destination.Width);
     }
     return;
   }
-#endif
   for (int32_t j = 0; j < destination.Height; ++j) {
     const Sample s = SampleAt(ya, j, source.Height);
     const auto v = static_cast<int32_t>(s.fraction);
-    const int16_t* h0 = BlendedRow(t, source, s.first, s.second, destination.Width, level);
+    const int16_t* h0 = BlendedRow(ops, t, source, s.first, s.second, destination.Width);
     // With v = 0 the second row has no weight.
     const int16_t* h1 =
-        v == 0 ? h0 : BlendedRow(t, source, s.second, s.first, destination.Width, level);
-    BlendRows(h0, h1, v, destination.Data + int64_t{j} * destination.Stride, count, level);
+        v == 0 ? h0 : BlendedRow(ops, t, source, s.second, s.first, destination.Width);
+    ops.blend_rows(h0, h1, v, destination.Data + int64_t{j} * destination.Stride, count);
   }
 }
 
@@ -355,23 +292,22 @@ void ScaleDownHalving(const ImageView& destination, const ImageView& source) {
   std::vector<uint8_t>& scratch = Scratch();
   const size_t needed = HalvingWorkBytes(destination, source);
   if (scratch.size() < needed) scratch.resize(needed);
-#if defined(QUILLON_IMAGE_OPS_X86)
   // One halving step, then a last one that halves the width too: both at once, without the
   // work buffer (same bytes; with more steps the source's bytes serve as work space, so those
   // take the steps one by one).
+  const RowFunctions& ops = ActiveRowFunctions();
   const int32_t half_width = source.Width / 2;
   const int32_t half_height = source.Height / 2;
-  if (ActiveSimdLevel() == SimdLevel::kAvx512 && needed > 0 &&
+  if (ops.halve_row != nullptr && needed > 0 &&
       !(half_width / 2 > destination.Width && half_height / 2 > destination.Height)) {
-    BilinearTables& first = ThreadTables(source.Width, half_width, SimdLevel::kAvx512);
-    PrepareColumns(first, source.Width, half_width, SimdLevel::kAvx512);
-    BilinearTables& second = ThreadTables(half_width, destination.Width, SimdLevel::kAvx512);
-    PrepareColumns(second, half_width, destination.Width, SimdLevel::kAvx512);
+    BilinearTables& first = ThreadTables(source.Width, half_width, ops.level);
+    PrepareColumns(first, source.Width, half_width, ops);
+    BilinearTables& second = ThreadTables(half_width, destination.Width, ops.level);
+    PrepareColumns(second, half_width, destination.Width, ops);
     if (first.halving_columns && second.halving_columns) {
-      return HalveTwiceAvx512(first, second, destination, source, half_height);
+      return HalveTwice(ops, first, second, destination, source, half_height);
     }
   }
-#endif
   HalveThenScale(destination, source, scratch.data(), &ScaleBilinear);
 }
 

@@ -114,9 +114,10 @@ size_t ScratchBufferBytes();
 // instruction set as a target attribute rather than their file being compiled with -mavx2 and
 // the like: such a file would compile the inline and template code it takes from headers
 // (std::vector, std::min, the helpers here) for its instruction set too, and the linker keeps
-// one copy of each for the whole program, which could be that one. Every row gives byte for byte
-// what the plain versions in image_ops_reference.cpp compute; the speed comes from doing the same
-// integer arithmetic in a different order:
+// one copy of each for the whole program, which could be that one. image_ops_dispatch.cpp tells
+// which set the processor has and which rows serve it. Every row gives byte for byte what the
+// plain versions in image_ops_reference.cpp compute; the speed comes from doing the same integer
+// arithmetic in a different order:
 //
 // The bilinear weights factor: w00 = (256 - u)(256 - v), w01 = u(256 - v), w10 = (256 - u)v and
 // w11 = uv, so P00 w00 + P01 w01 + P10 w10 + P11 w11 = (256 - v) h0 + v h1 with the row blends
@@ -139,6 +140,11 @@ size_t ScratchBufferBytes();
 // may write up to this many values past the row, which later stores overwrite.
 inline constexpr int32_t kRowSlack = 32;
 
+// How BilinearTables::lanes holds the fractions of the columns from vector_first on: 4 lanes
+// (u, u, u, u) per column (SSE2), or two columns per 8 lanes as (u0, u0, u0, u1, u1, u1, 0, 0)
+// (AVX2, a 128-bit half each).
+enum class LaneLayout { kFourPerColumn, kTwoColumnsPerEight };
+
 // Per-call tables of the bilinear resampler, kept per thread so that no call allocates once the
 // sizes have been seen.
 struct BilinearTables {
@@ -156,11 +162,11 @@ struct BilinearTables {
   int32_t pairs_last = 0;
   std::vector<int8_t> pair_weights;
   std::vector<int32_t> window;
-  // Fractions laid out as the vector loops want them, 4 per column from vector_first on.
+  // Fractions laid out as the vector loops want them (LaneLayout), from vector_first on.
   std::vector<uint16_t> lanes;
   // Set when destination column i blends source pixels 2i and 2i + 1 for every i, with fractions
-  // of at least 1: a source exactly twice as wide. For AVX-512, halving_weights then holds the
-  // fractions as that path wants them.
+  // of at least 1: a source exactly twice as wide. Where the rows have a halve_row,
+  // halving_weights and halving_uniform then hold the fractions as it wants them.
   bool halving_columns = false;
   std::vector<uint8_t> halving_weights;
   std::vector<uint32_t> halving_uniform;
@@ -173,6 +179,29 @@ struct BilinearTables {
   SimdLevel made_level = SimdLevel::kScalar;
 };
 
+// The row functions of one instruction set; a null one has no path of its own there.
+struct RowFunctions {
+  SimdLevel level;
+  LaneLayout lanes;
+  // Horizontal pass over the columns [vector_first, vector_last) of one source row into
+  // h - 32768 per destination byte.
+  void (*blend_columns)(const BilinearTables& t, const uint8_t* row, int16_t* out);
+  // Vertical pass: two blended rows into `count` destination bytes.
+  void (*blend_rows)(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out, int32_t count);
+  // Both passes at once for a reduction to half or less, where no source row serves two
+  // destination rows: the columns [vector_first, end) of one destination row of `count` bytes,
+  // in groups of pairs (see pairs_last); returns end. The caller does the other columns.
+  int32_t (*reduce_row)(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1,
+                        int32_t v, uint8_t* out, int32_t count);
+  // A source exactly twice as wide (halving_columns): one destination row of `count` bytes from
+  // two source rows of 2 * count bytes.
+  void (*halve_row)(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
+                    uint8_t* out, int32_t count);
+};
+
+// The rows of the instruction set chosen now (ActiveSimdLevel).
+const RowFunctions& ActiveRowFunctions();
+
 // Asks for the cache line at base + offset; an address past the row is fine, as a prefetch never
 // faults (the sum is taken on integers, so no pointer leaves its array).
 inline void Prefetch(const uint8_t* base, int32_t offset) {
@@ -183,6 +212,7 @@ inline void Prefetch(const uint8_t* base, int32_t offset) {
 // image_ops_scalar.cpp: one value at a time, on every processor; also the vector rows' edges.
 void BlendColumnsScalar(const BilinearTables& t, const uint8_t* row, int16_t* out, int32_t first,
                         int32_t last);
+void BlendVectorColumnsScalar(const BilinearTables& t, const uint8_t* row, int16_t* out);
 void BlendRowsScalar(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out, int32_t count);
 // Both passes for the columns [first, last) of one destination row.
 void BlendPixelsScalar(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,

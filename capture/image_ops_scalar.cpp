@@ -30,6 +30,10 @@ void BlendColumnsScalar(const BilinearTables& t, const uint8_t* row, int16_t* ou
   }
 }
 
+void BlendVectorColumnsScalar(const BilinearTables& t, const uint8_t* row, int16_t* out) {
+  BlendColumnsScalar(t, row, out, t.vector_first, t.vector_last);
+}
+
 void BlendPixelsScalar(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
                        uint8_t* out, int32_t first, int32_t last) {
   for (int32_t i = first; i < last; ++i) {
