@@ -1,10 +1,12 @@
-// Pieces shared by the fast picture operations and their plain reference versions, and the hooks
-// with which tests choose the instruction set. Not for the rest of the program.
+// Pieces shared by the fast picture operations and their plain reference versions, the hooks with
+// which tests choose the instruction set, and the rows that the fast operations are made of. Not
+// for the rest of the program.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "capture/image_ops.h"
 
@@ -104,5 +106,130 @@ SimdLevel SetSimdLevel(SimdLevel level);
 
 // Bytes currently held by the process-wide work buffer of ScaleDownHalving.
 size_t ScratchBufferBytes();
+
+// ---------------------------------------------------------------------------------------------
+// The rows of the bilinear resampler. The operations in image_ops.cpp walk the pictures; the rows
+// they call come from image_ops_scalar.cpp and from one file per instruction set
+// (image_ops_sse2.cpp, image_ops_avx2.cpp, image_ops_avx512.cpp), whose functions carry their
+// instruction set as a target attribute rather than their file being compiled with -mavx2 and
+// the like: such a file would compile the inline and template code it takes from headers
+// (std::vector, std::min, the helpers here) for its instruction set too, and the linker keeps
+// one copy of each for the whole program, which could be that one. image_ops_dispatch.cpp tells
+// which set the processor has and which rows serve it. Every row gives byte for byte what the
+// plain versions in image_ops_reference.cpp compute; the speed comes from doing the same integer
+// arithmetic in a different order:
+//
+// The bilinear weights factor: w00 = (256 - u)(256 - v), w01 = u(256 - v), w10 = (256 - u)v and
+// w11 = uv, so P00 w00 + P01 w01 + P10 w10 + P11 w11 = (256 - v) h0 + v h1 with the row blends
+// h = P0 (256 - u) + P1 u. Each h is an exact integer of at most 255 * 256 = 65280, so a
+// horizontal pass that keeps h in 16 bits and a vertical pass that blends two such rows and
+// shifts by 16 give the very same bytes. Clamping is separable too (the column index is clamped
+// alone, the row index alone), so it lives in per-call tables and the inner loops never clamp.
+//
+// The rows of h are stored as h - 32768 in signed 16 bits so that the vertical pass can use the
+// signed 16 x 16 -> 32 bit multiply-add of SSE2/AVX2: (h0 - 32768)(256 - v) + (h1 - 32768)v +
+// 32768 * 256 is the same sum.
+
+// The vector rows need SSE2 at least: every x86-64 build has it, a 32-bit one only where the
+// compiler may assume it (the 32-bit Windows build may not, and runs the plain rows).
+#if defined(__x86_64__) || (defined(__i386__) && defined(__SSE2__))
+#define QUILLON_IMAGE_OPS_X86 1
+#endif
+
+// Spare elements at the end of every blended row: the vector loops store whole registers and
+// may write up to this many values past the row, which later stores overwrite.
+inline constexpr int32_t kRowSlack = 32;
+
+// How BilinearTables::lanes holds the fractions of the columns from vector_first on: 4 lanes
+// (u, u, u, u) per column (SSE2), or two columns per 8 lanes as (u0, u0, u0, u1, u1, u1, 0, 0)
+// (AVX2, a 128-bit half each).
+enum class LaneLayout { kFourPerColumn, kTwoColumnsPerEight };
+
+// Per-call tables of the bilinear resampler, kept per thread so that no call allocates once the
+// sizes have been seen.
+struct BilinearTables {
+  // Per destination column: byte offsets of the clamped left and right source pixels, fraction.
+  std::vector<int32_t> left;
+  std::vector<int32_t> right;
+  std::vector<uint16_t> fraction;
+  // Columns [vector_first, vector_last) have both pixels inside the row and a left pixel that is
+  // not the first one, so 8 bytes can be read from 2 bytes before it; window[i] is that offset.
+  int32_t vector_first = 0;
+  int32_t vector_last = 0;
+  // Columns [vector_first, pairs_last) come in groups of 4 whose windows lie 6 bytes apart (a
+  // halving step), with 28 bytes readable from each group's first window and fractions 1 to
+  // 255. pair_weights holds their signed byte weights (-t, t), t = u - 128, 16 pairs a group.
+  int32_t pairs_last = 0;
+  std::vector<int8_t> pair_weights;
+  std::vector<int32_t> window;
+  // Fractions laid out as the vector loops want them (LaneLayout), from vector_first on.
+  std::vector<uint16_t> lanes;
+  // Set when destination column i blends source pixels 2i and 2i + 1 for every i, with fractions
+  // of at least 1: a source exactly twice as wide. Where the rows have a halve_row,
+  // halving_weights and halving_uniform then hold the fractions as it wants them.
+  bool halving_columns = false;
+  std::vector<uint8_t> halving_weights;
+  std::vector<uint32_t> halving_uniform;
+  // Two blended source rows, h - 32768 per byte, and the source rows they hold.
+  std::vector<int16_t> rows[2];
+  int32_t row_of[2] = {-1, -1};
+  // What the column tables were made for; a frame tick repeats the same sizes.
+  int32_t made_source_width = 0;
+  int32_t made_width = 0;
+  SimdLevel made_level = SimdLevel::kScalar;
+};
+
+// The row functions of one instruction set; a null one has no path of its own there.
+struct RowFunctions {
+  SimdLevel level;
+  LaneLayout lanes;
+  // Horizontal pass over the columns [vector_first, vector_last) of one source row into
+  // h - 32768 per destination byte.
+  void (*blend_columns)(const BilinearTables& t, const uint8_t* row, int16_t* out);
+  // Vertical pass: two blended rows into `count` destination bytes.
+  void (*blend_rows)(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out, int32_t count);
+  // Both passes at once for a reduction to half or less, where no source row serves two
+  // destination rows: the columns [vector_first, end) of one destination row of `count` bytes,
+  // in groups of pairs (see pairs_last); returns end. The caller does the other columns.
+  int32_t (*reduce_row)(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1,
+                        int32_t v, uint8_t* out, int32_t count);
+  // A source exactly twice as wide (halving_columns): one destination row of `count` bytes from
+  // two source rows of 2 * count bytes.
+  void (*halve_row)(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
+                    uint8_t* out, int32_t count);
+};
+
+// The rows of the instruction set chosen now (ActiveSimdLevel).
+const RowFunctions& ActiveRowFunctions();
+
+// Asks for the cache line at base + offset; an address past the row is fine, as a prefetch never
+// faults (the sum is taken on integers, so no pointer leaves its array).
+inline void Prefetch(const uint8_t* base, int32_t offset) {
+  __builtin_prefetch(
+      reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(base) + uintptr_t(offset)), 0, 3);
+}
+
+// image_ops_scalar.cpp: one value at a time, on every processor; also the vector rows' edges.
+void BlendColumnsScalar(const BilinearTables& t, const uint8_t* row, int16_t* out, int32_t first,
+                        int32_t last);
+void BlendVectorColumnsScalar(const BilinearTables& t, const uint8_t* row, int16_t* out);
+void BlendRowsScalar(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out, int32_t count);
+// Both passes for the columns [first, last) of one destination row.
+void BlendPixelsScalar(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
+                       uint8_t* out, int32_t first, int32_t last);
+
+#if defined(QUILLON_IMAGE_OPS_X86)
+// image_ops_sse2.cpp
+void BlendColumnsSse2(const BilinearTables& t, const uint8_t* row, int16_t* out);
+void BlendRowsSse2(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out, int32_t count);
+// image_ops_avx2.cpp
+void BlendColumnsAvx2(const BilinearTables& t, const uint8_t* row, int16_t* out);
+void BlendRowsAvx2(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out, int32_t count);
+int32_t ReduceRowAvx2(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
+                      uint8_t* out, int32_t count);
+// image_ops_avx512.cpp
+void HalveRowAvx512(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
+                    uint8_t* out, int32_t count);
+#endif
 
 }  // namespace quillon::image_ops_internal

@@ -1,0 +1,172 @@
+// The rows of the bilinear resampler with AVX2: 16 values of 16 bits a register, and reductions
+// to half size or less (every halving step), which read two fresh source rows for every
+// destination row, with both passes in registers, one destination row at a time. Every function
+// here carries the target attribute "avx2" and runs only when the processor has it.
+#include "capture/image_ops_internal.h"
+
+#if defined(QUILLON_IMAGE_OPS_X86)
+#include <immintrin.h>
+
+namespace quillon::image_ops_internal {
+
+namespace {
+
+// Four columns whose 8-byte windows are 6 bytes apart, the first at p, so that one 16-byte load
+// per 128-bit half holds two of them (at 0 and 6). With t = u - 128 in -127..127,
+// h = 128 (L + R) + t (R - L): two unsigned-by-signed byte multiply-adds of (L, R) pairs.
+// Gives h - 32768 in the 16-bit lanes L L L L' L' L' 0 0 of each half; `weights` holds the
+// pairs (-t, t) in the same places.
+__attribute__((target("avx2"))) inline __m256i BlendPairs4(const uint8_t* p, __m256i weights) {
+  constexpr char z = -1;
+  const __m256i pairs = _mm256_setr_epi8(2, 5, 3, 6, 4, 7, 8, 11, 9, 12, 10, 13, z, z, z, z,  //
+                                         2, 5, 3, 6, 4, 7, 8, 11, 9, 12, 10, 13, z, z, z, z);
+  const __m256i w = _mm256_inserti128_si256(
+      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
+  const __m256i x = _mm256_shuffle_epi8(w, pairs);
+  // 128 (L + R) - 32768 = 128 (L - 128) + 128 (R - 128): unsigned weights times signed bytes.
+  const __m256i centred =
+      _mm256_maddubs_epi16(_mm256_set1_epi8(-128), _mm256_xor_si256(x, _mm256_set1_epi8(-128)));
+  return _mm256_add_epi16(centred, _mm256_maddubs_epi16(x, weights));
+}
+
+__attribute__((target("avx2"))) inline __m256i LoadPairWeights(const BilinearTables& t, int32_t i) {
+  return _mm256_loadu_si256(
+      reinterpret_cast<const __m256i*>(t.pair_weights.data() + size_t(i - t.vector_first) * 8));
+}
+
+// Columns [i, last) in groups of 4 from BlendPairs4.
+__attribute__((target("avx2"))) int32_t BlendPairsAvx2(const BilinearTables& t, const uint8_t* row,
+                                                       int16_t* out, int32_t i, int32_t last) {
+  const __m256i pack = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+  const int32_t* window = t.window.data();
+#pragma GCC unroll 2
+  for (; i + 4 <= last; i += 4) {
+    const __m256i h = BlendPairs4(row + window[i], LoadPairWeights(t, i));
+    // 12 values per 128-bit half -> 24 in a row; the 8 after them are overwritten later.
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * 3),
+                        _mm256_permutevar8x32_epi32(h, pack));
+  }
+  return i;
+}
+
+// Columns [i, last) in groups of 4 from four 8-byte windows anywhere in the row.
+__attribute__((target("avx2"))) int32_t BlendGatheredAvx2(const BilinearTables& t,
+                                                          const uint8_t* row, int16_t* out,
+                                                          int32_t i, int32_t last) {
+  // Per 128-bit half, two windows at 0 and 8 are spread to the 16-bit lanes L L L L' L' L' 0 0
+  // and R R R R' R' R' 0 0.
+  constexpr char z = -1;
+  const __m256i left_mask = _mm256_setr_epi8(2, z, 3, z, 4, z, 10, z, 11, z, 12, z, z, z, z, z,  //
+                                             2, z, 3, z, 4, z, 10, z, 11, z, 12, z, z, z, z, z);
+  const __m256i right_mask = _mm256_setr_epi8(5, z, 6, z, 7, z, 13, z, 14, z, 15, z, z, z, z, z,  //
+                                              5, z, 6, z, 7, z, 13, z, 14, z, 15, z, z, z, z, z);
+  const __m256i bias = _mm256_set1_epi16(-32768);
+  const __m256i pack = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+  const int32_t* window = t.window.data();
+  const uint16_t* lanes = t.lanes.data() + size_t(i - t.vector_first) * 4;
+  const auto q = [&](int32_t k) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + window[k]));
+  };
+  for (; i + 4 <= last; i += 4, lanes += 16) {
+    const __m256i w =
+        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi64(q(i), q(i + 1))),
+                                _mm_unpacklo_epi64(q(i + 2), q(i + 3)), 1);
+    const __m256i p0 = _mm256_shuffle_epi8(w, left_mask);
+    const __m256i p1 = _mm256_shuffle_epi8(w, right_mask);
+    const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanes));
+    const __m256i h = _mm256_add_epi16(_mm256_xor_si256(_mm256_slli_epi16(p0, 8), bias),
+                                       _mm256_mullo_epi16(_mm256_sub_epi16(p1, p0), u));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * 3),
+                        _mm256_permutevar8x32_epi32(h, pack));
+  }
+  return i;
+}
+
+// (sum + 32768 * 256) >> 16 = (sum >> 16) + 128: the rows are blended to signed bytes and
+// moved up by 128 at the end.
+__attribute__((target("avx2"))) inline __m256i BlendRows256(const int16_t* h0, const int16_t* h1,
+                                                            __m256i weights) {
+  const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h0));
+  const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(h1));
+  const __m256i lo = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), weights), 16);
+  const __m256i hi = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), weights), 16);
+  return _mm256_packs_epi32(lo, hi);  // in order: unpack and pack stay within the halves
+}
+
+// Both passes for 4 columns from column k of BlendPairs4, as signed 16-bit values in the order
+// of its lanes (unpack and pack stay within the halves).
+__attribute__((target("avx2"))) inline __m256i ReducePairs4(const BilinearTables& t,
+                                                            const uint8_t* row0,
+                                                            const uint8_t* row1, __m256i weights,
+                                                            int32_t k) {
+  const __m256i pair_weights = LoadPairWeights(t, k);
+  const __m256i a = BlendPairs4(row0 + t.window[k], pair_weights);
+  const __m256i b = BlendPairs4(row1 + t.window[k], pair_weights);
+  const __m256i lo = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), weights), 16);
+  const __m256i hi = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), weights), 16);
+  return _mm256_packs_epi32(lo, hi);
+}
+
+}  // namespace
+
+__attribute__((target("avx2"))) void BlendColumnsAvx2(const BilinearTables& t, const uint8_t* row,
+                                                      int16_t* out) {
+  int32_t i = BlendPairsAvx2(t, row, out, t.vector_first, t.pairs_last);
+  i = BlendGatheredAvx2(t, row, out, i, t.vector_last);
+  BlendColumnsScalar(t, row, out, i, t.vector_last);
+}
+
+__attribute__((target("avx2"))) void BlendRowsAvx2(const int16_t* h0, const int16_t* h1, int32_t v,
+                                                   uint8_t* out, int32_t count) {
+  const __m256i weights = _mm256_set1_epi32((v << 16) | (256 - v));
+  int32_t k = 0;
+  for (;;) {
+    if (k + 32 > count) {
+      if (count < 32 || k == count) break;
+      k = count - 32;  // the last 32 again, overlapping: same bytes
+    }
+    const __m256i bytes =
+        _mm256_xor_si256(_mm256_packs_epi16(BlendRows256(h0 + k, h1 + k, weights),
+                                            BlendRows256(h0 + k + 16, h1 + k + 16, weights)),
+                         _mm256_set1_epi8(-128));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k), _mm256_permute4x64_epi64(bytes, 0xD8));
+    k += 32;
+  }
+  BlendRowsSse2(h0 + k, h1 + k, v, out + k, count - k);
+}
+
+// Both passes at once for one destination row, for reductions to half or less, where no source
+// row serves two destination rows: the blended rows stay in registers. Columns
+// [vector_first, end) in groups of 8, with end such that each 32-byte store of 24 bytes stays
+// inside the row; returns end. The caller does the other columns afterwards.
+__attribute__((target("avx2"))) int32_t ReduceRowAvx2(const BilinearTables& t, const uint8_t* row0,
+                                                      const uint8_t* row1, int32_t v, uint8_t* out,
+                                                      int32_t count) {
+  const __m256i weights = _mm256_set1_epi32((v << 16) | (256 - v));
+  constexpr char z = -1;
+  const __m256i squeeze = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, z, z, z, z,  //
+                                           0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, z, z, z, z);
+  const __m256i pack = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+  int32_t i = t.vector_first;
+  for (; i + 8 <= t.pairs_last && i * 3 + 32 <= count; i += 8) {
+    // Ask for the bytes 1.5 KiB ahead in both rows: a frame tick's desktop picture comes from
+    // memory, not from the caches, and two streams at once outrun the hardware's own guesses.
+    // Addresses past the row are fine: a prefetch never faults.
+    Prefetch(row0, t.window[i] + 1536);
+    Prefetch(row1, t.window[i] + 1536);
+    // Bytes in 64-bit quarters: columns 0-1, 4-5, 2-3, 6-7, each 6 bytes and 2 spare.
+    const __m256i bytes =
+        _mm256_xor_si256(_mm256_packs_epi16(ReducePairs4(t, row0, row1, weights, i),
+                                            ReducePairs4(t, row0, row1, weights, i + 4)),
+                         _mm256_set1_epi8(-128));
+    const __m256i ordered = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(bytes, 0xD8), squeeze);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * 3),
+                        _mm256_permutevar8x32_epi32(ordered, pack));
+  }
+  return i;
+}
+
+}  // namespace quillon::image_ops_internal
+
+#endif  // QUILLON_IMAGE_OPS_X86
