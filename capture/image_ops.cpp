@@ -43,11 +43,10 @@ void BilinearMix(const uint8_t* p00, const uint8_t* p01, const uint8_t* p10, con
   }
 }
 
-namespace {
+namespace image_ops_internal {
 
-// The tables for these sizes if this thread has them, else the set filled longest ago. A few sets,
-// so that the halving steps of a reduction, each with its own sizes, find theirs every tick.
-BilinearTables& ThreadTables(int32_t source_width, int32_t width, SimdLevel level) {
+BilinearTables& ThreadTables(int32_t source_width, int32_t width, SimdLevel level,
+                             const BilinearTables* inUse) {
   thread_local std::array<BilinearTables, 4> sets;
   thread_local size_t oldest = 0;
   for (BilinearTables& t : sets) {
@@ -55,10 +54,15 @@ BilinearTables& ThreadTables(int32_t source_width, int32_t width, SimdLevel leve
       return t;
     }
   }
+  if (&sets[oldest] == inUse) oldest = (oldest + 1) % sets.size();
   BilinearTables& t = sets[oldest];
   oldest = (oldest + 1) % sets.size();
   return t;
 }
+
+}  // namespace image_ops_internal
+
+namespace {
 
 // One sample position along an axis: clamped pixel indices and the 8-bit fraction.
 struct Sample {
@@ -302,7 +306,7 @@ void ScaleDownHalving(const ImageView& destination, const ImageView& source) {
       !(half_width / 2 > destination.Width && half_height / 2 > destination.Height)) {
     BilinearTables& first = ThreadTables(source.Width, half_width, ops.level);
     PrepareColumns(first, source.Width, half_width, ops);
-    BilinearTables& second = ThreadTables(half_width, destination.Width, ops.level);
+    BilinearTables& second = ThreadTables(half_width, destination.Width, ops.level, &first);
     PrepareColumns(second, half_width, destination.Width, ops);
     if (first.halving_columns && second.halving_columns) {
       return HalveTwice(ops, first, second, destination, source, half_height);

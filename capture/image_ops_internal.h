@@ -179,6 +179,12 @@ struct BilinearTables {
   SimdLevel made_level = SimdLevel::kScalar;
 };
 
+// This thread's tables for these sizes if it has them, else the set filled longest ago other than
+// inUse. A few sets, so that the halving steps of a reduction, each with its own sizes, find
+// theirs every tick; a second step passes the first step's set, which must stay as it is.
+BilinearTables& ThreadTables(int32_t source_width, int32_t width, SimdLevel level,
+                             const BilinearTables* inUse = nullptr);
+
 // The row functions of one instruction set; a null one has no path of its own there.
 struct RowFunctions {
   SimdLevel level;

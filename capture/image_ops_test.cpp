@@ -219,6 +219,29 @@ TEST(ScaleDownHalving, OneStepThenHalvedWidthMatchesReference) {
   });
 }
 
+// A reduction's second step must not refill the tables its first step still reads, even when the
+// first step's set, found again, is the next one due to be refilled.
+TEST(ScaleDownHalving, TheSecondStepNeverTakesTheFirstStepsTables) {
+  using image_ops_internal::BilinearTables;
+  std::vector<BilinearTables*> touched;
+  auto take = [&](int32_t sw, int32_t w, const BilinearTables* inUse) -> BilinearTables& {
+    BilinearTables& t = image_ops_internal::ThreadTables(sw, w, SimdLevel::kScalar, inUse);
+    t.made_source_width = sw;  // as preparing the columns would
+    t.made_width = w;
+    t.made_level = SimdLevel::kScalar;
+    touched.push_back(&t);
+    return t;
+  };
+  for (int32_t round = 0; round < 4; ++round) {
+    const int32_t width = 7001 + 16 * round;  // sizes no other test uses
+    take(width, 13, nullptr);
+    for (int32_t other = 1; other < 4; ++other) take(width + other, 13, nullptr);
+    BilinearTables& first = take(width, 13, nullptr);
+    EXPECT_NE(&take(width + 8, 5, &first), &first) << "round " << round;
+  }
+  for (BilinearTables* t : touched) t->made_source_width = 0;  // no later call may trust these
+}
+
 // Fills the destination with a pattern, pastes with both versions, compares everything.
 template <class Fast, class Plain>
 void ExpectPasteMatchesReference(std::mt19937& random, int32_t dw, int32_t dh, Fast fast_paste,
