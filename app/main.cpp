@@ -10,6 +10,7 @@
 #include "app/publisher_app.h"
 #include "app/show_settings.h"
 #include "base/display_info.h"
+#include "base/log.h"
 #include "base/program_folder.h"
 #include "base/user_messages.h"
 #include "launch/launch_url.h"
@@ -31,8 +32,7 @@ int main(int argc, char** argv) {
 #endif
   switch (command_line.Kind) {
     case Command::kError:
-      std::fprintf(stderr, "quillon-publisher: %s\nTry \"quillon-publisher --help\".\n",
-                   command_line.Error.c_str());
+      LogError("%s\nTry \"quillon-publisher --help\".", command_line.Error.c_str());
       return 2;
     case Command::kHelp:
       std::fputs(UsageText(), stdout);

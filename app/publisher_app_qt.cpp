@@ -1,13 +1,13 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
 
 #include "app/publisher_app.h"
 #include "app/publisher_ports.h"
+#include "base/log.h"
 #include "base/user_messages.h"
 #include "launch/class_address.h"
 #include "resources/pictures_qt.h"
@@ -34,11 +34,10 @@ int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine) {
     // start, and a fast class tells its number on the terminal.
     StreamMessages terminal(std::cout);
     PrepareClassAddress(commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string(), terminal);
-    std::fputs(
-        "quillon-publisher: there is no display to show the window on (DISPLAY is not set); the "
-        "address is stored in config.ini.\n"
-        "To publish without the window, run: quillon-publisher --headless [LAUNCH_URL]\n",
-        stderr);
+    LogWarning(
+        "there is no display to show the window on (DISPLAY is not set); the address is stored "
+        "in config.ini.\n"
+        "To publish without the window, run: quillon-publisher --headless [LAUNCH_URL]");
     return 0;
   }
   // The page's web engine refuses to run as root inside its sandbox.
