@@ -118,17 +118,20 @@ class EndRequest {
 
 }  // namespace
 
-int RunHeadless(const CommandLine& commandLine) {
+int RunHeadless(const CommandLine& commandLine, const std::filesystem::path& programFolder) {
   // Before any thread exists.
   EndRequest endRequest;
 
   StreamMessages toStdout(std::cout);
   StreamMessages toStderr(std::cerr);
-  if (HandleLaunchUrl(commandLine.LaunchUrl) == 0) StartFastClass(toStdout);
+  const std::filesystem::path settingsFile = SettingsFileIn(programFolder);
+  if (HandleLaunchUrl(commandLine.LaunchUrl, settingsFile) == 0) {
+    StartFastClass(toStdout, settingsFile);
+  }
 
   WindowSettings window;
   const std::unique_ptr<DisplayInfo> display = CreateSystemDisplayInfo();
-  if (ReadSettings(window, *display, toStderr) == 0) return 1;
+  if (ReadSettings(window, *display, toStderr, settingsFile) == 0) return 1;
   PublisherSettings& settings = *window.Record;
   if (std::string problem = CheckClassSettings(settings); !problem.empty()) {
     toStderr.Show(problem);
@@ -139,7 +142,7 @@ int RunHeadless(const CommandLine& commandLine) {
   settings.AudioDevice = SoundChoice(ListSoundDevices(), kStartupSoundPosition);
   ScopedUserMessages deviceMessages(toStderr);
 
-  auto session = std::make_unique<CaptureSession>(settings, PlatformCaptureParts());
+  auto session = std::make_unique<CaptureSession>(settings, PlatformCaptureParts(programFolder));
   if (session->Start(0) == 0) {
     session.reset();
     toStderr.Show(kConnectFailed);

@@ -43,15 +43,15 @@ int main(int argc, char** argv) {
     case Command::kShowSettings: {
       MakeProgramFolderCurrent();
       const auto display = CreateSystemDisplayInfo();
-      return ShowSettings(*display, std::cout, std::cerr);
+      return ShowSettings(*display, std::cout, std::cerr, SettingsFileIn(ProgramFolder()));
     }
     case Command::kHeadless:
       MakeProgramFolderCurrent();
-      return RunHeadless(command_line);
+      return RunHeadless(command_line, ProgramFolder());
     case Command::kListDevices:
       return RunListDevices();
     case Command::kStart:
-      return RunPublisherApp(argc, argv, command_line);
+      return RunPublisherApp(argc, argv, command_line, ProgramFolder());
   }
   return 2;
 }

@@ -21,6 +21,6 @@ std::string FormatSettings(const PublisherSettings& settings, std::string_view s
 // could not be asked for, and the reason when a class could not start with these values.
 // Returns the exit code: 2 when the address has no "&", else 0.
 int ShowSettings(const DisplayInfo& display, std::ostream& out, std::ostream& err,
-                 const std::filesystem::path& file = kSettingsFile);
+                 const std::filesystem::path& file);
 
 }  // namespace quillon

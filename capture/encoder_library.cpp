@@ -3,7 +3,6 @@
 #include <string>
 
 #include "base/log.h"
-#include "base/program_folder.h"
 #include "capture/encoder_library.h"
 #include "capture/encoder_library_loader.h"
 
@@ -49,16 +48,10 @@ void ReportEncoderLibraryLoadFailure(const std::string& path, const std::string&
            reason.empty() ? "unknown error" : reason.c_str());
 }
 
-std::string ProgramFolder() {
-  const std::filesystem::path folder = ExecutablePath().parent_path();
-  if (folder.empty()) return ".";
-  const std::u8string text = folder.u8string();
-  return std::string(text.begin(), text.end());
-}
-
-std::shared_ptr<const EncoderLibrary> LoadEncoderLibraryFromProgramFolder() {
-  const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
-  return LoadEncoderLibrary(ProgramFolder() + separator + EncoderLibraryFileName());
+std::shared_ptr<const EncoderLibrary> LoadEncoderLibraryFromFolder(
+    const std::filesystem::path& folder) {
+  const std::u8string path = (folder / EncoderLibraryFileName()).u8string();
+  return LoadEncoderLibrary(std::string(path.begin(), path.end()));
 }
 
 }  // namespace quillon
