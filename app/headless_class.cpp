@@ -12,12 +12,12 @@
 #endif
 
 #include <chrono>
-#include <cstdio>
 #include <iostream>
 #include <memory>
 
 #include "app/publisher_app.h"
 #include "base/display_info.h"
+#include "base/log.h"
 #include "base/user_messages.h"
 #include "capture/capture_session.h"
 #include "devices/device_lists.h"
@@ -56,7 +56,7 @@ class EndRequest {
     if (WaitForSingleObject(requested_, durationSeconds > 0
                                             ? static_cast<DWORD>(durationSeconds) * 1000
                                             : INFINITE) == WAIT_OBJECT_0) {
-      std::fprintf(stderr, "quillon-publisher: stop requested, ending the class\n");
+      LogInfo("stop requested, ending the class");
     }
   }
   // The class has ended: a waiting handler may let the process go.
@@ -103,8 +103,7 @@ class EndRequest {
       }
       int signal = sigtimedwait(&stopSignals_, nullptr, &wait);
       if (signal == SIGINT || signal == SIGTERM) {
-        std::fprintf(stderr, "quillon-publisher: %s received, ending the class\n",
-                     signal == SIGINT ? "SIGINT" : "SIGTERM");
+        LogInfo("%s received, ending the class", signal == SIGINT ? "SIGINT" : "SIGTERM");
         return;
       }
     }
@@ -119,17 +118,18 @@ class EndRequest {
 
 }  // namespace
 
-int RunHeadless(const CommandLine& commandLine) {
+int RunHeadless(const CommandLine& commandLine, const std::filesystem::path& programFolder) {
   // Before any thread exists.
   EndRequest endRequest;
 
   StreamMessages toStdout(std::cout);
   StreamMessages toStderr(std::cerr);
-  if (!HandleLaunchUrl(commandLine.LaunchUrl)) StartFastClass(toStdout);
+  const std::filesystem::path settingsFile = SettingsFileIn(programFolder);
+  if (!HandleLaunchUrl(commandLine.LaunchUrl, settingsFile)) StartFastClass(toStdout, settingsFile);
 
   WindowSettings window;
   const std::unique_ptr<DisplayInfo> display = CreateSystemDisplayInfo();
-  if (!ReadSettings(window, *display, toStderr)) return 1;
+  if (!ReadSettings(window, *display, toStderr, settingsFile)) return 1;
   PublisherSettings& settings = *window.Record;
   if (std::string problem = CheckClassSettings(settings); !problem.empty()) {
     toStderr.Show(problem);
@@ -140,21 +140,19 @@ int RunHeadless(const CommandLine& commandLine) {
   settings.AudioDevice = SoundChoice(ListSoundDevices(), kStartupSoundPosition);
   ScopedUserMessages deviceMessages(toStderr);
 
-  auto session = std::make_unique<CaptureSession>(settings, PlatformCaptureParts());
+  auto session = std::make_unique<CaptureSession>(settings, PlatformCaptureParts(programFolder));
   if (!session->Start(0)) {
     session.reset();
     toStderr.Show(kConnectFailed);
     return 1;
   }
-  std::fprintf(stderr,
-               "quillon-publisher: class %s publishing to %s (picture type %d, %dx%d, %d "
-               "frames/s); stop with Ctrl+C\n",
-               window.StreamName.c_str(), settings.PublishUrl.c_str(), settings.VideoStyle,
-               session->Params().Width, session->Params().Height, settings.FrameRate);
+  LogInfo("class %s publishing to %s (picture type %d, %dx%d, %d frames/s); stop with Ctrl+C",
+          window.StreamName.c_str(), settings.PublishUrl.c_str(), settings.VideoStyle,
+          session->Params().Width, session->Params().Height, settings.FrameRate);
   endRequest.Wait(commandLine.DurationSeconds);
   session->Stop();
   session.reset();
-  std::fprintf(stderr, "quillon-publisher: class ended\n");
+  LogInfo("class ended");
   endRequest.Ended();
   return 0;
 }

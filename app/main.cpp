@@ -10,6 +10,7 @@
 #include "app/publisher_app.h"
 #include "app/show_settings.h"
 #include "base/display_info.h"
+#include "base/log.h"
 #include "base/program_folder.h"
 #include "base/user_messages.h"
 #include "launch/launch_url.h"
@@ -31,8 +32,7 @@ int main(int argc, char** argv) {
 #endif
   switch (command_line.Kind) {
     case Command::kError:
-      std::fprintf(stderr, "quillon-publisher: %s\nTry \"quillon-publisher --help\".\n",
-                   command_line.Error.c_str());
+      LogError("%s\nTry \"quillon-publisher --help\".", command_line.Error.c_str());
       return 2;
     case Command::kHelp:
       std::fputs(UsageText(), stdout);
@@ -43,15 +43,15 @@ int main(int argc, char** argv) {
     case Command::kShowSettings: {
       MakeProgramFolderCurrent();
       const auto display = CreateSystemDisplayInfo();
-      return ShowSettings(*display, std::cout, std::cerr);
+      return ShowSettings(*display, std::cout, std::cerr, SettingsFileIn(ProgramFolder()));
     }
     case Command::kHeadless:
       MakeProgramFolderCurrent();
-      return RunHeadless(command_line);
+      return RunHeadless(command_line, ProgramFolder());
     case Command::kListDevices:
       return RunListDevices();
     case Command::kStart:
-      return RunPublisherApp(argc, argv, command_line);
+      return RunPublisherApp(argc, argv, command_line, ProgramFolder());
   }
   return 2;
 }

@@ -2,16 +2,20 @@
 // window, and the device list. Each returns the process exit code.
 #pragma once
 
+#include <filesystem>
+
 #include "app/command_line.h"
 
 namespace quillon {
 
-// Runs the program until its window closes.
-int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine);
+// Runs the program until its window closes. programFolder holds config.ini, the page, the skin
+// and the encoder library.
+int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine,
+                    const std::filesystem::path& programFolder);
 
 // Runs a class without the window: reads the settings, starts the capture session, stops after
-// DurationSeconds or on SIGINT/SIGTERM. The program's folder is already the current directory.
-int RunHeadless(const CommandLine& commandLine);
+// DurationSeconds or on SIGINT/SIGTERM.
+int RunHeadless(const CommandLine& commandLine, const std::filesystem::path& programFolder);
 
 // Prints the cameras and sound devices the program can see.
 int RunListDevices();

@@ -1,15 +1,16 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <string>
 
 #include "app/publisher_app.h"
 #include "app/publisher_ports.h"
+#include "base/log.h"
 #include "base/user_messages.h"
 #include "launch/class_address.h"
+#include "launch/settings.h"
 #include "resources/pictures_qt.h"
 #include "window/message_box_qt.h"
 #include "window/publisher_dlg_qt.h"
@@ -28,17 +29,18 @@ bool HaveDisplay() {
 
 }  // namespace
 
-int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine) {
+int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine,
+                    const std::filesystem::path& programFolder) {
   if (!HaveDisplay()) {
     // Start-up still does what it does before the window: the address is stored for the next
     // start, and a fast class tells its number on the terminal.
     StreamMessages terminal(std::cout);
-    PrepareClassAddress(commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string(), terminal);
-    std::fputs(
-        "quillon-publisher: there is no display to show the window on (DISPLAY is not set); the "
-        "address is stored in config.ini.\n"
-        "To publish without the window, run: quillon-publisher --headless [LAUNCH_URL]\n",
-        stderr);
+    PrepareClassAddress(commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string(),
+                        programFolder, terminal);
+    LogWarning(
+        "there is no display to show the window on (DISPLAY is not set); the address is stored "
+        "in config.ini.\n"
+        "To publish without the window, run: quillon-publisher --headless [LAUNCH_URL]");
     return 0;
   }
   // The page's web engine refuses to run as root inside its sandbox.
@@ -49,14 +51,15 @@ int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine) {
 
   const std::unique_ptr<DisplayInfo> display = CreateSystemDisplayInfo();
   MessageBoxMessages messages;
-  FileSettingsStore store(*display, messages);
-  CaptureSessionFactory sessions;
+  FileSettingsStore store(*display, messages, SettingsFileIn(programFolder));
+  CaptureSessionFactory sessions(programFolder);
   SystemDeviceLists devices;
-  PublisherDlg window(store, sessions, devices);
+  PublisherDlg window(store, sessions, devices, programFolder);
 
   // The program's folder becomes the current directory and the address goes into config.ini
   // before the window reads it; a fast class tells its number before any window is shown.
-  PrepareClassAddress(commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string(), messages);
+  PrepareClassAddress(commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string(),
+                      programFolder, messages);
   window.DoModal();
   RemoveSkin();
   return 0;

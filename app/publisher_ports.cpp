@@ -9,8 +9,8 @@ namespace {
 
 class CaptureClassSession final : public ClassSession {
  public:
-  explicit CaptureClassSession(const PublisherSettings& record)
-      : session_(record, PlatformCaptureParts()) {}
+  CaptureClassSession(const PublisherSettings& record, const std::filesystem::path& programFolder)
+      : session_(record, PlatformCaptureParts(programFolder)) {}
   bool Start(PreviewWindow preview) override { return session_.Start(preview); }
   void Stop() override { session_.Stop(); }
   bool IsRunning() const override { return session_.IsRunning(); }
@@ -31,7 +31,7 @@ WindowSettings WindowSettingsOf(const PublisherSettings& record, const WindowVal
 bool FileSettingsStore::ReadSettings(PublisherSettings& record, WindowValues& values,
                                      std::string& streamName) {
   WindowSettings window = WindowSettingsOf(record, values);
-  const bool result = quillon::ReadSettings(window, display_, messages_);
+  const bool result = quillon::ReadSettings(window, display_, messages_, file_);
   // Refilled in place: a session made from this record keeps reading the same object.
   record = *window.Record;
   values = {window.Choices.HaveAudio, window.Choices.DeviceID, window.Choices.Bitrate,
@@ -42,11 +42,11 @@ bool FileSettingsStore::ReadSettings(PublisherSettings& record, WindowValues& va
 
 void FileSettingsStore::WriteBackSettings(const PublisherSettings& record,
                                           const WindowValues& values) {
-  quillon::WriteBackSettings(WindowSettingsOf(record, values));
+  quillon::WriteBackSettings(WindowSettingsOf(record, values), file_);
 }
 
 std::unique_ptr<ClassSession> CaptureSessionFactory::Create(PublisherSettings& record) {
-  return std::make_unique<CaptureClassSession>(record);
+  return std::make_unique<CaptureClassSession>(record, programFolder_);
 }
 
 std::vector<std::string> SystemDeviceLists::CameraNames() {

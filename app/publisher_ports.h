@@ -2,8 +2,10 @@
 // reader, the capture session, and the system's device lists.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/display_info.h"
@@ -12,11 +14,11 @@
 
 namespace quillon {
 
-// config.ini beside the program.
+// The settings file, config.ini beside the program.
 class FileSettingsStore : public SettingsStore {
  public:
-  FileSettingsStore(const DisplayInfo& display, UserMessages& messages)
-      : display_(display), messages_(messages) {}
+  FileSettingsStore(const DisplayInfo& display, UserMessages& messages, std::filesystem::path file)
+      : display_(display), messages_(messages), file_(std::move(file)) {}
   bool ReadSettings(PublisherSettings& record, WindowValues& values,
                     std::string& streamName) override;
   void WriteBackSettings(const PublisherSettings& record, const WindowValues& values) override;
@@ -24,12 +26,19 @@ class FileSettingsStore : public SettingsStore {
  private:
   const DisplayInfo& display_;
   UserMessages& messages_;
+  const std::filesystem::path file_;
 };
 
-// A capture session with this platform's encoder library, screen, camera and sound.
+// A capture session with this platform's encoder library (from the program's folder), screen,
+// camera and sound.
 class CaptureSessionFactory : public SessionFactory {
  public:
+  explicit CaptureSessionFactory(std::filesystem::path programFolder)
+      : programFolder_(std::move(programFolder)) {}
   std::unique_ptr<ClassSession> Create(PublisherSettings& record) override;
+
+ private:
+  const std::filesystem::path programFolder_;
 };
 
 // The cameras and sound devices of this computer.

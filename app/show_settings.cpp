@@ -3,6 +3,7 @@
 #include <optional>
 #include <system_error>
 
+#include "base/log.h"
 #include "base/user_messages.h"
 #include "launch/settings_check.h"
 
@@ -65,22 +66,23 @@ int ShowSettings(const DisplayInfo& display, std::ostream& out, std::ostream& er
                  const std::filesystem::path& file) {
   std::error_code error;
   if (!std::filesystem::exists(file, error)) {
-    err << "quillon-publisher: "
-        << std::filesystem::absolute(file, error).lexically_normal().string()
-        << " does not exist; every value reads as 0\n";
+    LogWarning("%s does not exist; every value reads as 0",
+               std::filesystem::absolute(file, error).lexically_normal().string().c_str());
   }
   WatchedDisplay watched(display);
   StreamMessages messages(err);
   WindowSettings window;
   const bool read = ReadSettings(window, watched, messages, file);
   if (watched.unanswered()) {
-    err << "quillon-publisher: cannot ask for the screen size (" << watched.WhyUnavailable()
-        << "); ScreenWidth and ScreenHeight are shown as config.ini holds them\n";
+    LogWarning(
+        "cannot ask for the screen size (%s); ScreenWidth and ScreenHeight are shown as "
+        "config.ini holds them",
+        watched.WhyUnavailable().c_str());
   }
   out << FormatSettings(*window.Record, window.StreamName) << std::flush;
   if (!read) return 2;
   if (std::string problem = CheckClassSettings(*window.Record); !problem.empty()) {
-    err << "quillon-publisher: a class cannot start with these settings: " << problem << '\n';
+    LogWarning("a class cannot start with these settings: %s", problem.c_str());
   }
   return 0;
 }

@@ -16,11 +16,11 @@ namespace quillon {
 // record's order (Address as stored, that is scrambled), then "StreamName=".
 std::string FormatSettings(const PublisherSettings& settings, std::string_view stream_name);
 
-// Reads the settings file like the window does and prints FormatSettings to `out`. Messages go
-// to `err`: "参数有误!" when the address has no "&", a note when the file is missing or the
-// screen size could not be asked for, and the reason when a class could not start with these
-// values. Returns the exit code: 2 when the address has no "&", else 0.
+// Reads the settings file like the window does and prints FormatSettings to `out`. "参数有误!"
+// goes to `err` when the address has no "&"; the log notes a missing file, a screen size that
+// could not be asked for, and the reason when a class could not start with these values.
+// Returns the exit code: 2 when the address has no "&", else 0.
 int ShowSettings(const DisplayInfo& display, std::ostream& out, std::ostream& err,
-                 const std::filesystem::path& file = kSettingsFile);
+                 const std::filesystem::path& file);
 
 }  // namespace quillon

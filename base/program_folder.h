@@ -8,9 +8,17 @@ namespace quillon {
 // The full path of the running executable; empty when the platform cannot tell.
 std::filesystem::path ExecutablePath();
 
-// Makes the executable's folder the current directory, so that "./config.ini" and the other
-// relative paths find the files beside the program. Start-up calls it first. Returns false when
-// the folder is unknown or cannot be entered; the current directory is then unchanged.
+// The folder that holds the running executable, "." when the platform cannot tell. Start-up asks
+// once and hands it to every part that opens a file beside the program.
+inline std::filesystem::path ProgramFolder() {
+  std::filesystem::path folder = ExecutablePath().parent_path();
+  return folder.empty() ? std::filesystem::path(".") : folder;
+}
+
+// Makes the executable's folder the current directory, as start-up always has, for whatever a
+// library opens by a relative name; the program's own files are reached through ProgramFolder.
+// Returns false when the folder is unknown or cannot be entered; the current directory is then
+// unchanged.
 bool MakeProgramFolderCurrent();
 
 }  // namespace quillon

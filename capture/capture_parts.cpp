@@ -3,9 +3,9 @@
 
 namespace quillon {
 
-CaptureParts PlatformCaptureParts() {
+CaptureParts PlatformCaptureParts(const std::filesystem::path& programFolder) {
   CaptureParts parts;
-  parts.Encoder = LoadEncoderLibraryFromProgramFolder();
+  parts.Encoder = LoadEncoderLibraryFromFolder(programFolder);
   parts.Camera = CreateCaptureVideo();
   parts.Sound = CreateCaptureAudio();
   parts.Screen = CreateScreenGrabber();

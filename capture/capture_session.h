@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -33,9 +34,9 @@ struct CaptureParts {
   std::unique_ptr<ScreenGrabber> Screen;
 };
 
-// The parts of this platform: the encoder library from the program's folder, the platform's
-// camera, sound capture and screen.
-CaptureParts PlatformCaptureParts();
+// The parts of this platform: the encoder library from programFolder, the platform's camera,
+// sound capture and screen.
+CaptureParts PlatformCaptureParts(const std::filesystem::path& programFolder);
 
 // The picture sizes and inset placement of one class, taken from the settings once, with values
 // that would divide by zero or reach outside a picture made harmless.

@@ -1,9 +1,8 @@
 // The parts of the encoder library loader that are the same on every platform.
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
-#include "base/program_folder.h"
+#include "base/log.h"
 #include "capture/encoder_library.h"
 #include "capture/encoder_library_loader.h"
 
@@ -17,8 +16,7 @@ bool Resolve(void* module, ExportLookup lookup, const std::string& path, const c
   void* symbol = lookup(module, name);
   if (symbol == nullptr) {
     if (required) {
-      std::fprintf(stderr, "quillon-publisher: the encoder library %s has no export %s\n",
-                   path.c_str(), name);
+      LogError("the encoder library %s has no export %s", path.c_str(), name);
     }
     return false;
   }
@@ -46,20 +44,14 @@ std::shared_ptr<const EncoderLibrary> BindEncoderLibrary(void* module, ExportLoo
 }
 
 void ReportEncoderLibraryLoadFailure(const std::string& path, const std::string& reason) {
-  std::fprintf(stderr, "quillon-publisher: cannot load the encoder library %s: %s\n", path.c_str(),
-               reason.empty() ? "unknown error" : reason.c_str());
+  LogError("cannot load the encoder library %s: %s", path.c_str(),
+           reason.empty() ? "unknown error" : reason.c_str());
 }
 
-std::string ProgramFolder() {
-  const std::filesystem::path folder = ExecutablePath().parent_path();
-  if (folder.empty()) return ".";
-  const std::u8string text = folder.u8string();
-  return std::string(text.begin(), text.end());
-}
-
-std::shared_ptr<const EncoderLibrary> LoadEncoderLibraryFromProgramFolder() {
-  const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
-  return LoadEncoderLibrary(ProgramFolder() + separator + EncoderLibraryFileName());
+std::shared_ptr<const EncoderLibrary> LoadEncoderLibraryFromFolder(
+    const std::filesystem::path& folder) {
+  const std::u8string path = (folder / EncoderLibraryFileName()).u8string();
+  return LoadEncoderLibrary(std::string(path.begin(), path.end()));
 }
 
 }  // namespace quillon

@@ -3,6 +3,7 @@
 // as long as any EncoderLibrary that holds them exists.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -41,10 +42,8 @@ const char* EncoderLibraryFileName();
 // six required functions is missing, after saying on stderr which file or export it was.
 std::shared_ptr<const EncoderLibrary> LoadEncoderLibrary(const std::string& path);
 
-// Loads EncoderLibraryFileName() from the folder that holds the running program.
-std::shared_ptr<const EncoderLibrary> LoadEncoderLibraryFromProgramFolder();
-
-// The folder that holds the running program, without a trailing separator; "." when unknown.
-std::string ProgramFolder();
+// Loads EncoderLibraryFileName() from folder, the program's folder.
+std::shared_ptr<const EncoderLibrary> LoadEncoderLibraryFromFolder(
+    const std::filesystem::path& folder);
 
 }  // namespace quillon

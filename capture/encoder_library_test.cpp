@@ -5,6 +5,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "base/program_folder.h"
 #include "capture/testing/fake_encoder.h"
 
 namespace quillon {
@@ -30,9 +31,7 @@ TEST(EncoderLibraryTest, LoadsAllSixFunctionsAndTheOptionalOne) {
 
 TEST(EncoderLibraryTest, LoadsFromAFolderWithAChineseNameAndSpaces) {
   namespace fs = std::filesystem;
-  const std::string programFolder = ProgramFolder();
-  const fs::path source = fs::path(std::u8string(programFolder.begin(), programFolder.end())) /
-                          QUILLON_FAKE_VERBENA_PATH;
+  const fs::path source = ProgramFolder() / QUILLON_FAKE_VERBENA_PATH;
   fs::path folder = fs::temp_directory_path() / u8"老师的 课堂 ";
   folder += std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
   fs::create_directories(folder);
@@ -65,18 +64,17 @@ TEST(EncoderLibraryTest, MissingExportNamesTheExport) {
   EXPECT_EQ(said.find("VERBENA_Start "), std::string::npos) << said;
 }
 
-TEST(EncoderLibraryTest, ProgramFolderIsTheTestsOwnFolder) {
-  std::string folder = ProgramFolder();
-  ASSERT_FALSE(folder.empty());
-  EXPECT_TRUE(std::filesystem::path(std::u8string(folder.begin(), folder.end())).is_absolute())
-      << folder;
+TEST(EncoderLibraryTest, LoadingFromAFolderWithoutTheLibraryNamesTheFileInIt) {
+  const std::filesystem::path folder = ProgramFolder();
+  EXPECT_TRUE(folder.is_absolute()) << folder;
   ::testing::internal::CaptureStderr();
   // The tests' folder holds no encoder library: loading from it fails with a message.
-  EXPECT_EQ(LoadEncoderLibraryFromProgramFolder(), nullptr);
+  EXPECT_EQ(LoadEncoderLibraryFromFolder(folder), nullptr);
+  const std::u8string utf8 = folder.u8string();
   const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
-  EXPECT_NE(
-      ::testing::internal::GetCapturedStderr().find(folder + separator + EncoderLibraryFileName()),
-      std::string::npos);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find(std::string(utf8.begin(), utf8.end()) +
+                                                          separator + EncoderLibraryFileName()),
+            std::string::npos);
 }
 
 }  // namespace

@@ -6,10 +6,10 @@
 #include <xcb/shm.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "base/log.h"
 #include "capture/pixel_convert.h"
 
 namespace quillon {
@@ -44,9 +44,8 @@ ScreenGrabberX11::ScreenGrabberX11(const std::string& displayName, bool useShare
   if (xcb_connection_has_error(connection)) {
     xcb_disconnect(connection);
     const char* name = displayName.empty() ? std::getenv("DISPLAY") : displayName.c_str();
-    std::fprintf(stderr,
-                 "quillon-publisher: cannot open the X display %s; the desktop stays black\n",
-                 name != nullptr ? name : "(DISPLAY is not set)");
+    LogWarning("cannot open the X display %s; the desktop stays black",
+               name != nullptr ? name : "(DISPLAY is not set)");
     return;
   }
   xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
@@ -60,9 +59,7 @@ ScreenGrabberX11::ScreenGrabberX11(const std::string& displayName, bool useShare
   screenWidth_ = screens.data->width_in_pixels;
   screenHeight_ = screens.data->height_in_pixels;
   if (!RootIsBgrx32(connection_, screens.data)) {
-    std::fprintf(stderr,
-                 "quillon-publisher: the X screen's pixel format is not 32-bit; the desktop "
-                 "stays black\n");
+    LogWarning("the X screen's pixel format is not 32-bit; the desktop stays black");
     reportedFormat_ = true;
   }
   if (useSharedMemory) {

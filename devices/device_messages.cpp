@@ -1,7 +1,8 @@
 #include "devices/device_messages.h"
 
 #include <atomic>
-#include <cstdio>
+
+#include "base/log.h"
 
 namespace quillon {
 namespace {
@@ -19,7 +20,7 @@ void ShowUserMessage(const std::string& text) {
     receiver->Show(text);
     return;
   }
-  std::fprintf(stderr, "quillon-publisher: %s\n", text.c_str());
+  LogError("%s", text.c_str());
 }
 
 }  // namespace quillon

@@ -5,9 +5,11 @@
 
 namespace quillon {
 
-void PrepareClassAddress(std::string_view launchUrl, UserMessages& messages) {
+void PrepareClassAddress(std::string_view launchUrl, const std::filesystem::path& programFolder,
+                         UserMessages& messages) {
   RegisterUrlProtocol();
-  if (!HandleLaunchUrl(launchUrl)) StartFastClass(messages);
+  const std::filesystem::path settingsFile = SettingsFileIn(programFolder);
+  if (!HandleLaunchUrl(launchUrl, settingsFile)) StartFastClass(messages, settingsFile);
 }
 
 }  // namespace quillon

@@ -28,7 +28,7 @@ std::string AddressFromLaunchUrl(std::string_view argument);
 // Given the command-line tail: with 2 characters or more, stores AddressFromLaunchUrl as
 // Device/Address and returns true (an argument of 2 to 17 characters stores an empty Address).
 // Returns false for no argument or one of 1 character: no launch URL.
-bool HandleLaunchUrl(std::string_view tail, const std::filesystem::path& file = kSettingsFile);
+bool HandleLaunchUrl(std::string_view tail, const std::filesystem::path& file);
 
 // The host of the fast-class publishing server: the environment variable QUILLON_DEFAULT_SERVER
 // when set and not empty, otherwise the one the program was built with.
@@ -42,6 +42,6 @@ std::string FastClassMessage(std::string_view class_number);
 
 // Makes up a class number from 8 random digits (leading zeros vanish), stores the fast-class
 // address scrambled as Device/Address and shows FastClassMessage.
-void StartFastClass(UserMessages& messages, const std::filesystem::path& file = kSettingsFile);
+void StartFastClass(UserMessages& messages, const std::filesystem::path& file);
 
 }  // namespace quillon

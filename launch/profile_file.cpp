@@ -5,8 +5,9 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
-#include <random>
 #include <system_error>
+
+#include "base/atomic_file.h"
 
 namespace quillon {
 namespace {
@@ -148,22 +149,6 @@ std::string LineEndOf(const std::string& bytes) {
   return (newline > 0 && bytes[newline - 1] == '\r') ? "\r\n" : "\n";
 }
 
-std::string RandomSuffix() {
-  uint64_t value = 0;
-  try {
-    std::random_device device;
-    value = (uint64_t{device()} << 32) ^ device();
-  } catch (...) {
-    // No entropy source: the address of a stack object still differs between processes often
-    // enough, and a clash only makes this one write fail.
-    value = reinterpret_cast<uintptr_t>(&value);
-  }
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string suffix = ".tmp";
-  for (int i = 0; i < 16; ++i, value >>= 4) suffix += kHex[value & 15];
-  return suffix;
-}
-
 }  // namespace
 
 int32_t ProfileInteger(std::string_view value) {
@@ -234,39 +219,6 @@ ProfileText LoadProfile(const std::filesystem::path& file) {
   return ProfileText(std::move(bytes));
 }
 
-bool SaveProfile(const std::filesystem::path& file, const ProfileText& text) {
-  namespace fs = std::filesystem;
-  std::error_code error;
-  fs::path target = file;
-  if (fs::is_symlink(target, error)) {
-    // Replace the file the link points at, not the link.
-    fs::path resolved = fs::weakly_canonical(target, error);
-    if (!error) target = resolved;
-  }
-  fs::path temporary = target;
-  temporary += RandomSuffix();
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(text.Bytes().data(), static_cast<std::streamsize>(text.Bytes().size()));
-    out.close();
-    if (out.fail()) {
-      fs::remove(temporary, error);
-      return false;
-    }
-  }
-  fs::file_status old_status = fs::status(target, error);
-  if (!error && fs::exists(old_status)) {
-    fs::permissions(temporary, old_status.permissions(), error);
-  }
-  fs::rename(temporary, target, error);
-  if (error) {
-    fs::remove(temporary, error);
-    return false;
-  }
-  return true;
-}
-
 bool WriteProfileString(const std::filesystem::path& file, std::string_view section,
                         std::string_view key, std::string_view value) {
   ProfileText text = LoadProfile(file);
@@ -275,7 +227,7 @@ bool WriteProfileString(const std::filesystem::path& file, std::string_view sect
     return false;  // there but unreadable: writing now would drop everything else in it
   }
   text.Set(section, key, value);
-  return SaveProfile(file, text);
+  return ReplaceFileAtomically(file, text.Bytes());
 }
 
 }  // namespace quillon

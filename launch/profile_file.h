@@ -57,12 +57,9 @@ class ProfileText {
 // creates the file.
 ProfileText LoadProfile(const std::filesystem::path& file);
 
-// Writes the text whole into a temporary file beside `file` and renames it over `file`, so that a
-// crash or a full disk leaves either the old or the new file, never a cut one. Returns false
-// when the file could not be written; the old file is then untouched.
-bool SaveProfile(const std::filesystem::path& file, const ProfileText& text);
-
-// One WritePrivateProfileString call: load, set, save.
+// One WritePrivateProfileString call: load, set, and replace the file whole with
+// ReplaceFileAtomically (a link is followed, the permission bits stay). Returns false when the
+// file could not be written or is there but could not be read; the old file is then untouched.
 bool WriteProfileString(const std::filesystem::path& file, std::string_view section,
                         std::string_view key, std::string_view value);
 

@@ -12,9 +12,11 @@
 
 namespace quillon {
 
-// The settings file. Relative to the current directory, which start-up makes the program's folder;
-// the one text that every part of the program uses for it.
-inline constexpr char kSettingsFile[] = "./config.ini";
+// The settings file: config.ini in the program's folder.
+inline constexpr char kSettingsFileName[] = "config.ini";
+inline std::filesystem::path SettingsFileIn(const std::filesystem::path& programFolder) {
+  return programFolder / kSettingsFileName;
+}
 
 // Shown when the stored address holds no "&" (no stream name can be told from the publish URL).
 inline constexpr char kBadAddressMessage[] = "参数有误!";
@@ -54,11 +56,10 @@ int32_t RoundDownToMultipleOf4(int32_t size);
 // true, or false after showing kBadAddressMessage when the descrambled address holds no "&".
 // Values are taken as the file holds them; CheckClassSettings tells whether a class can use them.
 bool ReadSettings(WindowSettings& window, const DisplayInfo& display, UserMessages& messages,
-                  const std::filesystem::path& file = kSettingsFile);
+                  const std::filesystem::path& file);
 
 // Writes each of the window's choices that differs from the record's field to its key in
 // section Device ("%d"); equal values are not written and the record is left as it is.
-void WriteBackSettings(const WindowSettings& window,
-                       const std::filesystem::path& file = kSettingsFile);
+void WriteBackSettings(const WindowSettings& window, const std::filesystem::path& file);
 
 }  // namespace quillon

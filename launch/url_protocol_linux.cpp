@@ -13,6 +13,7 @@
 #include <system_error>
 #include <thread>
 
+#include "base/atomic_file.h"
 #include "base/program_folder.h"
 #include "launch/url_protocol.h"
 #include "launch/url_protocol_xdg.h"
@@ -49,25 +50,11 @@ std::string ReadWholeFile(const std::filesystem::path& path) {
   return text.str();
 }
 
-// Replaces path by a file with text, through a temporary file and a rename so that a reader
-// never sees half of it.
+// Replaces path by a file with text, making its folder first when it is missing.
 bool WriteWholeFile(const std::filesystem::path& path, const std::string& text) {
   std::error_code error;
   std::filesystem::create_directories(path.parent_path(), error);
-  std::filesystem::path temporary = path;
-  temporary += ".tmp" + std::to_string(getpid());
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.flush();
-    if (!out) {
-      std::filesystem::remove(temporary, error);
-      return false;
-    }
-  }
-  std::filesystem::rename(temporary, path, error);
-  if (error) std::filesystem::remove(temporary, error);
-  return !error;
+  return ReplaceFileAtomically(path, text);
 }
 
 // Runs update-desktop-database on folder when it is installed, so that desktops which read its

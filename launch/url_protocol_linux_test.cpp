@@ -7,6 +7,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/testing/test_folder.h"
+#include "launch/class_address.h"
+#include "launch/profile_file.h"
 #include "launch/url_protocol.h"
 #include "launch/url_protocol_xdg.h"
 
@@ -111,6 +114,19 @@ TEST_F(UserFolders, UnwritableFoldersStillMakeTheProgramFolderCurrent) {
   fs::current_path(root_);
   RegisterUrlProtocol();
   EXPECT_EQ(fs::current_path(), fs::read_symlink("/proc/self/exe").parent_path());
+  fs::current_path(before);
+}
+
+TEST_F(UserFolders, TheAddressGoesIntoTheGivenProgramFolderWhateverTheCurrentDirectory) {
+  const fs::path before = fs::current_path();
+  const fs::path programFolder = root_ / "program";
+  fs::create_directory(programFolder);
+  RecordedMessages messages;
+  PrepareClassAddress("quillon.publish://stored&1", programFolder, messages);
+  EXPECT_EQ(LoadProfile(programFolder / "config.ini").Find("Device", "Address"), "stored");
+  PrepareClassAddress("", programFolder, messages);  // a fast class
+  EXPECT_NE(LoadProfile(programFolder / "config.ini").Find("Device", "Address"), "stored");
+  EXPECT_EQ(messages.shown.size(), 1u);
   fs::current_path(before);
 }
 

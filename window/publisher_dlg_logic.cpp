@@ -6,19 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
-#include <system_error>
+#include <utility>
 
 namespace quillon {
-namespace {
-
-// A file beside the program: start-up has made the program's folder the current directory.
-std::string ProgramFile(const char* name) {
-  std::error_code error;
-  std::filesystem::path folder = std::filesystem::current_path(error);
-  return (folder / name).string();
-}
-
-}  // namespace
 
 bool ParseWholeNumber(const std::string& text, int32_t& value) {
   size_t i = 0;
@@ -39,8 +29,14 @@ bool ParseWholeNumber(const std::string& text, int32_t& value) {
 }
 
 PublisherDlgLogic::PublisherDlgLogic(PublisherView& view, ClassroomPage& page, SettingsStore& store,
-                                     SessionFactory& sessions, DeviceLists& devices)
-    : view_(view), page_(page), store_(store), sessions_(sessions), devices_(devices) {}
+                                     SessionFactory& sessions, DeviceLists& devices,
+                                     std::filesystem::path programFolder)
+    : view_(view),
+      page_(page),
+      store_(store),
+      sessions_(sessions),
+      devices_(devices),
+      programFolder_(std::move(programFolder)) {}
 
 PublisherDlgLogic::~PublisherDlgLogic() {
   OnDestroy();
@@ -48,13 +44,13 @@ PublisherDlgLogic::~PublisherDlgLogic() {
 
 bool PublisherDlgLogic::OnInitDialog() {
   view_.AddAboutMenuEntry(kAboutMenuText);
-  view_.StartSkin(ProgramFile(kSkinFile));
+  view_.StartSkin((programFolder_ / kSkinFile).string());
 
   char title[256];
   std::snprintf(title, sizeof title, kWindowTitleFormat, kBuildString);
   view_.SetTitle(title);
 
-  page_.LoadMovie(0, ProgramFile(kPageFile));
+  page_.LoadMovie(0, (programFolder_ / kPageFile).string());
   page_.Play();
 
   view_.FillCameraList(devices_.CameraNames());

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -132,8 +133,10 @@ inline constexpr const char kPageFile[] = "Tindlekit.dll";
 
 class PublisherDlgLogic {
  public:
+  // programFolder holds the skin kSkinFile and the page kPageFile.
   PublisherDlgLogic(PublisherView& view, ClassroomPage& page, SettingsStore& store,
-                    SessionFactory& sessions, DeviceLists& devices);
+                    SessionFactory& sessions, DeviceLists& devices,
+                    std::filesystem::path programFolder);
   ~PublisherDlgLogic();
   PublisherDlgLogic(const PublisherDlgLogic&) = delete;
   PublisherDlgLogic& operator=(const PublisherDlgLogic&) = delete;
@@ -169,6 +172,7 @@ class PublisherDlgLogic {
   SettingsStore& store_;
   SessionFactory& sessions_;
   DeviceLists& devices_;
+  const std::filesystem::path programFolder_;
   std::vector<SoundListItem> soundEntries_;
   std::string streamName_;
   WindowValues values_;

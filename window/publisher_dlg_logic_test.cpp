@@ -178,18 +178,17 @@ class PublisherDlgLogicTest : public ::testing::Test {
   FakeStore store;
   FakeFactory factory;
   FakeDevices devices;
-  PublisherDlgLogic logic{view, page, store, factory, devices};
+  const std::filesystem::path programFolder = std::filesystem::path("program folder") / "bin";
+  PublisherDlgLogic logic{view, page, store, factory, devices, programFolder};
 };
 
 TEST_F(PublisherDlgLogicTest, OpeningPreparesWindowPageAndControls) {
   Open();
   EXPECT_EQ(view.title, "新一代网络教学系统(Merrowin) Build 1.0.140102.20");
   EXPECT_EQ(view.menu, Log{"关于(&A)..."});
-  EXPECT_NE(view.skin.find("face.dll"), std::string::npos);
+  EXPECT_EQ(view.skin, (programFolder / "face.dll").string());
   ASSERT_EQ(page.calls.size(), 4u);
-  const std::string separator(1, static_cast<char>(std::filesystem::path::preferred_separator));
-  EXPECT_EQ(page.calls[0].rfind("LoadMovie 0 ", 0), 0u) << page.calls[0];
-  EXPECT_NE(page.calls[0].find(separator + "Tindlekit.dll"), std::string::npos) << page.calls[0];
+  EXPECT_EQ(page.calls[0], "LoadMovie 0 " + (programFolder / "Tindlekit.dll").string());
   EXPECT_EQ(page.calls[1], "Play");
   EXPECT_EQ(page.calls[2], "isOMB=true");
   EXPECT_EQ(page.calls[3], "meetingid=12345678");

@@ -108,7 +108,7 @@ InputMessage MessageOf(QEvent* event) {
 }  // namespace
 
 PublisherDlg::PublisherDlg(SettingsStore& store, SessionFactory& sessions, DeviceLists& devices,
-                           QWidget* parent)
+                           const std::filesystem::path& programFolder, QWidget* parent)
     : QDialog(parent), icon_(ApplicationIcon()) {
   setObjectName(QStringLiteral("102"));
   // Caption, window menu and minimise box; no maximise box; a fixed frame.
@@ -117,7 +117,8 @@ PublisherDlg::PublisherDlg(SettingsStore& store, SessionFactory& sessions, Devic
                  Qt::CustomizeWindowHint);
   setWindowTitle(QString());
   BuildControls();
-  logic_ = std::make_unique<PublisherDlgLogic>(*this, *page_, store, sessions, devices);
+  logic_ =
+      std::make_unique<PublisherDlgLogic>(*this, *page_, store, sessions, devices, programFolder);
   qApp->installEventFilter(this);
 }
 

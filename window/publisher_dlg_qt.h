@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,8 +23,9 @@ class CShockwaveFlash;
 
 class PublisherDlg : public QDialog, public PublisherView {
  public:
+  // programFolder holds the skin and the classroom page.
   PublisherDlg(SettingsStore& store, SessionFactory& sessions, DeviceLists& devices,
-               QWidget* parent = nullptr);
+               const std::filesystem::path& programFolder, QWidget* parent = nullptr);
   ~PublisherDlg() override;
 
   // Initialises the window and runs it until it closes. Returns without showing it when the

@@ -58,7 +58,7 @@ int Selection(HWND list) {
 }  // namespace
 
 PublisherDlg::PublisherDlg(SettingsStore& store, SessionFactory& sessions, DeviceLists& devices,
-                           HWND parent)
+                           const std::filesystem::path& programFolder, HWND parent)
     : parent_(parent) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   icon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, 0, 0,
@@ -66,7 +66,8 @@ PublisherDlg::PublisherDlg(SettingsStore& store, SessionFactory& sessions, Devic
   smallIcon_ = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
                                              GetSystemMetrics(SM_CXSMICON),
                                              GetSystemMetrics(SM_CYSMICON), LR_SHARED));
-  logic_ = std::make_unique<PublisherDlgLogic>(*this, page_, store, sessions, devices);
+  logic_ =
+      std::make_unique<PublisherDlgLogic>(*this, page_, store, sessions, devices, programFolder);
 }
 
 PublisherDlg::~PublisherDlg() {

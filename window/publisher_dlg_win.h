@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,8 +16,9 @@ namespace quillon {
 
 class PublisherDlg : public PublisherView {
  public:
+  // programFolder holds the skin and the classroom page.
   PublisherDlg(SettingsStore& store, SessionFactory& sessions, DeviceLists& devices,
-               HWND parent = nullptr);
+               const std::filesystem::path& programFolder, HWND parent = nullptr);
   ~PublisherDlg() override;
   PublisherDlg(const PublisherDlg&) = delete;
   PublisherDlg& operator=(const PublisherDlg&) = delete;

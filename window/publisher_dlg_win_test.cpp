@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/program_folder.h"
 #include "resources/resource.h"
 #include "window/about_dlg_win.h"
 #include "window/message_box_win.h"
@@ -194,7 +195,7 @@ TEST(PublisherDlgWin, ShowsTheTemplateRunsAClassAndCloses) {
   FakeStore store(true);
   FakeSessions sessions;
   FakeDevices devices;
-  PublisherDlg dlg(store, sessions, devices);
+  PublisherDlg dlg(store, sessions, devices, ProgramFolder());
   HWND window = nullptr;
   HWND about = nullptr;
   int screenshotTicks = 0;
@@ -376,7 +377,7 @@ TEST(PublisherDlgWin, UnusableSettingsCloseTheWindowUnshown) {
   FakeStore store(false);
   FakeSessions sessions;
   FakeDevices devices;
-  PublisherDlg dlg(store, sessions, devices);
+  PublisherDlg dlg(store, sessions, devices, ProgramFolder());
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);
   EXPECT_EQ(store.reads, 1);
 }

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <functional>
 
+#include "base/program_folder.h"
 #include "base/testing/wait_for.h"
 #include "window/about_dlg.h"
 #include "window/dialog_units_qt.h"
@@ -164,7 +165,7 @@ T* Control(QWidget& window, const char* id) {
 
 TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndButtonsAlternate) {
   Fakes fakes;
-  PublisherDlg window(fakes, fakes, fakes);
+  PublisherDlg window(fakes, fakes, fakes, ProgramFolder());
   const DialogUnits du(DialogFont());
   EXPECT_EQ(window.size(), QSize(du.X(638), du.Y(373)));
   EXPECT_EQ(Control<QWidget>(window, "1048")->geometry(), du.Rect(171, 7, 460, 347));
@@ -219,7 +220,7 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndButtonsAlternate) {
 
 TEST(PublisherDlgTest, MenuEndsWithTheAboutEntryThatShowsTheProductText) {
   Fakes fakes;
-  PublisherDlg window(fakes, fakes, fakes);
+  PublisherDlg window(fakes, fakes, fakes, ProgramFolder());
   QString shownText;
   QTimer::singleShot(0, &window, [&] {
     auto* menuButton = Control<QPushButton>(window, "SystemMenu");

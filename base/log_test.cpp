@@ -1,0 +1,81 @@
+#include "base/log.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quillon {
+namespace {
+
+TEST(LogTest, EachCallIsOnePrefixedLineOnStandardError) {
+  const std::string longText(5000, 'x');
+  ::testing::internal::CaptureStderr();
+  LogError("cannot load the encoder library %s: %s", "/opt/q/libverbena.so", "no such file");
+  LogWarning("%d%% of %s", 50, "the screen");
+  LogInfo("no display\nTry \"quillon-publisher --help\".");
+  LogInfo("%s", longText.c_str());
+  LogInfo("%s", "");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "quillon-publisher: cannot load the encoder library /opt/q/libverbena.so: no such "
+            "file\n"
+            "quillon-publisher: 50% of the screen\n"
+            "quillon-publisher: no display\nTry \"quillon-publisher --help\".\n"
+            "quillon-publisher: " +
+                longText +
+                "\n"
+                "quillon-publisher: \n");
+}
+
+TEST(LogTest, LinesFromManyThreadsStayWhole) {
+  constexpr int kThreads = 4;
+  constexpr int kLines = 300;
+  const std::string filler(200, '.');
+  ::testing::internal::CaptureStderr();
+  {
+    std::vector<std::jthread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([t, &filler] {
+        for (int i = 0; i < kLines; ++i) LogInfo("thread %d line %d %s end", t, i, filler.c_str());
+      });
+    }
+  }
+  std::istringstream said(::testing::internal::GetCapturedStderr());
+  std::vector<int> next(kThreads, 0);
+  std::string line;
+  int count = 0;
+  while (std::getline(said, line)) {
+    int t = -1, i = -1;
+    ASSERT_EQ(std::sscanf(line.c_str(), "quillon-publisher: thread %d line %d", &t, &i), 2) << line;
+    ASSERT_TRUE(t >= 0 && t < kThreads) << line;
+    EXPECT_EQ(i, next[t]++) << line;
+    EXPECT_EQ(line, "quillon-publisher: thread " + std::to_string(t) + " line " +
+                        std::to_string(i) + " " + filler + " end");
+    ++count;
+  }
+  EXPECT_EQ(count, kThreads * kLines);
+}
+
+TEST(LogTest, CaptureKeepsLinesWithTheirLevelsInsteadOfWritingThem) {
+  ::testing::internal::CaptureStderr();
+  {
+    LogCapture capture;
+    LogError("e %d", 1);
+    LogWarning("w");
+    LogInfo("i");
+    using Lines = std::vector<std::pair<LogLevel, std::string>>;
+    EXPECT_EQ(capture.Lines(), (Lines{{LogLevel::kError, "quillon-publisher: e 1\n"},
+                                      {LogLevel::kWarning, "quillon-publisher: w\n"},
+                                      {LogLevel::kInfo, "quillon-publisher: i\n"}}));
+    EXPECT_EQ(capture.Text(),
+              "quillon-publisher: e 1\nquillon-publisher: w\nquillon-publisher: i\n");
+  }
+  LogInfo("after");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "quillon-publisher: after\n");
+}
+
+}  // namespace
+}  // namespace quillon
