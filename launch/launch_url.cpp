@@ -111,8 +111,8 @@ std::string FastClassMessage(std::string_view class_number) {
 void StartFastClass(UserMessages& messages, const std::filesystem::path& file) {
   const std::string class_number = MakeClassNumber();
   std::string address = FastClassAddress(DefaultServerHost(), class_number);
-  address.resize(
-      std::min<std::size_t>(address.size(), 511));  // the 512-byte buffer it goes through
+  // No longer than a launch URL's payload may be: the same limit for every stored address.
+  address.resize(std::min<std::size_t>(address.size(), kLaunchPayloadLimit));
   WriteProfileString(file, "Device", "Address", ScrambleAddress(address));
   messages.Show(FastClassMessage(class_number));
 }

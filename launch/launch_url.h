@@ -13,7 +13,7 @@ namespace quillon {
 
 // "quillon.publish://", skipped unchecked at the start of a launch URL.
 inline constexpr std::size_t kLaunchUrlPrefixLength = 18;
-// The payload after the prefix is cut to this many bytes (it was kept in a 512-byte buffer).
+// The longest payload after the prefix that is read; the rest of a longer one is ignored.
 inline constexpr std::size_t kLaunchPayloadLimit = 511;
 
 // Decodes "%" and two hexadecimal digits into their byte; everything else, "+" and a "%" without

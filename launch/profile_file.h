@@ -36,8 +36,8 @@ class ProfileText {
   // zero byte ends there.
   std::optional<std::string> Find(std::string_view section, std::string_view key) const;
 
-  // GetPrivateProfileString: the value, or `fallback` when the key is missing, cut to fit a
-  // buffer of `capacity` bytes with its terminating zero (so at most capacity - 1 bytes).
+  // GetPrivateProfileString: the value, or `fallback` when the key is missing, cut to
+  // capacity - 1 bytes (the capacity counts the terminating zero of the system's call).
   std::string GetString(std::string_view section, std::string_view key, std::string_view fallback,
                         std::size_t capacity) const;
 

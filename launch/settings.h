@@ -21,7 +21,7 @@ inline std::filesystem::path SettingsFileIn(const std::filesystem::path& program
 // Shown when the stored address holds no "&" (no stream name can be told from the publish URL).
 inline constexpr char kBadAddressMessage[] = "参数有误!";
 
-// The Address buffer: 100 bytes with the terminating zero, so at most 99 characters are used.
+// The stored Address is read up to 99 bytes; the rest of a longer one is ignored.
 inline constexpr std::size_t kAddressCapacity = 100;
 
 // The values behind the main window's four setting controls.

@@ -1,5 +1,5 @@
-// The classroom page as the main window drives it: a movie (page) loaded from a local file,
-// started, and given named text variables.
+// The classroom page as the main window drives it: a page loaded from a local file, started, and
+// given named text variables.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,7 @@ class ClassroomPage {
  public:
   virtual ~ClassroomPage() = default;
 
-  // Loads the page file at path into the layer (the window uses layer 0).
+  // Loads the page file at path. layer is kept for the page control's call and is always 0.
   virtual void LoadMovie(int32_t layer, const std::string& path) = 0;
   // Starts the page.
   virtual void Play() = 0;
