@@ -146,8 +146,8 @@ TEST_F(CaptureVideoGstTest, SecondOpenChangesNothingAndStopEndsDelivery) {
   const size_t delivered = sink_.Count();
   std::this_thread::sleep_for(200ms);
   EXPECT_EQ(sink_.Count(), delivered);
-  capture_->Stop();                                          // twice is harmless
-  EXPECT_EQ(capture_->Open(cameraA_, 0, 160, 120, 30), 1);   // a spent camera is not reopened
+  capture_->Stop();                                         // twice is harmless
+  EXPECT_EQ(capture_->Open(cameraA_, 0, 160, 120, 30), 1);  // a spent camera is not reopened
   EXPECT_TRUE(messages_.Texts().empty());
 }
 
