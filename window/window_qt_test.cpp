@@ -25,6 +25,7 @@
 #include "window/publisher_dlg_qt.h"
 #include "window/shockwave_flash.h"
 #include "window/skin_qt.h"
+#include "window/testing/window_fakes.h"
 
 namespace quillon {
 namespace {
@@ -122,39 +123,6 @@ TEST(SkinTest, AppliesReadableStyleSheetAndClearsIt) {
   EXPECT_TRUE(qApp->styleSheet().isEmpty());
 }
 
-// Stand-ins for the settings file, the session and the devices.
-struct Fakes : SettingsStore, SessionFactory, DeviceLists {
-  struct Session : ClassSession {
-    explicit Session(bool& running) : running_(running) {}
-    bool Start(PreviewWindow) override { return running_ = true; }
-    void Stop() override { running_ = false; }
-    bool IsRunning() const override { return running_; }
-    bool& running_;
-  };
-  bool ReadSettings(PublisherSettings& record, WindowValues& values, std::string& id) override {
-    record.Bitrate = values.Bitrate = 500;
-    record.VideoStyle = values.VideoStyle = 2;
-    record.ScreenWidth = 1280;
-    record.ScreenHeight = 720;
-    record.VideoWidth = 640;
-    record.VideoHeight = 480;
-    record.ScreenRate = 4;
-    record.FrameRate = 15;
-    record.PublishUrl = "rtmp://127.0.0.1/live/x";
-    id = "87654321";
-    return true;
-  }
-  void WriteBackSettings(const PublisherSettings&, const WindowValues&) override {}
-  std::unique_ptr<ClassSession> Create(PublisherSettings&) override {
-    return std::make_unique<Session>(running);
-  }
-  std::vector<std::string> CameraNames() override { return {"Camera"}; }
-  std::vector<SoundListItem> SoundDevices() override {
-    return {{"Default", nullptr}, {"Microphone", nullptr}};
-  }
-  bool running = false;
-};
-
 template <typename T>
 T* Control(QWidget& window, const char* id) {
   T* control = window.findChild<T*>(QLatin1String(id));
@@ -162,9 +130,11 @@ T* Control(QWidget& window, const char* id) {
   return control;
 }
 
-TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndButtonsAlternate) {
-  Fakes fakes;
-  PublisherDlg window(fakes, fakes, fakes);
+TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndDoTheirJobs) {
+  FakeStore store;
+  FakeSessions sessions;
+  FakeDevices devices;
+  PublisherDlg window(store, sessions, devices);
   const DialogUnits du(DialogFont());
   EXPECT_EQ(window.size(), QSize(du.X(638), du.Y(373)));
   EXPECT_EQ(Control<QWidget>(window, "1048")->geometry(), du.Rect(171, 7, 460, 347));
@@ -177,16 +147,22 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndButtonsAlternate) {
   // Start-up of the window as DoModal does it, without the modal loop.
   auto* start = Control<QPushButton>(window, "1012");
   auto* end = Control<QPushButton>(window, "1043");
+  auto* rate = Control<QLineEdit>(window, "1056");
+  QString shownText;
   QTimer::singleShot(0, &window, [&] {
     EXPECT_EQ(window.windowTitle(),
               QStringLiteral("新一代网络教学系统(Merrowin) Build 1.0.140102.20"));
+    EXPECT_EQ(Control<QComboBox>(window, "1053")->currentIndex(), 1);
     EXPECT_EQ(Control<QComboBox>(window, "1055")->currentIndex(), 1);
-    EXPECT_EQ(Control<QLineEdit>(window, "1056")->text(), QStringLiteral("500"));
+    EXPECT_TRUE(Control<QCheckBox>(window, "1044")->isChecked());
+    EXPECT_EQ(rate->text(), QStringLiteral("500"));
     EXPECT_EQ(types->currentIndex(), 2);
     EXPECT_TRUE(start->isVisible());
     EXPECT_FALSE(end->isVisible());
+    rate->setText(QStringLiteral("800"));  // read back from the box at the start
     start->click();
-    EXPECT_TRUE(fakes.running);
+    EXPECT_EQ(store.written, CallLog{"Bitrate=800"});
+    EXPECT_EQ(sessions.alive, 1);
     EXPECT_TRUE(end->isVisible() && end->isEnabled());
     EXPECT_FALSE(start->isVisible() || start->isEnabled());
 
@@ -197,7 +173,7 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndButtonsAlternate) {
       QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
       QApplication::sendEvent(&window, &press);
       QKeyEvent onRate(QEvent::KeyPress, key, Qt::NoModifier);
-      QApplication::sendEvent(Control<QLineEdit>(window, "1056"), &onRate);
+      QApplication::sendEvent(rate, &onRate);
     }
     EXPECT_TRUE(window.isVisible());
     QMouseEvent right(QEvent::MouseButtonPress, QPointF(10, 10), QPointF(10, 10), Qt::RightButton,
@@ -208,20 +184,10 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndButtonsAlternate) {
     EXPECT_FALSE(window.eventFilter(pageInput, &left));
 
     end->click();
-    EXPECT_FALSE(fakes.running);
+    EXPECT_EQ(sessions.LastEvent(), "stop 1");
     EXPECT_TRUE(start->isVisible());
-    window.done(QDialog::Accepted);
-  });
-  // The message box of closing is not part of this test: the window ends by done().
-  window.DoModal();
-  EXPECT_FALSE(fakes.running);
-}
 
-TEST(PublisherDlgTest, MenuEndsWithTheAboutEntryThatShowsTheProductText) {
-  Fakes fakes;
-  PublisherDlg window(fakes, fakes, fakes);
-  QString shownText;
-  QTimer::singleShot(0, &window, [&] {
+    // The menu button's menu ends with the about entry.
     auto* menuButton = Control<QPushButton>(window, "SystemMenu");
     ASSERT_NE(menuButton->menu(), nullptr);
     const QList<QAction*> entries = menuButton->menu()->actions();
@@ -239,8 +205,10 @@ TEST(PublisherDlgTest, MenuEndsWithTheAboutEntryThatShowsTheProductText) {
     entries.back()->trigger();
     window.done(QDialog::Accepted);
   });
+  // The message box of closing is not part of this test: the window ends by done().
   window.DoModal();
   EXPECT_EQ(shownText, AboutDlg::ProductText());
+  EXPECT_EQ(sessions.alive, 0);
 }
 
 }  // namespace
