@@ -133,19 +133,14 @@ TEST_F(PublisherDlgLogicTest, SoundChoiceBecomesTheAudioDevice) {
             (std::vector<const AudioDeviceId*>{nullptr, NoAudioSelection(), &devices.line}));
 }
 
-TEST_F(PublisherDlgLogicTest, NoSecondSoundEntryLeavesNothingSelected) {
-  devices.sounds = {{"Default", nullptr}};
-  Open();
-  EXPECT_EQ(view.sound, -1);
-  logic.OnStartClass();
-  EXPECT_EQ(factory.audioDevices, std::vector<const AudioDeviceId*>{NoAudioSelection()});
-}
-
-TEST_F(PublisherDlgLogicTest, StoredCameraOutsideTheListIsSavedAsNone) {
+TEST_F(PublisherDlgLogicTest, ChoicesOutsideTheirListsAreNone) {
+  devices.sounds = {{"Default", nullptr}};  // no second sound entry
   store.stored.DeviceID = 7;
   Open();
+  EXPECT_EQ(view.sound, -1);
   EXPECT_EQ(view.camera, -1);
   logic.OnStartClass();
+  EXPECT_EQ(factory.audioDevices, std::vector<const AudioDeviceId*>{NoAudioSelection()});
   EXPECT_EQ(store.written, CallLog{"DeviceID=-1"});
   EXPECT_EQ(store.stored.DeviceID, -1);
 }

@@ -16,6 +16,7 @@ using CallLog = std::vector<std::string>;
 // config.ini as the store sees it: the shipped values, and the keys written back, in order.
 class FakeStore : public SettingsStore {
  public:
+  // The shipped config.ini's values where a class needs them.
   FakeStore() {
     stored.HaveAudio = 1;
     stored.DeviceID = 1;
