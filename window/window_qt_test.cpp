@@ -6,19 +6,18 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <cstdlib>
 #include <functional>
 
+#include "base/testing/test_folder.h"
 #include "base/testing/wait_for.h"
 #include "window/about_dlg.h"
 #include "window/dialog_units_qt.h"
@@ -53,22 +52,19 @@ QString ProgramFile(const char* name) {
 }
 
 TEST(CShockwaveFlashTest, VariablesSetEarlyArriveInOrderAfterTheHtmlPageLoads) {
-  QTemporaryDir folder;
-  ASSERT_TRUE(folder.isValid());
   // A page file named like a library: it must still be shown as HTML.
-  const QString path = folder.filePath(QStringLiteral("page.dll"));
-  QFile page(path);
-  ASSERT_TRUE(page.open(QIODevice::WriteOnly));
-  page.write(
+  TestFolder folder;
+  const std::string path = (folder / "page.dll").string();
+  TestFolder::Write(
+      path,
       "<!DOCTYPE html><html><body><script>window.seen = [];"
       "addEventListener('quillonvariable', e => seen.push(e.detail.name + '=' + e.detail.value));"
       "addEventListener('quillonplay', () => seen.push('play'));</script></body></html>");
-  page.close();
 
   CShockwaveFlash view;
   view.resize(400, 300);
   view.SetVariable("early", "1");
-  view.LoadMovie(0, path.toStdString());
+  view.LoadMovie(0, path);
   view.Play();
   view.SetVariable("meetingid", "12'\"\\</script>\n中文");
   ASSERT_TRUE(WaitWithEvents([&] { return view.IsPageReady(); }));
@@ -108,17 +104,14 @@ TEST(ClassroomPageTest, ShowsClassIdAndWhetherTheClassIsLive) {
 }
 
 TEST(SkinTest, AppliesReadableStyleSheetAndClearsIt) {
-  QTemporaryDir folder;
-  const QString path = folder.filePath(QStringLiteral("face.dll"));
-  QFile skin(path);
-  ASSERT_TRUE(skin.open(QIODevice::WriteOnly));
-  skin.write("QDialog { background: #123456; }");
-  skin.close();
-  ASSERT_TRUE(StartSkin(path.toStdString()));
-  EXPECT_EQ(qApp->styleSheet(), QStringLiteral("QDialog { background: #123456; }"));
-  EXPECT_FALSE(StartSkin(folder.filePath(QStringLiteral("missing.dll")).toStdString()));
-  EXPECT_FALSE(StartSkin(folder.path().toStdString()));  // a folder is no style sheet
-  EXPECT_EQ(qApp->styleSheet(), QStringLiteral("QDialog { background: #123456; }"));
+  TestFolder folder;
+  const QString sheet = QStringLiteral("QDialog { background: #123456; }");
+  TestFolder::Write(folder / "face.dll", sheet.toStdString());
+  ASSERT_TRUE(StartSkin((folder / "face.dll").string()));
+  EXPECT_EQ(qApp->styleSheet(), sheet);
+  EXPECT_FALSE(StartSkin((folder / "missing.dll").string()));
+  EXPECT_FALSE(StartSkin(folder.path().string()));  // a folder is no style sheet
+  EXPECT_EQ(qApp->styleSheet(), sheet);
   RemoveSkin();
   EXPECT_TRUE(qApp->styleSheet().isEmpty());
 }
