@@ -1,18 +1,17 @@
 #include "window/publisher_dlg_logic.h"
 
 #include <gtest/gtest.h>
-#include <filesystem>
 
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "base/picture_type.h"
+#include "window/testing/window_fakes.h"
 
 namespace quillon {
 namespace {
-
-using Log = std::vector<std::string>;
 
 class FakePage : public ClassroomPage {
  public:
@@ -23,95 +22,7 @@ class FakePage : public ClassroomPage {
   void SetVariable(const std::string& name, const std::string& value) override {
     calls.push_back(name + "=" + value);
   }
-  Log calls;
-};
-
-// config.ini as the store sees it: the stored values and which keys were written.
-class FakeStore : public SettingsStore {
- public:
-  bool ReadSettings(PublisherSettings& record, WindowValues& values,
-                    std::string& streamName) override {
-    ++reads;
-    record = stored;
-    values = {stored.HaveAudio, stored.DeviceID, stored.Bitrate, stored.VideoStyle};
-    streamName = streamNameStored;
-    record.PublishUrl = usable ? publishUrl : "";
-    return usable;
-  }
-  void WriteBackSettings(const PublisherSettings& record, const WindowValues& values) override {
-    auto save = [&](const char* key, int32_t field, int32_t value, int32_t& storedField) {
-      if (field == value) return;
-      written.push_back(std::string(key) + "=" + std::to_string(value));
-      storedField = value;
-    };
-    save("HaveAudio", record.HaveAudio, values.HaveAudio, stored.HaveAudio);
-    save("DeviceID", record.DeviceID, values.DeviceID, stored.DeviceID);
-    save("Bitrate", record.Bitrate, values.Bitrate, stored.Bitrate);
-    save("VideoStyle", record.VideoStyle, values.VideoStyle, stored.VideoStyle);
-  }
-  PublisherSettings stored;
-  std::string publishUrl = "rtmp://127.0.0.1/live/12345678";
-  std::string streamNameStored = "12345678";
-  bool usable = true;
-  int reads = 0;
-  Log written;
-};
-
-struct SessionTrace {
-  Log events;
-  int alive = 0;
-};
-
-class FakeSession : public ClassSession {
- public:
-  FakeSession(SessionTrace& trace, int id, bool startSucceeds, PublisherSettings& record)
-      : trace_(trace), id_(id), startSucceeds_(startSucceeds), record_(record) {
-    ++trace_.alive;
-    trace_.events.push_back("create " + std::to_string(id_));
-  }
-  ~FakeSession() override {
-    --trace_.alive;
-    trace_.events.push_back("destroy " + std::to_string(id_));
-  }
-  bool Start(PreviewWindow preview) override {
-    running_ = true;  // as the engine does: running from the start of Start until Stop
-    trace_.events.push_back("start " + std::to_string(id_) + " style " +
-                            std::to_string(record_.VideoStyle) + " preview " +
-                            std::to_string(preview));
-    return startSucceeds_;
-  }
-  void Stop() override {
-    running_ = false;
-    trace_.events.push_back("stop " + std::to_string(id_));
-  }
-  bool IsRunning() const override { return running_; }
-
- private:
-  SessionTrace& trace_;
-  int id_;
-  bool startSucceeds_;
-  PublisherSettings& record_;
-  bool running_ = false;
-};
-
-class FakeFactory : public SessionFactory {
- public:
-  std::unique_ptr<ClassSession> Create(PublisherSettings& record) override {
-    audioDevices.push_back(record.AudioDevice);
-    return std::make_unique<FakeSession>(trace, ++made, startSucceeds, record);
-  }
-  SessionTrace trace;
-  bool startSucceeds = true;
-  int made = 0;
-  std::vector<const AudioDeviceId*> audioDevices;
-};
-
-class FakeDevices : public DeviceLists {
- public:
-  std::vector<std::string> CameraNames() override { return cameras; }
-  std::vector<SoundListItem> SoundDevices() override { return sounds; }
-  std::vector<std::string> cameras{"Camera A", "Camera B"};
-  std::vector<SoundListItem> sounds;
+  CallLog calls;
 };
 
 // The widgets: lists keep their selection the way a drop-down list does.
@@ -144,7 +55,7 @@ class FakeView : public PublisherView {
     return index >= 0 && static_cast<size_t>(index) < size ? index : -1;
   }
 
-  Log menu, messages;
+  CallLog menu, messages;
   std::vector<std::string> cameras, sounds;
   std::string skin, title, rate;
   bool publishing = true, sendSound = false;
@@ -153,30 +64,12 @@ class FakeView : public PublisherView {
 
 class PublisherDlgLogicTest : public ::testing::Test {
  protected:
-  PublisherDlgLogicTest() {
-    store.stored.HaveAudio = 1;
-    store.stored.DeviceID = 1;
-    store.stored.Bitrate = 500;
-    store.stored.VideoStyle = 0;
-    store.stored.ScreenWidth = 1280;
-    store.stored.ScreenHeight = 720;
-    store.stored.VideoWidth = 640;
-    store.stored.VideoHeight = 480;
-    store.stored.ScreenRate = 4;
-    store.stored.FrameRate = 15;
-    store.stored.SamplesPerSec = 44100;
-    store.stored.BitsPerSample = 16;
-    store.stored.Chanels = 2;
-    devices.sounds = {{"Default", nullptr}, {"Microphone", &mic}, {"Line in", &line}};
-  }
-
   void Open() { ASSERT_TRUE(logic.OnInitDialog()); }
 
-  AudioDeviceId mic{{1}, "mic"}, line{{2}, "line"};
   FakeView view;
   FakePage page;
   FakeStore store;
-  FakeFactory factory;
+  FakeSessions factory;
   FakeDevices devices;
   const std::filesystem::path programFolder = std::filesystem::path("program folder") / "bin";
   PublisherDlgLogic logic{view, page, store, factory, devices, programFolder};
@@ -185,22 +78,20 @@ class PublisherDlgLogicTest : public ::testing::Test {
 TEST_F(PublisherDlgLogicTest, OpeningPreparesWindowPageAndControls) {
   Open();
   EXPECT_EQ(view.title, "新一代网络教学系统(Merrowin) Build 1.0.140102.20");
-  EXPECT_EQ(view.menu, Log{"关于(&A)..."});
+  EXPECT_EQ(view.menu, CallLog{"关于(&A)..."});
+  // The skin and the page sit beside the program.
   EXPECT_EQ(view.skin, (programFolder / "face.dll").string());
-  ASSERT_EQ(page.calls.size(), 4u);
-  EXPECT_EQ(page.calls[0], "LoadMovie 0 " + (programFolder / "Tindlekit.dll").string());
-  EXPECT_EQ(page.calls[1], "Play");
-  EXPECT_EQ(page.calls[2], "isOMB=true");
-  EXPECT_EQ(page.calls[3], "meetingid=12345678");
+  EXPECT_EQ(page.calls, (CallLog{"LoadMovie 0 " + (programFolder / "Tindlekit.dll").string(),
+                                 "Play", "isOMB=true", "meetingid=12345678"}));
   // The second sound entry, the first real device, whatever was chosen before.
   EXPECT_EQ(view.sound, 1);
   EXPECT_EQ(view.camera, 1);
   EXPECT_EQ(view.rate, "500");
   EXPECT_TRUE(view.sendSound);
-  EXPECT_EQ(view.pictureType, 0);
+  EXPECT_EQ(view.pictureType, 2);
   EXPECT_FALSE(view.publishing);
   EXPECT_TRUE(view.messages.empty());
-  EXPECT_FALSE(logic.HasSession());
+  EXPECT_EQ(factory.made, 0);
 }
 
 TEST_F(PublisherDlgLogicTest, UnusableAddressClosesTheWindowAfterFinishingInitialisation) {
@@ -213,51 +104,44 @@ TEST_F(PublisherDlgLogicTest, UnusableAddressClosesTheWindowAfterFinishingInitia
 TEST_F(PublisherDlgLogicTest, StartTellsThePageInOrderAndEndClearsTheStream) {
   Open();
   page.calls.clear();
-  view.sendSound = false;  // one change: only that key is saved
+  view.sendSound = false;  // one change: only that key is saved, before the settings are re-read
   logic.OnStartClass();
-  EXPECT_EQ(store.written, Log{"HaveAudio=0"});
-  EXPECT_EQ(page.calls, (Log{"isOMB=true", "meetingid=12345678",
-                             "currentStreamName=rtmp://127.0.0.1/live/12345678"}));
+  EXPECT_EQ(store.written, CallLog{"HaveAudio=0"});
+  EXPECT_EQ(page.calls, (CallLog{"isOMB=true", "meetingid=12345678",
+                                 "currentStreamName=rtmp://127.0.0.1/live/12345678"}));
   EXPECT_TRUE(view.publishing);
   EXPECT_EQ(view.paused, 100);
-  EXPECT_EQ(factory.trace.events, (Log{"create 1", "start 1 style 0 preview 4242"}));
-  EXPECT_EQ(factory.audioDevices, std::vector<const AudioDeviceId*>{&mic});
+  EXPECT_EQ(factory.events, (CallLog{"create 1", "start 1 style 2 preview 4242"}));
+  EXPECT_EQ(factory.audioDevices, std::vector<const AudioDeviceId*>{&devices.mic});
 
   page.calls.clear();
   logic.OnEndClass();
-  EXPECT_EQ(page.calls, Log{"currentStreamName="});
+  EXPECT_EQ(page.calls, CallLog{"currentStreamName="});
   EXPECT_FALSE(view.publishing);
-  EXPECT_EQ(factory.trace.events.back(), "stop 1");
+  EXPECT_EQ(factory.LastEvent(), "stop 1");
 }
 
 TEST_F(PublisherDlgLogicTest, SoundChoiceBecomesTheAudioDevice) {
   Open();
-  view.sound = 0;  // the system default carries no identifier: a class without sound
-  logic.OnStartClass();
-  logic.OnEndClass();
-  view.sound = -1;
-  logic.OnStartClass();
-  logic.OnEndClass();
-  view.sound = 2;
-  logic.OnStartClass();
+  // The system default carries no identifier: a class without sound; so does no selection.
+  for (int choice : {0, -1, 2}) {
+    view.sound = choice;
+    logic.OnStartClass();
+    logic.OnEndClass();
+  }
   EXPECT_EQ(factory.audioDevices,
-            (std::vector<const AudioDeviceId*>{nullptr, NoAudioSelection(), &line}));
+            (std::vector<const AudioDeviceId*>{nullptr, NoAudioSelection(), &devices.line}));
 }
 
-TEST_F(PublisherDlgLogicTest, NoSecondSoundEntryLeavesNothingSelected) {
-  devices.sounds = {{"Default", nullptr}};
-  Open();
-  EXPECT_EQ(view.sound, -1);
-  logic.OnStartClass();
-  EXPECT_EQ(factory.audioDevices, std::vector<const AudioDeviceId*>{NoAudioSelection()});
-}
-
-TEST_F(PublisherDlgLogicTest, StoredCameraOutsideTheListIsSavedAsNone) {
+TEST_F(PublisherDlgLogicTest, ChoicesOutsideTheirListsAreNone) {
+  devices.sounds = {{"Default", nullptr}};  // no second sound entry
   store.stored.DeviceID = 7;
   Open();
+  EXPECT_EQ(view.sound, -1);
   EXPECT_EQ(view.camera, -1);
   logic.OnStartClass();
-  EXPECT_EQ(store.written, Log{"DeviceID=-1"});
+  EXPECT_EQ(factory.audioDevices, std::vector<const AudioDeviceId*>{NoAudioSelection()});
+  EXPECT_EQ(store.written, CallLog{"DeviceID=-1"});
   EXPECT_EQ(store.stored.DeviceID, -1);
 }
 
@@ -265,12 +149,12 @@ TEST_F(PublisherDlgLogicTest, RateThatIsNoWholeNumberStopsTheExchangeWithAPrompt
   Open();
   view.sendSound = false;
   view.rate = "80kb";
-  view.pictureType = 2;
+  view.pictureType = 3;
   logic.OnStartClass();
-  EXPECT_EQ(view.messages, Log{"请输入一个整数。"});
+  EXPECT_EQ(view.messages, CallLog{"请输入一个整数。"});
   // Read up to the rate box; the rate and the picture type keep their previous values.
-  EXPECT_EQ(store.written, Log{"HaveAudio=0"});
-  EXPECT_EQ(factory.trace.events.back(), "start 1 style 0 preview 4242");
+  EXPECT_EQ(store.written, CallLog{"HaveAudio=0"});
+  EXPECT_EQ(factory.events, (CallLog{"create 1", "start 1 style 2 preview 4242"}));
   // The controls are written back from the values after a successful start.
   EXPECT_EQ(view.rate, "500");
 }
@@ -295,47 +179,47 @@ TEST(ParseWholeNumberTest, AcceptsWhatADialogRateBoxAccepts) {
 
 TEST_F(PublisherDlgLogicTest, PictureTypeChangeWhileIdleWaitsForTheNextStart) {
   Open();
-  view.pictureType = 0;  // the stored one: nothing
+  view.pictureType = 2;  // the stored one: nothing
   logic.OnVideoStyleChange();
   view.pictureType = 3;
   logic.OnVideoStyleChange();
-  EXPECT_TRUE(factory.trace.events.empty());
+  EXPECT_TRUE(factory.events.empty());
   EXPECT_TRUE(store.written.empty());
   logic.OnStartClass();
-  EXPECT_EQ(store.written, Log{"VideoStyle=3"});
+  EXPECT_EQ(store.written, CallLog{"VideoStyle=3"});
 }
 
 TEST_F(PublisherDlgLogicTest, PictureTypeChangeWhilePublishingRestartsTheClass) {
   Open();
   logic.OnStartClass();
   page.calls.clear();
-  view.pictureType = 2;
+  view.pictureType = 1;
   logic.OnVideoStyleChange();
   // The old session is stopped and gone before the new one exists; one session at a time.
-  EXPECT_EQ(factory.trace.events, (Log{"create 1", "start 1 style 0 preview 4242", "stop 1",
-                                       "destroy 1", "create 2", "start 2 style 2 preview 4242"}));
-  EXPECT_EQ(factory.trace.alive, 1);
-  EXPECT_EQ(page.calls, (Log{"currentStreamName=", "isOMB=true", "meetingid=12345678",
-                             "currentStreamName=rtmp://127.0.0.1/live/12345678"}));
-  EXPECT_EQ(store.written, Log{"VideoStyle=2"});
+  EXPECT_EQ(factory.events, (CallLog{"create 1", "start 1 style 2 preview 4242", "stop 1",
+                                     "destroy 1", "create 2", "start 2 style 1 preview 4242"}));
+  EXPECT_EQ(factory.alive, 1);
+  EXPECT_EQ(page.calls, (CallLog{"currentStreamName=", "isOMB=true", "meetingid=12345678",
+                                 "currentStreamName=rtmp://127.0.0.1/live/12345678"}));
+  EXPECT_EQ(store.written, CallLog{"VideoStyle=1"});
   EXPECT_TRUE(view.publishing);
 }
 
 TEST_F(PublisherDlgLogicTest, FailedStartReportsAndLeavesNothingRunning) {
   Open();
+  logic.OnStartClass();
   factory.startSucceeds = false;
   page.calls.clear();
-  logic.OnStartClass();
-  EXPECT_EQ(view.messages, Log{"连接服务器失败"});
-  EXPECT_FALSE(view.publishing);
-  EXPECT_TRUE(page.calls.empty());
-  EXPECT_TRUE(logic.HasSession());
-  // A picture-type change afterwards does not start a class the teacher did not ask for.
-  factory.trace.events.clear();
   view.pictureType = 1;
+  logic.OnVideoStyleChange();  // the restart cannot connect
+  EXPECT_EQ(view.messages, CallLog{"连接服务器失败"});
+  EXPECT_FALSE(view.publishing);
+  EXPECT_EQ(page.calls, CallLog{"currentStreamName="});
+  // A picture-type change afterwards does not start a class the teacher did not ask for.
+  view.pictureType = 3;
   logic.OnVideoStyleChange();
-  EXPECT_TRUE(factory.trace.events.empty());
-  EXPECT_EQ(factory.made, 1);
+  EXPECT_EQ(factory.made, 2);
+  EXPECT_EQ(factory.LastEvent(), "stop 2");
 }
 
 TEST_F(PublisherDlgLogicTest, UnusableSettingsAreNamedAndStartNoSession) {
@@ -350,31 +234,20 @@ TEST_F(PublisherDlgLogicTest, UnusableSettingsAreNamedAndStartNoSession) {
   EXPECT_TRUE(page.calls.empty());
 }
 
-TEST_F(PublisherDlgLogicTest, FailedRestartAfterPictureTypeChangeEndsIdle) {
-  Open();
-  logic.OnStartClass();
-  factory.startSucceeds = false;
-  page.calls.clear();
-  view.pictureType = 1;
-  logic.OnVideoStyleChange();
-  EXPECT_EQ(page.calls, Log{"currentStreamName="});
-  EXPECT_FALSE(view.publishing);
-  EXPECT_EQ(view.messages, Log{"连接服务器失败"});
-}
-
 TEST_F(PublisherDlgLogicTest, ClosingDuringAClassStopsItBeforeTheSettingsGo) {
   Open();
   logic.OnStartClass();
   page.calls.clear();
   logic.OnClose();
-  EXPECT_EQ(view.messages, Log{"直播结束!"});
+  EXPECT_EQ(view.messages, CallLog{"直播结束!"});
   logic.OnDestroy();
-  EXPECT_EQ(factory.trace.events,
-            (Log{"create 1", "start 1 style 0 preview 4242", "stop 1", "destroy 1"}));
+  EXPECT_EQ(factory.events,
+            (CallLog{"create 1", "start 1 style 2 preview 4242", "stop 1", "destroy 1"}));
+  EXPECT_EQ(factory.stoppedStyle, 2);  // read from the record before it went
   EXPECT_EQ(logic.Settings(), nullptr);
   EXPECT_TRUE(page.calls.empty());
   logic.OnDestroy();  // harmless twice (the destructor runs it again)
-  EXPECT_EQ(factory.trace.alive, 0);
+  EXPECT_EQ(factory.alive, 0);
 }
 
 TEST_F(PublisherDlgLogicTest, AboutEntryIgnoresTheLowFourBits) {

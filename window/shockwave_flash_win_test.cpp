@@ -5,11 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "base/testing/test_folder.h"
 
 namespace quillon {
 namespace {
@@ -44,18 +45,16 @@ bool Mentions(const std::wstring& script, const std::wstring& name, const std::w
          std::wstring::npos;
 }
 
+// A page file of the test's own, named like a library.
 class ClassroomPageWin : public testing::Test {
  protected:
   void SetUp() override {
-    file_ = std::filesystem::temp_directory_path() / "quillon_page_test.dll";
-    std::ofstream(file_, std::ios::binary)
-        << "<!DOCTYPE html><html><HEAD></HEAD><body>课堂</body></html>";
+    TestFolder::Write(file_, "<!DOCTYPE html><html><HEAD></HEAD><body>课堂</body></html>");
   }
-  void TearDown() override { std::filesystem::remove(file_); }
   std::string File() const { return file_.string(); }
 
- private:
-  std::filesystem::path file_;
+  TestFolder folder_;
+  std::filesystem::path file_ = folder_ / "page.dll";
 };
 
 TEST_F(ClassroomPageWin, CallsBeforeThePageHasLoadedArriveInOrderAfterwards) {

@@ -6,26 +6,26 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <cstdlib>
 #include <functional>
 
 #include "base/program_folder.h"
+#include "base/testing/test_folder.h"
 #include "base/testing/wait_for.h"
 #include "window/about_dlg.h"
 #include "window/dialog_units_qt.h"
 #include "window/publisher_dlg_qt.h"
 #include "window/shockwave_flash.h"
 #include "window/skin_qt.h"
+#include "window/testing/window_fakes.h"
 
 namespace quillon {
 namespace {
@@ -53,22 +53,19 @@ QString ProgramFile(const char* name) {
 }
 
 TEST(CShockwaveFlashTest, VariablesSetEarlyArriveInOrderAfterTheHtmlPageLoads) {
-  QTemporaryDir folder;
-  ASSERT_TRUE(folder.isValid());
   // A page file named like a library: it must still be shown as HTML.
-  const QString path = folder.filePath(QStringLiteral("page.dll"));
-  QFile page(path);
-  ASSERT_TRUE(page.open(QIODevice::WriteOnly));
-  page.write(
+  TestFolder folder;
+  const std::string path = (folder / "page.dll").string();
+  TestFolder::Write(
+      path,
       "<!DOCTYPE html><html><body><script>window.seen = [];"
       "addEventListener('quillonvariable', e => seen.push(e.detail.name + '=' + e.detail.value));"
       "addEventListener('quillonplay', () => seen.push('play'));</script></body></html>");
-  page.close();
 
   CShockwaveFlash view;
   view.resize(400, 300);
   view.SetVariable("early", "1");
-  view.LoadMovie(0, path.toStdString());
+  view.LoadMovie(0, path);
   view.Play();
   view.SetVariable("meetingid", "12'\"\\</script>\n中文");
   ASSERT_TRUE(WaitWithEvents([&] { return view.IsPageReady(); }));
@@ -108,53 +105,17 @@ TEST(ClassroomPageTest, ShowsClassIdAndWhetherTheClassIsLive) {
 }
 
 TEST(SkinTest, AppliesReadableStyleSheetAndClearsIt) {
-  QTemporaryDir folder;
-  const QString path = folder.filePath(QStringLiteral("face.dll"));
-  QFile skin(path);
-  ASSERT_TRUE(skin.open(QIODevice::WriteOnly));
-  skin.write("QDialog { background: #123456; }");
-  skin.close();
-  ASSERT_TRUE(StartSkin(path.toStdString()));
-  EXPECT_EQ(qApp->styleSheet(), QStringLiteral("QDialog { background: #123456; }"));
-  EXPECT_FALSE(StartSkin(folder.filePath(QStringLiteral("missing.dll")).toStdString()));
-  EXPECT_FALSE(StartSkin(folder.path().toStdString()));  // a folder is no style sheet
-  EXPECT_EQ(qApp->styleSheet(), QStringLiteral("QDialog { background: #123456; }"));
+  TestFolder folder;
+  const QString sheet = QStringLiteral("QDialog { background: #123456; }");
+  TestFolder::Write(folder / "face.dll", sheet.toStdString());
+  ASSERT_TRUE(StartSkin((folder / "face.dll").string()));
+  EXPECT_EQ(qApp->styleSheet(), sheet);
+  EXPECT_FALSE(StartSkin((folder / "missing.dll").string()));
+  EXPECT_FALSE(StartSkin(folder.path().string()));  // a folder is no style sheet
+  EXPECT_EQ(qApp->styleSheet(), sheet);
   RemoveSkin();
   EXPECT_TRUE(qApp->styleSheet().isEmpty());
 }
-
-// Stand-ins for the settings file, the session and the devices.
-struct Fakes : SettingsStore, SessionFactory, DeviceLists {
-  struct Session : ClassSession {
-    explicit Session(bool& running) : running_(running) {}
-    bool Start(PreviewWindow) override { return running_ = true; }
-    void Stop() override { running_ = false; }
-    bool IsRunning() const override { return running_; }
-    bool& running_;
-  };
-  bool ReadSettings(PublisherSettings& record, WindowValues& values, std::string& id) override {
-    record.Bitrate = values.Bitrate = 500;
-    record.VideoStyle = values.VideoStyle = 2;
-    record.ScreenWidth = 1280;
-    record.ScreenHeight = 720;
-    record.VideoWidth = 640;
-    record.VideoHeight = 480;
-    record.ScreenRate = 4;
-    record.FrameRate = 15;
-    record.PublishUrl = "rtmp://127.0.0.1/live/x";
-    id = "87654321";
-    return true;
-  }
-  void WriteBackSettings(const PublisherSettings&, const WindowValues&) override {}
-  std::unique_ptr<ClassSession> Create(PublisherSettings&) override {
-    return std::make_unique<Session>(running);
-  }
-  std::vector<std::string> CameraNames() override { return {"Camera"}; }
-  std::vector<SoundListItem> SoundDevices() override {
-    return {{"Default", nullptr}, {"Microphone", nullptr}};
-  }
-  bool running = false;
-};
 
 template <typename T>
 T* Control(QWidget& window, const char* id) {
@@ -163,9 +124,11 @@ T* Control(QWidget& window, const char* id) {
   return control;
 }
 
-TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndButtonsAlternate) {
-  Fakes fakes;
-  PublisherDlg window(fakes, fakes, fakes, ProgramFolder());
+TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndDoTheirJobs) {
+  FakeStore store;
+  FakeSessions sessions;
+  FakeDevices devices;
+  PublisherDlg window(store, sessions, devices, ProgramFolder());
   const DialogUnits du(DialogFont());
   EXPECT_EQ(window.size(), QSize(du.X(638), du.Y(373)));
   EXPECT_EQ(Control<QWidget>(window, "1048")->geometry(), du.Rect(171, 7, 460, 347));
@@ -178,16 +141,22 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndButtonsAlternate) {
   // Start-up of the window as DoModal does it, without the modal loop.
   auto* start = Control<QPushButton>(window, "1012");
   auto* end = Control<QPushButton>(window, "1043");
+  auto* rate = Control<QLineEdit>(window, "1056");
+  QString shownText;
   QTimer::singleShot(0, &window, [&] {
     EXPECT_EQ(window.windowTitle(),
               QStringLiteral("新一代网络教学系统(Merrowin) Build 1.0.140102.20"));
+    EXPECT_EQ(Control<QComboBox>(window, "1053")->currentIndex(), 1);
     EXPECT_EQ(Control<QComboBox>(window, "1055")->currentIndex(), 1);
-    EXPECT_EQ(Control<QLineEdit>(window, "1056")->text(), QStringLiteral("500"));
+    EXPECT_TRUE(Control<QCheckBox>(window, "1044")->isChecked());
+    EXPECT_EQ(rate->text(), QStringLiteral("500"));
     EXPECT_EQ(types->currentIndex(), 2);
     EXPECT_TRUE(start->isVisible());
     EXPECT_FALSE(end->isVisible());
+    rate->setText(QStringLiteral("800"));  // read back from the box at the start
     start->click();
-    EXPECT_TRUE(fakes.running);
+    EXPECT_EQ(store.written, CallLog{"Bitrate=800"});
+    EXPECT_EQ(sessions.alive, 1);
     EXPECT_TRUE(end->isVisible() && end->isEnabled());
     EXPECT_FALSE(start->isVisible() || start->isEnabled());
 
@@ -198,7 +167,7 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndButtonsAlternate) {
       QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
       QApplication::sendEvent(&window, &press);
       QKeyEvent onRate(QEvent::KeyPress, key, Qt::NoModifier);
-      QApplication::sendEvent(Control<QLineEdit>(window, "1056"), &onRate);
+      QApplication::sendEvent(rate, &onRate);
     }
     EXPECT_TRUE(window.isVisible());
     QMouseEvent right(QEvent::MouseButtonPress, QPointF(10, 10), QPointF(10, 10), Qt::RightButton,
@@ -209,20 +178,10 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndButtonsAlternate) {
     EXPECT_FALSE(window.eventFilter(pageInput, &left));
 
     end->click();
-    EXPECT_FALSE(fakes.running);
+    EXPECT_EQ(sessions.LastEvent(), "stop 1");
     EXPECT_TRUE(start->isVisible());
-    window.done(QDialog::Accepted);
-  });
-  // The message box of closing is not part of this test: the window ends by done().
-  window.DoModal();
-  EXPECT_FALSE(fakes.running);
-}
 
-TEST(PublisherDlgTest, MenuEndsWithTheAboutEntryThatShowsTheProductText) {
-  Fakes fakes;
-  PublisherDlg window(fakes, fakes, fakes, ProgramFolder());
-  QString shownText;
-  QTimer::singleShot(0, &window, [&] {
+    // The menu button's menu ends with the about entry.
     auto* menuButton = Control<QPushButton>(window, "SystemMenu");
     ASSERT_NE(menuButton->menu(), nullptr);
     const QList<QAction*> entries = menuButton->menu()->actions();
@@ -240,8 +199,10 @@ TEST(PublisherDlgTest, MenuEndsWithTheAboutEntryThatShowsTheProductText) {
     entries.back()->trigger();
     window.done(QDialog::Accepted);
   });
+  // The message box of closing is not part of this test: the window ends by done().
   window.DoModal();
   EXPECT_EQ(shownText, AboutDlg::ProductText());
+  EXPECT_EQ(sessions.alive, 0);
 }
 
 }  // namespace

@@ -5,10 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "base/testing/test_folder.h"
 #include "window/message_box_win.h"
 #include "window/skin_win.h"
 
@@ -63,17 +64,12 @@ class TestDialog {
 class WindowBasicsWin : public testing::Test {
  protected:
   void SetUp() override {
-    skin_ = std::filesystem::temp_directory_path() /
-            ("quillon-skin-" + std::to_string(GetCurrentProcessId()) + ".dll");
-    std::ofstream(skin_) << "/* test skin */ QDialog { background-color: #123456; }\n"
-                            "QLabel { color: #654321; } QPushButton { background-color: #abcdef; "
-                            "color: #fedcba; }\n";
+    TestFolder::Write(skin_,
+                      "/* test skin */ QDialog { background-color: #123456; }\n"
+                      "QLabel { color: #654321; } QPushButton { background-color: #abcdef; "
+                      "color: #fedcba; }\n");
   }
-  void TearDown() override {
-    RemoveSkin();
-    std::error_code error;
-    std::filesystem::remove(skin_, error);
-  }
+  void TearDown() override { RemoveSkin(); }
   // AppFace.dll is found by name, as beside the program.
   static void FindAppFace() {
     const std::wstring folder = std::filesystem::absolute(QUILLON_APPFACE_DIR).wstring();
@@ -82,14 +78,22 @@ class WindowBasicsWin : public testing::Test {
   std::string SkinFile() const { return skin_.string(); }
 
   const COLORREF plain_ = GetSysColor(COLOR_3DFACE);
-  std::filesystem::path skin_;
+  TestFolder folder_;
+  std::filesystem::path skin_ = folder_ / "face.dll";
 };
+
+// A dialog that paints its own background.
+INT_PTR CALLBACK OwnBackground(HWND, UINT message, WPARAM, LPARAM) {
+  static const HBRUSH own = CreateSolidBrush(RGB(9, 8, 7));
+  return message == WM_CTLCOLORDLG ? reinterpret_cast<INT_PTR>(own) : FALSE;
+}
 
 TEST_F(WindowBasicsWin, TheSkinColoursDialogsOldAndNewUntilRemoved) {
   FindAppFace();
   TestDialog before;
   ASSERT_NE(before.get(), nullptr) << "no desktop to create dialogs on";
   EXPECT_EQ(before.Ask(WM_CTLCOLORDLG).Brush, plain_);
+  TestDialog own(OwnBackground);
 
   ASSERT_TRUE(StartSkin(SkinFile()));
   TestDialog after;
@@ -102,30 +106,15 @@ TEST_F(WindowBasicsWin, TheSkinColoursDialogsOldAndNewUntilRemoved) {
     EXPECT_EQ(button.Brush, RGB(0xab, 0xcd, 0xef));
     EXPECT_EQ(button.Text, RGB(0xfe, 0xdc, 0xba));
   }
+  // A dialog that chooses its own colour keeps it; what it leaves to the system is skinned.
+  EXPECT_EQ(own.Ask(WM_CTLCOLORDLG).Brush, RGB(9, 8, 7));
+  EXPECT_EQ(own.Ask(WM_CTLCOLORSTATIC).Brush, RGB(0x12, 0x34, 0x56));
 
   RemoveSkin();
   TestDialog removed;
   for (const TestDialog* dialog : {&before, &after, &removed}) {
     EXPECT_EQ(dialog->Ask(WM_CTLCOLORDLG).Brush, plain_);
   }
-}
-
-HBRUSH OwnBrush() {
-  static const HBRUSH own = CreateSolidBrush(RGB(9, 8, 7));
-  return own;
-}
-
-INT_PTR CALLBACK OwnBackground(HWND, UINT message, WPARAM, LPARAM) {
-  return message == WM_CTLCOLORDLG ? reinterpret_cast<INT_PTR>(OwnBrush()) : FALSE;
-}
-
-TEST_F(WindowBasicsWin, ADialogThatChoosesItsOwnColourKeepsIt) {
-  FindAppFace();
-  TestDialog dialog(OwnBackground);
-  ASSERT_NE(dialog.get(), nullptr);
-  ASSERT_TRUE(StartSkin(SkinFile()));
-  EXPECT_EQ(dialog.Ask(WM_CTLCOLORDLG).Brush, RGB(9, 8, 7));
-  EXPECT_EQ(dialog.Ask(WM_CTLCOLORSTATIC).Brush, RGB(0x12, 0x34, 0x56));
 }
 
 TEST_F(WindowBasicsWin, WithoutTheSkinFileOrTheLibraryNothingChanges) {
@@ -138,27 +127,21 @@ TEST_F(WindowBasicsWin, WithoutTheSkinFileOrTheLibraryNothingChanges) {
 
   FindAppFace();
   EXPECT_FALSE(StartSkin(SkinFile() + ".missing"));
-  std::ofstream(skin_, std::ios::trunc) << "no colours in here";
+  TestFolder::Write(skin_, "no colours in here");
   EXPECT_FALSE(StartSkin(SkinFile()));
   EXPECT_EQ(dialog.Ask(WM_CTLCOLORDLG).Brush, plain_);
   RemoveSkin();
 }
 
-// The boxes that show up on this thread: caption and text, each closed with OK once read.
-struct SeenBox {
-  std::wstring Caption;
-  std::wstring Text;
-};
-std::vector<SeenBox> seen;
+// The boxes shown on this thread, caption and text, each closed with OK once read.
+std::vector<std::pair<std::wstring, std::wstring>> seen;
 
 LRESULT CALLBACK ReadAndConfirm(int code, WPARAM wParam, LPARAM lParam) {
   const HWND box = reinterpret_cast<HWND>(wParam);
-  wchar_t text[256] = {};
+  wchar_t text[256] = {}, caption[256] = {};
   if (code == HCBT_ACTIVATE && GetDlgItemTextW(box, 0xFFFF, text, 256) > 0) {
-    SeenBox shown{{}, text};
-    GetWindowTextW(box, text, 256);
-    shown.Caption = text;
-    seen.push_back(shown);
+    GetWindowTextW(box, caption, 256);
+    seen.emplace_back(caption, text);
     PostMessageW(box, WM_COMMAND, IDOK, 0);
   }
   return CallNextHookEx(nullptr, code, wParam, lParam);
@@ -170,11 +153,9 @@ TEST_F(WindowBasicsWin, TheMessageBoxShowsUtf8TextUnderTheProgramName) {
   MessageBoxMessages().Show("参数有误!");
   ShowMessageBox(nullptr, "连接服务器失败", MessageIcon::kExclamation);
   UnhookWindowsHookEx(hook);
-  ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0].Caption, L"window_basics_win_test");
-  EXPECT_EQ(seen[0].Text, L"参数有误!");
-  EXPECT_EQ(seen[1].Caption, L"window_basics_win_test");
-  EXPECT_EQ(seen[1].Text, L"连接服务器失败");
+  const std::vector<std::pair<std::wstring, std::wstring>> expected{
+      {L"window_basics_win_test", L"参数有误!"}, {L"window_basics_win_test", L"连接服务器失败"}};
+  EXPECT_EQ(seen, expected);
 }
 
 }  // namespace
