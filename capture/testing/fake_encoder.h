@@ -35,7 +35,6 @@ class FakeEncoder {
     Bind(get_, "FakeVerbena_GetCall");
     Bind(params_, "FakeVerbena_GetParams");
     Bind(picture_, "FakeVerbena_CopyLastPicture");
-    Bind(checksum_, "FakeVerbena_Checksum");
     Reset();
   }
   ~FakeEncoder() {
@@ -73,10 +72,6 @@ class FakeEncoder {
     std::vector<uint8_t> picture(static_cast<size_t>(picture_(nullptr, 0)));
     picture.resize(static_cast<size_t>(picture_(picture.data(), static_cast<int>(picture.size()))));
     return picture;
-  }
-
-  uint32_t Checksum(const std::vector<uint8_t>& bytes) const {
-    return checksum_(bytes.data(), static_cast<int>(bytes.size()));
   }
 
  private:
@@ -118,7 +113,6 @@ class FakeEncoder {
   int (*get_)(int, FakeVerbenaCall*) = nullptr;
   int (*params_)(EncoderParams*) = nullptr;
   int (*picture_)(unsigned char*, int) = nullptr;
-  uint32_t (*checksum_)(const unsigned char*, int) = nullptr;
 };
 
 }  // namespace quillon::testing

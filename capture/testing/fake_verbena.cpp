@@ -49,6 +49,18 @@ Record& TheRecord() {
   return *record;
 }
 
+// Benchmarks set FAKE_VERBENA_LIGHT so that the record costs next to nothing per picture.
+bool Light() {
+  static const bool light = std::getenv("FAKE_VERBENA_LIGHT") != nullptr;
+  return light;
+}
+
+uint32_t Checksum(const unsigned char* data, int length) {  // FNV-1a
+  uint32_t hash = 2166136261u;
+  for (int i = 0; i < length; ++i) hash = (hash ^ data[i]) * 16777619u;
+  return hash;
+}
+
 uint64_t CurrentThreadId() {
 #if defined(_WIN32)
   return GetCurrentThreadId();
@@ -64,9 +76,7 @@ void Note(const char* function, void* handle, const unsigned char* data, int len
   call.Thread = CurrentThreadId();
   call.Handle = handle;
   call.Length = data != nullptr ? length : -1;
-  // Benchmarks set FAKE_VERBENA_LIGHT so that the record costs next to nothing per picture.
-  static const bool light = std::getenv("FAKE_VERBENA_LIGHT") != nullptr;
-  call.Checksum = data != nullptr && !light ? FakeVerbena_Checksum(data, length) : 0;
+  call.Checksum = data != nullptr && !Light() ? Checksum(data, length) : 0;
   Record& record = TheRecord();
   std::lock_guard<std::mutex> lock(record.Mutex);
   record.Calls.push_back(call);
@@ -83,12 +93,6 @@ void Note(const char* function, void* handle, const unsigned char* data, int len
 }  // namespace
 
 extern "C" {
-
-VERBENA_API uint32_t FakeVerbena_Checksum(const unsigned char* data, int length) {
-  uint32_t hash = 2166136261u;
-  for (int i = 0; i < length; ++i) hash = (hash ^ data[i]) * 16777619u;
-  return hash;
-}
 
 VERBENA_API void* VERBENA_CreateEncoder(const EncoderParams* params) {
   Encoder* encoder = nullptr;
@@ -122,8 +126,7 @@ VERBENA_API int VERBENA_GetAudioNofifySize(void* handle) {
 
 VERBENA_API int VERBENA_PutVideoData(void* handle, const unsigned char* data, int length) {
   Note("PutVideoData", handle, data, length);
-  static const bool light = std::getenv("FAKE_VERBENA_LIGHT") != nullptr;
-  if (data != nullptr && length > 0 && !light) {
+  if (data != nullptr && length > 0 && !Light()) {
     Record& record = TheRecord();
     std::lock_guard<std::mutex> lock(record.Mutex);
     record.LastPicture.assign(data, data + length);
