@@ -13,8 +13,7 @@
 #include <vector>
 
 #include "devices/capture_video_dshow.h"
-#include "devices/device_messages.h"
-#include "devices/recording_sinks.h"
+#include "devices/testing/recording_sinks.h"
 
 namespace quillon {
 namespace {
@@ -35,20 +34,13 @@ bool RowIs(const std::vector<uint8_t>& frame, int width, int y, int b, int g, in
   return true;
 }
 
-class MessageLog final : public UserMessages {
- public:
-  void Show(const std::string& text) override { texts.push_back(text); }
-  std::vector<std::string> texts;
-};
-
 TEST(CaptureVideoDShow, NoCameraOrAnUnknownOneFailsWithoutMessage) {
-  MessageLog messages;
-  ScopedUserMessages installed(messages);
+  testing::MessageLog messages;
   // No camera here: every index is past the end of the (empty) list.
   EXPECT_EQ(CreateCaptureVideo()->Open(-1, 0, 320, 240, 15), 1);
   EXPECT_EQ(CreateCaptureVideo()->Open(0, 0, 320, 240, 15), 1);
   CreateCaptureVideo()->Stop();
-  EXPECT_TRUE(messages.texts.empty());
+  EXPECT_TRUE(messages.Texts().empty());
 }
 
 TEST(CaptureVideoDShow, FileFramesReachTheSinkAsRgb24AndThePreviewIsAChild) {
