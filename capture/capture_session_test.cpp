@@ -67,16 +67,17 @@ class FakeScreen final : public ScreenGrabber {
   const int32_t y_;
 };
 
-// A camera that records how it is driven; with deliverFrames it sends frames of the colour
-// kCamera from Open until Stop. noteStop tells the test when it is stopped.
+// A camera that tells note what it is asked to do; with deliverFrames it sends frames of the
+// colour kCamera from Open until Stop.
 class FakeCamera final : public CCaptureVideo {
  public:
-  FakeCamera(bool deliverFrames, std::function<void()> noteStop)
-      : deliverFrames_(deliverFrames), noteStop_(std::move(noteStop)) {}
-  int Open(int32_t deviceIndex, PreviewWindow preview, int32_t width, int32_t height,
+  FakeCamera(bool deliverFrames, std::function<void(const std::string&)> note)
+      : deliverFrames_(deliverFrames), note_(std::move(note)) {}
+  int Open(int32_t device, PreviewWindow preview, int32_t width, int32_t height,
            int32_t frameRate) override {
-    ++opens;
-    openArgs = {deviceIndex, static_cast<int32_t>(preview), width, height, frameRate};
+    note_("camera " + std::to_string(device) + " in window " + std::to_string(preview) + " at " +
+          std::to_string(width) + "x" + std::to_string(height) + ", " + std::to_string(frameRate) +
+          "/s");
     const std::vector<uint8_t> frame(static_cast<size_t>(width) * height * 3, kCamera[0]);
     if (deliverFrames_) {
       feeder_.Start([this, frame] {
@@ -87,51 +88,48 @@ class FakeCamera final : public CCaptureVideo {
     return 0;
   }
   void Stop() override {
-    noteStop_();
+    note_("camera stop");
     feeder_.Stop();
   }
   void SetFrameSink(bool enabled, VideoFrameSink* s) override { sink = enabled ? s : nullptr; }
 
-  int opens = 0;
-  std::array<int32_t, 5> openArgs{};
   std::atomic<VideoFrameSink*> sink{nullptr};
 
  private:
   const bool deliverFrames_;
-  std::function<void()> noteStop_;
+  std::function<void(const std::string&)> note_;
   Feeder feeder_;
 };
 
-// Sound capture that hands chunks of ChunkBytes from its own thread while recording.
+// Sound capture that tells note what it is asked to do, and hands chunks of ChunkBytes from its
+// own thread while recording.
 class FakeSound final : public CCaptureAudio {
  public:
-  FakeSound(bool openResult, std::function<void()> noteStop)
-      : openResult_(openResult), noteStop_(std::move(noteStop)) {}
+  FakeSound(bool openResult, std::function<void(const std::string&)> note)
+      : openResult_(openResult), note_(std::move(note)) {}
   bool Open(const AudioDeviceId* device) override {
-    ++opens;
-    openedWith = device;
+    note_("sound " + (device != nullptr ? device->Name : "none") + " at " +
+          std::to_string(SamplesPerSec) + "/" + std::to_string(BitsPerSample) + "/" +
+          std::to_string(Chanels));
     return openResult_;
   }
   int SetRecording(bool on, AudioDataSink* sink) override {
     if (!on) {
-      noteStop_();
+      note_("sound stop");
       feeder_.Stop();
     } else {
+      note_("sound record " + std::to_string(ChunkBytes));
       feeder_.Start([sink, chunk = std::vector<uint8_t>(ChunkBytes, 0x11)] {
         sink->OnAudioData(chunk.data(), static_cast<int32_t>(chunk.size()));
       });
     }
     return 0;
   }
-  void Close() override { ++closes; }
-
-  int opens = 0;
-  int closes = 0;
-  const AudioDeviceId* openedWith = nullptr;
+  void Close() override { note_("sound close"); }
 
  private:
   const bool openResult_;
-  std::function<void()> noteStop_;
+  std::function<void(const std::string&)> note_;
   Feeder feeder_;
 };
 
@@ -178,7 +176,7 @@ class CaptureSessionTest : public ::testing::Test {
     s.BitsPerSample = 16;
     s.Chanels = 2;
     s.PublishUrl = "rtmp://127.0.0.1/live/class";
-    s.AudioDevice = &device;
+    s.AudioDevice = &microphone;
     return s;
   }
 
@@ -186,20 +184,20 @@ class CaptureSessionTest : public ::testing::Test {
   std::unique_ptr<CaptureSession> MakeSession(bool withLibrary = true) {
     CaptureParts parts;
     if (withLibrary) parts.Encoder = fake.Library();
-    parts.Camera = std::make_unique<FakeCamera>(deliverFrames, [this] { NoteStop("camera"); });
-    parts.Sound = std::make_unique<FakeSound>(soundOpens, [this] { NoteStop("sound"); });
+    auto note = [this](const std::string& what) { events.push_back(what + When()); };
+    parts.Camera = std::make_unique<FakeCamera>(deliverFrames, note);
+    parts.Sound = std::make_unique<FakeSound>(soundOpens, note);
     parts.Screen = std::make_unique<FakeScreen>(pointerX, pointerY);
     camera = static_cast<FakeCamera*>(parts.Camera.get());
-    sound = static_cast<FakeSound*>(parts.Sound.get());
     auto made = std::make_unique<CaptureSession>(settings, std::move(parts));
     session = made.get();
     return made;
   }
 
-  // What was stopped, with the state of the timer and the encoder at that moment.
-  void NoteStop(const std::string& what) {
-    stopped.push_back(what + (session->TimerId() != 0 ? " while the timer runs" : "") +
-                      " after encoder Stops: " + std::to_string(fake.Count("Stop")));
+  // The state of the timer and the encoder when a fake is called.
+  std::string When() {
+    return std::string(session->TimerId() != 0 ? ", timer on" : "") + ", encoder stopped " +
+           std::to_string(fake.Count("Stop")) + "x";
   }
 
   // Runs a class until the encoder has taken two more pictures after prepare ran, then ends it
@@ -221,25 +219,24 @@ class CaptureSessionTest : public ::testing::Test {
   }
 
   testing::FakeEncoder fake;
-  AudioDeviceId device;
+  const AudioDeviceId microphone{{}, "mic"};
   PublisherSettings settings = ClassSettings();
   bool deliverFrames = false;
   bool soundOpens = true;
   int32_t pointerX = 100;
   int32_t pointerY = 100;
-  std::vector<std::string> stopped;
+  std::vector<std::string> events;  // what the fakes were asked to do, in order
   CaptureSession* session = nullptr;
   FakeCamera* camera = nullptr;
-  FakeSound* sound = nullptr;
 };
 
-TEST_F(CaptureSessionTest, CallOrderStopOrderAndSizesForEveryPictureTypeWithAndWithoutSound) {
+TEST_F(CaptureSessionTest, StartAndStopOrderAndSizesForEveryPictureTypeWithAndWithoutSound) {
   for (int style = 0; style <= 4; ++style) {
     for (int haveAudio = 0; haveAudio <= 1; ++haveAudio) {
       SCOPED_TRACE("VideoStyle " + std::to_string(style) + " HaveAudio " +
                    std::to_string(haveAudio));
       fake.Reset(1, 2048);
-      stopped.clear();
+      events.clear();
       settings.VideoStyle = style;
       settings.HaveAudio = haveAudio;
       deliverFrames = style == 1;
@@ -248,6 +245,10 @@ TEST_F(CaptureSessionTest, CallOrderStopOrderAndSizesForEveryPictureTypeWithAndW
       ASSERT_TRUE(running->Start(77));
       EXPECT_TRUE(running->IsRunning());
       const bool pictures = style <= 3;
+      const bool timer = style == 0 || style == 2 || style == 3;
+      const bool cameraUsed = style >= 1 && style <= 3;
+      EXPECT_EQ(running->TimerId() != 0, timer);
+      EXPECT_EQ(camera->sink.load(), cameraUsed ? running.get() : nullptr);
       ASSERT_TRUE(WaitFor([&] {
         return (!pictures || fake.Count("PutVideoData") >= 2) &&
                (!haveAudio || fake.Count("PutAudioData") >= 2);
@@ -255,11 +256,19 @@ TEST_F(CaptureSessionTest, CallOrderStopOrderAndSizesForEveryPictureTypeWithAndW
       if (!pictures) std::this_thread::sleep_for(50ms);
       running->Stop();
       EXPECT_FALSE(running->IsRunning());
-      // The timer, the encoder, the camera, the sound: in this order.
-      EXPECT_EQ(stopped, (std::vector<std::string>{"camera after encoder Stops: 1",
-                                                   "sound after encoder Stops: 1"}));
-      EXPECT_EQ(camera->opens, style >= 1 && style <= 3 ? 1 : 0);
-      EXPECT_EQ(sound->opens, haveAudio);
+      EXPECT_EQ(running->TimerId(), 0u);
+      // Started after the encoder and the timer: the camera, then the sound. Stopped after the
+      // timer and the encoder: the camera, then the sound.
+      const std::string started = std::string(timer ? ", timer on" : "") + ", encoder stopped 0x";
+      std::vector<std::string> expected;
+      if (cameraUsed) expected.push_back("camera 2 in window 77 at 640x480, 30/s" + started);
+      if (haveAudio) {
+        expected.push_back("sound mic at 44100/16/2" + started);
+        expected.push_back("sound record 2048" + started);  // the library's notify size
+      }
+      for (const char* stop : {"camera stop", "sound stop", "sound close"})
+        expected.push_back(stop + std::string(", encoder stopped 1x"));
+      EXPECT_EQ(events, expected);
       running.reset();
 
       std::vector<std::string> names = fake.Names();
@@ -295,29 +304,6 @@ TEST_F(CaptureSessionTest, CallOrderStopOrderAndSizesForEveryPictureTypeWithAndW
   }
 }
 
-TEST_F(CaptureSessionTest, CameraAndSoundAreOpenedWithTheSettings) {
-  settings.VideoStyle = 2;
-  settings.HaveAudio = 1;
-  settings.FrameRate = 15;
-  fake.Reset(1, 4410);
-  auto running = MakeSession();
-  ASSERT_TRUE(running->Start(1234));
-  EXPECT_EQ(camera->opens, 1);
-  EXPECT_EQ(camera->openArgs, (std::array<int32_t, 5>{2, 1234, 640, 480, 15}));
-  EXPECT_EQ(camera->sink.load(), running.get());
-  EXPECT_EQ(sound->openedWith, &device);
-  EXPECT_EQ(std::tuple(sound->SamplesPerSec, sound->BitsPerSample, sound->Chanels),
-            std::tuple(44100, 16, 2));
-  EXPECT_EQ(sound->ChunkBytes, 4410u);
-  EXPECT_NE(running->TimerId(), 0u);
-  running->Stop();
-  running->Stop();  // a second stop changes nothing
-  EXPECT_EQ(running->TimerId(), 0u);
-  EXPECT_EQ(stopped.size(), 4u);  // camera and sound, twice
-  EXPECT_EQ(sound->closes, 2);
-  EXPECT_FALSE(running->IsRunning());
-}
-
 TEST_F(CaptureSessionTest, SoundDeviceThatDoesNotOpenLeavesAClassWithoutSound) {
   settings.HaveAudio = 1;
   soundOpens = false;
@@ -334,13 +320,16 @@ TEST_F(CaptureSessionTest, FailedStartStartsNothingAndStopStillRuns) {
   settings.HaveAudio = 1;
   for (bool library : {true, false}) {
     fake.Reset(0);
+    events.clear();
     auto running = MakeSession(library);
     EXPECT_FALSE(running->Start(0));
     EXPECT_TRUE(running->IsRunning());  // until Stop
-    EXPECT_EQ(camera->opens + sound->opens, 0);
     EXPECT_EQ(running->TimerId(), 0u);
     running->Stop();
     EXPECT_FALSE(running->IsRunning());
+    const std::string when = library ? ", encoder stopped 1x" : ", encoder stopped 0x";
+    EXPECT_EQ(events, (std::vector<std::string>{"camera stop" + when, "sound stop" + when,
+                                                "sound close" + when}));
     running.reset();
     const std::vector<std::string> calls = {"CreateEncoder", "Start", "Stop", "Stop"};
     EXPECT_EQ(fake.Names(), library ? calls : std::vector<std::string>{});
