@@ -18,12 +18,12 @@ TEST(CaptureAudioDSound, OpenRefusesNoDeviceAndStartRefusesNoChunkSize) {
   auto capture = CdCapture();
   EXPECT_FALSE(capture->Open(nullptr));
   EXPECT_FALSE(capture->Open(NoAudioSelection()));
-  testing::RecordingSink sink;
+  testing::Recorder sink;
   EXPECT_NE(capture->SetRecording(true, &sink), 0);  // nothing opened
   EXPECT_EQ(capture->SetRecording(false, &sink), 0);
   capture->Close();
   capture->Close();
-  EXPECT_TRUE(sink.Pieces().empty());
+  EXPECT_TRUE(sink.Lengths().empty());
 }
 
 class CaptureAudioDSoundTone : public ::testing::Test {

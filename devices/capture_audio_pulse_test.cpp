@@ -17,7 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::CdCapture;
-using testing::RecordingSink;
+using testing::Recorder;
 using testing::TestSoundServer;
 
 class CaptureAudioPulseTest : public ::testing::Test {
@@ -40,7 +40,7 @@ class CaptureAudioPulseTest : public ::testing::Test {
 
   static inline TestSoundServer* server_ = nullptr;
   const AudioDeviceId microphone_{{}, TestSoundServer::kMicrophone};
-  RecordingSink sink_;
+  Recorder sink_;
 };
 
 TEST_F(CaptureAudioPulseTest, RecordsTheToneInWholeChunksWithoutGapOrRepeat) {
@@ -75,7 +75,7 @@ TEST_F(CaptureAudioPulseTest, StartFailsWithoutWorkerForNoChunkSizeOrAnUnusableD
   twelveBits->Close();
 
   std::this_thread::sleep_for(100ms);
-  EXPECT_TRUE(sink_.Pieces().empty());
+  EXPECT_TRUE(sink_.Lengths().empty());
   // Stopping and closing what never started changes nothing.
   auto never = CdCapture();
   EXPECT_EQ(never->SetRecording(false, &sink_), 0);
@@ -111,7 +111,7 @@ TEST(CaptureAudioPulseNoServer, OpenFailsAtOnceAndTheListHasOnlyTheDefaultEntry)
 
 TEST(CaptureAudioPulseLostServer, AFailedReadTellsTheUserAndEndsTheWorker) {
   testing::MessageLog messages;
-  RecordingSink sink;
+  Recorder sink;
   auto server = std::make_unique<TestSoundServer>();
   ASSERT_TRUE(server->Start()) << server->Log();
   auto capture = CdCapture();

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/testing/wait_for.h"
 #include "base/testing/xvfb.h"
 #include "devices/capture_video.h"
 #include "devices/device_lists.h"
@@ -23,7 +24,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-using testing::FrameSink;
+using testing::Recorder;
 
 class CaptureVideoGstTest : public ::testing::Test {
  protected:
@@ -47,17 +48,17 @@ class CaptureVideoGstTest : public ::testing::Test {
                                  size_t count = 2) {
     EXPECT_EQ(capture_->Open(camera, 0, width, height, rate), 0);
     capture_->SetFrameSink(true, &sink_);
-    EXPECT_TRUE(sink_.WaitForFrames(count));
+    EXPECT_TRUE(sink_.WaitForPieces(count));
     capture_->Stop();
     for (int32_t length : sink_.Lengths()) EXPECT_EQ(length, width * height * 3);
-    return sink_.Last();
+    return sink_.Bytes();
   }
 
   int32_t cameraA_ = -1;
   int32_t cameraB_ = -1;
   int32_t cameraC_ = -1;
   testing::MessageLog messages_;
-  FrameSink sink_;
+  Recorder sink_;
   std::unique_ptr<CCaptureVideo> capture_ = CreateCaptureVideo();
 };
 
@@ -134,12 +135,12 @@ TEST_F(CaptureVideoGstTest, SecondOpenChangesNothingAndStopEndsDelivery) {
   ASSERT_EQ(capture_->Open(cameraA_, 0, 160, 120, 30), 0);
   capture_->SetFrameSink(true, &sink_);
   EXPECT_EQ(capture_->Open(cameraB_, 0, 320, 240, 15), 1);
-  ASSERT_TRUE(sink_.WaitForFrames(3));
+  ASSERT_TRUE(sink_.WaitForPieces(3));
   EXPECT_EQ(sink_.Lengths().back(), 160 * 120 * 3);  // still camera A's frames
   capture_->Stop();
-  const size_t delivered = sink_.Count();
+  const size_t delivered = sink_.Lengths().size();
   std::this_thread::sleep_for(200ms);
-  EXPECT_EQ(sink_.Count(), delivered);
+  EXPECT_EQ(sink_.Lengths().size(), delivered);
   capture_->Stop();                                         // twice is harmless
   EXPECT_EQ(capture_->Open(cameraA_, 0, 160, 120, 30), 1);  // a spent camera is not reopened
   EXPECT_TRUE(messages_.Texts().empty());
@@ -161,7 +162,7 @@ TEST_F(CaptureVideoGstTest, PreviewDrawsIntoTheOwnersWindow) {
 
   ASSERT_EQ(capture_->Open(cameraA_, window, 320, 240, 30), 0);
   capture_->SetFrameSink(true, &sink_);
-  ASSERT_TRUE(sink_.WaitForFrames(5));
+  ASSERT_TRUE(sink_.WaitForPieces(5));
   // SMPTE bars: light grey at the top left, dark blue-black at the bottom left.
   auto pixel = [&](int x, int y) {
     XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
@@ -169,14 +170,9 @@ TEST_F(CaptureVideoGstTest, PreviewDrawsIntoTheOwnersWindow) {
     if (image != nullptr) XDestroyImage(image);
     return value;
   };
-  unsigned long top = 0;
-  unsigned long bottom = 0;
-  for (int i = 0; i < 50; ++i) {  // until the first frame is drawn
-    top = pixel(5, 5);
-    bottom = pixel(5, kHeight - 5);
-    if (top != 0) break;
-    std::this_thread::sleep_for(40ms);
-  }
+  WaitFor([&] { return pixel(5, 5) != 0; }, 2s);  // until the first frame is drawn
+  const unsigned long top = pixel(5, 5);
+  const unsigned long bottom = pixel(5, kHeight - 5);
   const unsigned long right = pixel(kWidth - 5, kHeight / 3);
   capture_->Stop();
   EXPECT_GT(top & 0xff, 150u) << std::hex << top;  // grey bar: every channel bright
@@ -190,11 +186,11 @@ TEST_F(CaptureVideoGstTest, PreviewDrawsIntoTheOwnersWindow) {
   XSync(display, False);
 
   // A window that is gone by now: no preview, but the camera runs.
-  FrameSink frames;
+  Recorder frames;
   auto orphan = CreateCaptureVideo();
   ASSERT_EQ(orphan->Open(cameraA_, window, 160, 120, 30), 0);
   orphan->SetFrameSink(true, &frames);
-  EXPECT_TRUE(frames.WaitForFrames(2));
+  EXPECT_TRUE(frames.WaitForPieces(2));
   orphan->Stop();
   XCloseDisplay(display);
 }

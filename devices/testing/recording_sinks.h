@@ -42,70 +42,47 @@ class MessageLog final : public UserMessages {
   ScopedUserMessages installed_{*this};
 };
 
-class RecordingSink final : public AudioDataSink {
+// Keeps what a camera or sound capture hands it: each piece's length (and a frame's time), and
+// the bytes: all of the sound, or the last frame.
+class Recorder final : public AudioDataSink, public VideoFrameSink {
  public:
   void OnAudioData(const uint8_t* buffer, int32_t length) override {
     std::lock_guard lock(mutex_);
-    pieces_.push_back(length);
+    lengths_.push_back(length);
     bytes_.insert(bytes_.end(), buffer, buffer + length);
     arrived_.notify_all();
+  }
+  void OnVideoFrame(double sampleTime, const uint8_t* buffer, int32_t length) override {
+    std::lock_guard lock(mutex_);
+    times_.push_back(sampleTime);
+    lengths_.push_back(length);
+    bytes_.assign(buffer, buffer + length);
+    arrived_.notify_all();
+  }
+  bool WaitForPieces(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
+    std::unique_lock lock(mutex_);
+    return arrived_.wait_for(lock, timeout, [&] { return lengths_.size() >= count; });
   }
   bool WaitForBytes(size_t bytes, std::chrono::milliseconds timeout) {
     std::unique_lock lock(mutex_);
     return arrived_.wait_for(lock, timeout, [&] { return bytes_.size() >= bytes; });
   }
-  std::vector<int32_t> Pieces() {
-    std::lock_guard lock(mutex_);
-    return pieces_;
-  }
-  std::vector<uint8_t> Bytes() {
-    std::lock_guard lock(mutex_);
-    return bytes_;
-  }
+  std::vector<int32_t> Lengths() { return Copy(lengths_); }
+  std::vector<double> Times() { return Copy(times_); }
+  std::vector<uint8_t> Bytes() { return Copy(bytes_); }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable arrived_;
-  std::vector<int32_t> pieces_;
-  std::vector<uint8_t> bytes_;
-};
-
-class FrameSink final : public VideoFrameSink {
- public:
-  void OnVideoFrame(double sampleTime, const uint8_t* buffer, int32_t length) override {
+  template <typename T>
+  T Copy(const T& kept) {
     std::lock_guard lock(mutex_);
-    times_.push_back(sampleTime);
-    lengths_.push_back(length);
-    last_.assign(buffer, buffer + length);
-    arrived_.notify_all();
-  }
-  bool WaitForFrames(size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) {
-    std::unique_lock lock(mutex_);
-    return arrived_.wait_for(lock, timeout, [&] { return times_.size() >= count; });
-  }
-  size_t Count() {
-    std::lock_guard lock(mutex_);
-    return times_.size();
-  }
-  std::vector<double> Times() {
-    std::lock_guard lock(mutex_);
-    return times_;
-  }
-  std::vector<int32_t> Lengths() {
-    std::lock_guard lock(mutex_);
-    return lengths_;
-  }
-  std::vector<uint8_t> Last() {
-    std::lock_guard lock(mutex_);
-    return last_;
+    return kept;
   }
 
- private:
   std::mutex mutex_;
   std::condition_variable arrived_;
-  std::vector<double> times_;
   std::vector<int32_t> lengths_;
-  std::vector<uint8_t> last_;
+  std::vector<double> times_;
+  std::vector<uint8_t> bytes_;
 };
 
 // What the left channel of a recording says about the tone in it.
@@ -163,18 +140,18 @@ inline std::unique_ptr<CCaptureAudio> CdCapture(int32_t bitsPerSample = 16) {
 inline void ExpectTheToneInWholeChunks(CCaptureAudio& capture, const AudioDeviceId* reopen,
                                        double toneHz) {
   constexpr uint32_t kChunk = 4096;
-  RecordingSink sink;
+  Recorder sink;
   capture.ChunkBytes = kChunk;
   ASSERT_EQ(capture.SetRecording(true, &sink), 0);
   EXPECT_TRUE(capture.Open(reopen));  // a recording object is left as it is
   EXPECT_TRUE(sink.WaitForBytes(kCdSecondBytes, std::chrono::seconds(5)));
   EXPECT_EQ(capture.SetRecording(false, &sink), 0);
-  const size_t pieces = sink.Pieces().size();
+  const size_t pieces = sink.Lengths().size();
   capture.Close();
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_EQ(sink.Pieces().size(), pieces) << "sound after the stop";
+  EXPECT_EQ(sink.Lengths().size(), pieces) << "sound after the stop";
 
-  for (int32_t piece : sink.Pieces()) {
+  for (int32_t piece : sink.Lengths()) {
     ASSERT_GT(piece, 0);
     ASSERT_EQ(piece % kChunk, 0u) << "a piece that is not whole chunks";
   }
@@ -191,7 +168,7 @@ inline void ExpectTheToneInWholeChunks(CCaptureAudio& capture, const AudioDevice
 // its next chunk would hold the stop for up to a second. Nothing is handed on: no chunk was whole.
 inline void ExpectTheStopToEndTheWorkerAtOnce(CCaptureAudio& capture) {
   using Clock = std::chrono::steady_clock;
-  RecordingSink sink;
+  Recorder sink;
   capture.ChunkBytes = kCdSecondBytes;
   ASSERT_EQ(capture.SetRecording(true, &sink), 0);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -199,7 +176,7 @@ inline void ExpectTheStopToEndTheWorkerAtOnce(CCaptureAudio& capture) {
   EXPECT_EQ(capture.SetRecording(false, &sink), 0);
   EXPECT_LT(Clock::now() - before, std::chrono::milliseconds(500));
   capture.Close();
-  EXPECT_TRUE(sink.Pieces().empty());
+  EXPECT_TRUE(sink.Lengths().empty());
 }
 
 }  // namespace quillon::testing
