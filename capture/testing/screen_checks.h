@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -38,17 +39,21 @@ inline std::vector<uint8_t> PatternPixels() {
   return pixels;
 }
 
-// What a grab got wrong: how many pixels of the pattern differ (or bytes written outside the
-// buffer), and the first one in words.
+// What a grab got wrong: how many pixels differ from the pattern or from black beyond the screen,
+// or bytes written outside the buffer, and the first one in words.
 struct Mismatch {
   int Count = 0;
   std::string First;
+  void Add(const std::string& what) {
+    if (Count++ == 0) First = what;
+  }
 };
 
 // Grabs width x height into a buffer with guard bytes on both sides and compares the part of the
-// pattern that falls inside it. picture, when given, receives the grab.
-inline Mismatch GrabAndCompare(ScreenGrabber& grabber, int width, int height,
-                               std::vector<uint8_t>* picture = nullptr) {
+// pattern that falls inside it, and black wherever it reaches beyond a screen of screenWidth x
+// screenHeight.
+inline Mismatch GrabAndCompare(ScreenGrabber& grabber, int width, int height, int screenWidth,
+                               int screenHeight) {
   constexpr size_t kGuard = 64;
   constexpr uint8_t kGuardByte = 0xA5;
   const size_t bytes = static_cast<size_t>(width) * height * 3;
@@ -57,34 +62,43 @@ inline Mismatch GrabAndCompare(ScreenGrabber& grabber, int width, int height,
   grabber.GrabScreen(buffer.data() + kGuard, width, height);
   Mismatch mismatch;
   for (size_t i = 0; i < kGuard; ++i) {
-    if (buffer[i] != kGuardByte || buffer[kGuard + bytes + i] != kGuardByte) {
-      if (mismatch.Count++ == 0) mismatch.First = "a byte written outside the buffer";
-    }
+    if (buffer[i] != kGuardByte) mismatch.Add("a byte written before the buffer");
+    if (buffer[kGuard + bytes + i] != kGuardByte) mismatch.Add("a byte written past its end");
   }
-  for (int y = 0; y < kPatternHeight && kPatternTop + y < height; ++y) {
-    const int line = kPatternTop + y;
+  for (int line = 0; line < height; ++line) {
     const uint8_t* row = grab + static_cast<size_t>(height - 1 - line) * width * 3;
-    for (int x = 0; x < kPatternWidth && kPatternLeft + x < width; ++x) {
-      uint8_t want[3];
-      PatternAt(x, y, want);
-      const uint8_t* got = row + static_cast<size_t>(kPatternLeft + x) * 3;
-      if (got[0] == want[0] && got[1] == want[1] && got[2] == want[2]) continue;
-      if (mismatch.Count++ == 0) {
-        mismatch.First = "the first at screen (" + std::to_string(kPatternLeft + x) + ", " +
-                         std::to_string(line) + ")";
+    for (int column = 0; column < width; ++column) {
+      const int x = column - kPatternLeft;
+      const int y = line - kPatternTop;
+      uint8_t want[3] = {0, 0, 0};
+      if (x >= 0 && x < kPatternWidth && y >= 0 && y < kPatternHeight) {
+        PatternAt(x, y, want);
+      } else if (column < screenWidth && line < screenHeight) {
+        continue;  // the rest of the screen shows whatever it shows
+      }
+      const uint8_t* got = row + static_cast<size_t>(column) * 3;
+      if (got[0] != want[0] || got[1] != want[1] || got[2] != want[2]) {
+        mismatch.Add("the first at screen (" + std::to_string(column) + ", " +
+                     std::to_string(line) + ")");
       }
     }
   }
-  if (picture != nullptr) picture->assign(grab, grab + bytes);
   return mismatch;
 }
 
 // Grabs rectangles of many sizes, among them widths whose 24-bit rows are not a multiple of 4
-// bytes long (rows the system may pad): each shows the part of the pattern inside it.
-inline void ExpectEverySizeToShowThePattern(ScreenGrabber& grabber) {
-  for (int width : {1, 2, 3, 5, 201, 243}) {
-    for (int height : {1, 7, 151}) {
-      const Mismatch mismatch = GrabAndCompare(grabber, width, height);
+// bytes long (rows the system may pad): each shows the part of the pattern inside it. Given the
+// screen's size, also rectangles that reach beyond it, which must be black there.
+inline void ExpectEverySizeToShowThePattern(ScreenGrabber& grabber, int screenWidth = 0,
+                                            int screenHeight = 0) {
+  std::vector<int> widths = {1, 2, 3, 5, 201, 243};
+  std::vector<int> heights = {1, 7, 151};
+  if (screenWidth > 0) widths.push_back(screenWidth + 40);
+  if (screenHeight > 0) heights.push_back(screenHeight + 20);
+  for (int width : widths) {
+    for (int height : heights) {
+      const Mismatch mismatch = GrabAndCompare(grabber, width, height, std::max(screenWidth, width),
+                                               std::max(screenHeight, height));
       EXPECT_EQ(mismatch.Count, 0) << width << "x" << height << ": " << mismatch.First;
     }
   }
