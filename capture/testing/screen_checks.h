@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -97,8 +96,9 @@ inline void ExpectEverySizeToShowThePattern(ScreenGrabber& grabber, int screenWi
   if (screenHeight > 0) heights.push_back(screenHeight + 20);
   for (int width : widths) {
     for (int height : heights) {
-      const Mismatch mismatch = GrabAndCompare(grabber, width, height, std::max(screenWidth, width),
-                                               std::max(screenHeight, height));
+      const Mismatch mismatch =
+          GrabAndCompare(grabber, width, height, screenWidth > 0 ? screenWidth : width,
+                         screenHeight > 0 ? screenHeight : height);
       EXPECT_EQ(mismatch.Count, 0) << width << "x" << height << ": " << mismatch.First;
     }
   }
