@@ -4,52 +4,44 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace quillon {
 namespace {
 
-TEST(PlanChunkRead, WrappedRegionIsHandedOnTailFirstInWholeChunks) {
-  // Ring of 16 x 4096; the capture wrapped: 8196 bytes ready, 8192 of them whole chunks.
-  const ChunkRead read = PlanChunkRead(65536, 4096, 61440, 4100);
-  EXPECT_EQ(read.First.Offset, 61440u);
-  EXPECT_EQ(read.First.Bytes, 4096u);
-  EXPECT_EQ(read.Second.Offset, 0u);
-  EXPECT_EQ(read.Second.Bytes, 4096u);
-  EXPECT_EQ(read.NextOffset, 4096u);
-}
-
-TEST(PlanChunkRead, PartialChunkWaits) {
-  for (uint32_t position : {0u, 1u, 4095u}) {
-    const ChunkRead read = PlanChunkRead(65536, 4096, 0, position);
-    EXPECT_EQ(read.Bytes(), 0u) << position;
-    EXPECT_EQ(read.NextOffset, 0u);
+TEST(PlanChunkRead, HandsOnWholeChunksTailFirstAndLetsAPartialChunkWait) {
+  // A ring of 16 x 4096 bytes: what is ready from next to position.
+  struct Case {
+    uint32_t next, position, firstBytes, secondBytes, nextOffset;
+  };
+  const Case cases[] = {
+      {61440, 4100, 4096, 4096, 4096},  // wrapped: 8196 bytes ready, 8192 in whole chunks
+      {49152, 0, 16384, 0, 0},          // up to the ring's end exactly
+      {4096, 20000, 12288, 0, 16384},   // in the middle
+      {0, 0, 0, 0, 0},                  // nothing
+      {0, 1, 0, 0, 0},                  // a partial chunk waits
+      {0, 4095, 0, 0, 0},
+      {8192, 8192 + 4095, 0, 0, 8192},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.next) + " to " + std::to_string(c.position));
+    const ChunkRead read = PlanChunkRead(65536, 4096, c.next, c.position);
+    EXPECT_EQ(read.First.Bytes, c.firstBytes);
+    EXPECT_TRUE(read.First.Bytes == 0 || read.First.Offset == c.next) << read.First.Offset;
+    EXPECT_EQ(read.Second.Bytes, c.secondBytes);
+    EXPECT_TRUE(read.Second.Bytes == 0 || read.Second.Offset == 0) << "not at the ring's head";
+    EXPECT_EQ(read.NextOffset, c.nextOffset);
   }
-  const ChunkRead behind = PlanChunkRead(65536, 4096, 8192, 8192 + 4095);
-  EXPECT_EQ(behind.Bytes(), 0u);
-  EXPECT_EQ(behind.NextOffset, 8192u);
-}
-
-TEST(PlanChunkRead, UnwrappedRegionIsOnePieceEndingExactlyAtTheRingEnd) {
-  const ChunkRead read = PlanChunkRead(65536, 4096, 49152, 0);  // up to the ring's end
-  EXPECT_EQ(read.First.Offset, 49152u);
-  EXPECT_EQ(read.First.Bytes, 16384u);
-  EXPECT_EQ(read.Second.Bytes, 0u);
-  EXPECT_EQ(read.NextOffset, 0u);
-  const ChunkRead middle = PlanChunkRead(65536, 4096, 4096, 20000);
-  EXPECT_EQ(middle.First.Bytes, 12288u);
-  EXPECT_EQ(middle.NextOffset, 16384u);
 }
 
 TEST(BuildFormat, BlockIsWholeBytesPerChannel) {
   const PcmFormat cd = BuildFormat(44100, 16, 2);
-  EXPECT_EQ(cd.FormatTag, 1);
-  EXPECT_EQ(cd.Channels, 2);
-  EXPECT_EQ(cd.BlockAlign, 4);
-  EXPECT_EQ(cd.AvgBytesPerSec, 176400u);
-  EXPECT_EQ(cd.BitsPerSample, 16);
-  EXPECT_EQ(cd.ExtraSize, 0);
+  EXPECT_EQ(std::tuple(cd.FormatTag, cd.Channels, cd.SamplesPerSec, cd.AvgBytesPerSec,
+                       cd.BlockAlign, cd.BitsPerSample, cd.ExtraSize),
+            std::tuple(1, 2, 44100u, 176400u, 4, 16, 0));
   const PcmFormat twelve = BuildFormat(8000, 12, 1);
   EXPECT_EQ(twelve.BlockAlign, 1);
   EXPECT_EQ(twelve.AvgBytesPerSec, 8000u);

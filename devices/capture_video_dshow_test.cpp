@@ -13,15 +13,14 @@
 #include <vector>
 
 #include "devices/capture_video_dshow.h"
-#include "devices/device_messages.h"
-#include "devices/recording_sinks.h"
+#include "devices/testing/recording_sinks.h"
 
 namespace quillon {
 namespace {
 
 using namespace std::chrono_literals;
 
-using testing::FrameSink;
+using testing::Recorder;
 
 // Whether every pixel of row y is (b, g, r) within a small tolerance.
 bool RowIs(const std::vector<uint8_t>& frame, int width, int y, int b, int g, int r) {
@@ -35,20 +34,13 @@ bool RowIs(const std::vector<uint8_t>& frame, int width, int y, int b, int g, in
   return true;
 }
 
-class MessageLog final : public UserMessages {
- public:
-  void Show(const std::string& text) override { texts.push_back(text); }
-  std::vector<std::string> texts;
-};
-
 TEST(CaptureVideoDShow, NoCameraOrAnUnknownOneFailsWithoutMessage) {
-  MessageLog messages;
-  ScopedUserMessages installed(messages);
+  testing::MessageLog messages;
   // No camera here: every index is past the end of the (empty) list.
   EXPECT_EQ(CreateCaptureVideo()->Open(-1, 0, 320, 240, 15), 1);
   EXPECT_EQ(CreateCaptureVideo()->Open(0, 0, 320, 240, 15), 1);
   CreateCaptureVideo()->Stop();
-  EXPECT_TRUE(messages.texts.empty());
+  EXPECT_TRUE(messages.Texts().empty());
 }
 
 TEST(CaptureVideoDShow, FileFramesReachTheSinkAsRgb24AndThePreviewIsAChild) {
@@ -61,23 +53,23 @@ TEST(CaptureVideoDShow, FileFramesReachTheSinkAsRgb24AndThePreviewIsAChild) {
   HWND owner = CreateWindowExW(0, L"STATIC", L"preview", WS_OVERLAPPEDWINDOW, 0, 0, 200, 160,
                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(owner, nullptr);
-  FrameSink frames;
+  Recorder frames;
   auto capture = CreateFileCaptureVideo(file);
   ASSERT_EQ(capture->Open(0, reinterpret_cast<PreviewWindow>(owner), 0, 0, 0), 0);
   capture->SetFrameSink(true, &frames);
   EXPECT_EQ(capture->Open(0, reinterpret_cast<PreviewWindow>(owner), 0, 0, 0), 1);
   EXPECT_NE(GetWindow(owner, GW_CHILD), nullptr) << "the preview is not inside its owner";
 
-  for (int i = 0; i < 100 && frames.Count() < 5; ++i) {
+  for (int i = 0; i < 100 && frames.Lengths().size() < 5; ++i) {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
     std::this_thread::sleep_for(20ms);
   }
   capture->Stop();
   capture->SetFrameSink(false, nullptr);
-  const size_t count = frames.Count();
+  const size_t count = frames.Lengths().size();
   std::this_thread::sleep_for(100ms);
-  EXPECT_EQ(frames.Count(), count) << "frames after the stop";
+  EXPECT_EQ(frames.Lengths().size(), count) << "frames after the stop";
   DestroyWindow(owner);
 
   ASSERT_GE(count, 5u);
@@ -85,7 +77,7 @@ TEST(CaptureVideoDShow, FileFramesReachTheSinkAsRgb24AndThePreviewIsAChild) {
   const std::vector<double> times = frames.Times();
   for (size_t i = 1; i < times.size(); ++i) EXPECT_GT(times[i], times[i - 1]);
   // One half red, the other blue, whichever way up the file stores its rows.
-  const std::vector<uint8_t> last = frames.Last();
+  const std::vector<uint8_t> last = frames.Bytes();
   const bool redFirst = RowIs(last, kWidth, 0, 0, 0, 255);
   EXPECT_TRUE(redFirst || RowIs(last, kWidth, 0, 255, 0, 0));
   EXPECT_TRUE(redFirst ? RowIs(last, kWidth, kHeight - 1, 255, 0, 0)

@@ -2,16 +2,16 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "base/testing/wait_for.h"
 #include "base/testing/xvfb.h"
 #include "devices/capture_video.h"
 #include "devices/device_lists.h"
-#include "devices/recording_sinks.h"
+#include "devices/testing/recording_sinks.h"
 #include "devices/testing/test_cameras.h"
 #include "devices/testing/test_support.h"
 
@@ -24,7 +24,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-using testing::FrameSink;
+using testing::Recorder;
 
 class CaptureVideoGstTest : public ::testing::Test {
  protected:
@@ -32,25 +32,39 @@ class CaptureVideoGstTest : public ::testing::Test {
 
   void SetUp() override {
     const std::vector<std::string> names = ListVideoDevices();
-    const auto a = std::find(names.begin(), names.end(), testing::kCameraA);
-    const auto b = std::find(names.begin(), names.end(), testing::kCameraB);
-    ASSERT_NE(a, names.end());
-    ASSERT_NE(b, names.end());
-    cameraA_ = static_cast<int32_t>(a - names.begin());
-    cameraB_ = static_cast<int32_t>(b - names.begin());
+    for (auto [name, position] : {std::pair{testing::kCameraA, &cameraA_},
+                                  {testing::kCameraB, &cameraB_},
+                                  {testing::kCameraC, &cameraC_}}) {
+      const auto found = std::find(names.begin(), names.end(), name);
+      ASSERT_NE(found, names.end()) << name;
+      *position = static_cast<int32_t>(found - names.begin());
+    }
   }
   void TearDown() override { capture_->SetFrameSink(false, nullptr); }
 
+  // Runs camera at width x height until count frames came, stops it and returns the last frame;
+  // every frame must have been width x height x 3 bytes.
+  std::vector<uint8_t> LastFrame(int32_t camera, int32_t width, int32_t height, int32_t rate,
+                                 size_t count = 2) {
+    EXPECT_EQ(capture_->Open(camera, 0, width, height, rate), 0);
+    capture_->SetFrameSink(true, &sink_);
+    EXPECT_TRUE(sink_.WaitForPieces(count));
+    capture_->Stop();
+    for (int32_t length : sink_.Lengths()) EXPECT_EQ(length, width * height * 3);
+    return sink_.Bytes();
+  }
+
   int32_t cameraA_ = -1;
   int32_t cameraB_ = -1;
+  int32_t cameraC_ = -1;
   testing::MessageLog messages_;
-  FrameSink sink_;
+  Recorder sink_;
   std::unique_ptr<CCaptureVideo> capture_ = CreateCaptureVideo();
 };
 
 TEST_F(CaptureVideoGstTest, TestCamerasAreListedInTheOrderTheyWereProbed) {
   EXPECT_EQ(cameraB_, cameraA_ + 1);
-  EXPECT_EQ(ListVideoDevices().at(static_cast<size_t>(cameraB_) + 1), testing::kCameraC);
+  EXPECT_EQ(cameraC_, cameraB_ + 1);
 }
 
 // A width that is not a multiple of 4 (rows that GStreamer pads) gives packed, bottom-up rows:
@@ -60,12 +74,7 @@ TEST_F(CaptureVideoGstTest, FramesArePackedBottomUpBgrAtTheRequestedSize) {
   constexpr int kHeight = 240;
   const std::vector<uint8_t> reference = testing::CameraAReference(kWidth, kHeight);
   ASSERT_EQ(reference.size(), size_t{kWidth} * kHeight * 3);
-  ASSERT_EQ(capture_->Open(cameraA_, 0, kWidth, kHeight, 30), 0);
-  capture_->SetFrameSink(true, &sink_);
-  ASSERT_TRUE(sink_.WaitForFrames(3));
-  capture_->Stop();
-  for (int32_t length : sink_.Lengths()) EXPECT_EQ(length, kWidth * kHeight * 3);
-  const std::vector<uint8_t> frame = sink_.Last();
+  const std::vector<uint8_t> frame = LastFrame(cameraA_, kWidth, kHeight, 30, 3);
   ASSERT_EQ(frame.size(), reference.size());
   const size_t row = kWidth * 3;
   int worst = 0;
@@ -81,21 +90,14 @@ TEST_F(CaptureVideoGstTest, FramesArePackedBottomUpBgrAtTheRequestedSize) {
 }
 
 TEST_F(CaptureVideoGstTest, FramesComeAtTheRequestedRate) {
-  ASSERT_EQ(capture_->Open(cameraA_, 0, 160, 120, 15), 0);
-  capture_->SetFrameSink(true, &sink_);
-  ASSERT_TRUE(sink_.WaitForFrames(8));
-  capture_->Stop();
+  LastFrame(cameraA_, 160, 120, 15, 8);
   const std::vector<double> times = sink_.Times();
   const double period = (times.back() - times.front()) / static_cast<double>(times.size() - 1);
   EXPECT_NEAR(period, 1.0 / 15, 0.005);
 }
 
 TEST_F(CaptureVideoGstTest, MjpgCameraIsDecoded) {
-  ASSERT_EQ(capture_->Open(cameraB_, 0, 320, 240, 15), 0);
-  capture_->SetFrameSink(true, &sink_);
-  ASSERT_TRUE(sink_.WaitForFrames(2));
-  capture_->Stop();
-  const std::vector<uint8_t> frame = sink_.Last();
+  const std::vector<uint8_t> frame = LastFrame(cameraB_, 320, 240, 15);
   ASSERT_EQ(frame.size(), 320u * 240 * 3);
   const uint8_t* middle = &frame[(120 * 320 + 160) * 3];
   EXPECT_LT(middle[0], 30);   // blue
@@ -105,14 +107,7 @@ TEST_F(CaptureVideoGstTest, MjpgCameraIsDecoded) {
 
 // A camera with none of the preferred formats runs in the last one it offers.
 TEST_F(CaptureVideoGstTest, CameraWithoutPreferredFormatsStillRuns) {
-  const std::vector<std::string> names = ListVideoDevices();
-  const auto c = std::find(names.begin(), names.end(), testing::kCameraC);
-  ASSERT_NE(c, names.end());
-  ASSERT_EQ(capture_->Open(static_cast<int32_t>(c - names.begin()), 0, 322, 240, 30), 0);
-  capture_->SetFrameSink(true, &sink_);
-  ASSERT_TRUE(sink_.WaitForFrames(2));
-  capture_->Stop();
-  const std::vector<uint8_t> frame = sink_.Last();
+  const std::vector<uint8_t> frame = LastFrame(cameraC_, 322, 240, 30);
   ASSERT_EQ(frame.size(), 322u * 240 * 3);
   const uint8_t* bottomLeft = &frame[0];
   const uint8_t* topLeft = &frame[239 * 322 * 3];
@@ -140,12 +135,12 @@ TEST_F(CaptureVideoGstTest, SecondOpenChangesNothingAndStopEndsDelivery) {
   ASSERT_EQ(capture_->Open(cameraA_, 0, 160, 120, 30), 0);
   capture_->SetFrameSink(true, &sink_);
   EXPECT_EQ(capture_->Open(cameraB_, 0, 320, 240, 15), 1);
-  ASSERT_TRUE(sink_.WaitForFrames(3));
+  ASSERT_TRUE(sink_.WaitForPieces(3));
   EXPECT_EQ(sink_.Lengths().back(), 160 * 120 * 3);  // still camera A's frames
   capture_->Stop();
-  const size_t delivered = sink_.Count();
+  const size_t delivered = sink_.Lengths().size();
   std::this_thread::sleep_for(200ms);
-  EXPECT_EQ(sink_.Count(), delivered);
+  EXPECT_EQ(sink_.Lengths().size(), delivered);
   capture_->Stop();                                         // twice is harmless
   EXPECT_EQ(capture_->Open(cameraA_, 0, 160, 120, 30), 1);  // a spent camera is not reopened
   EXPECT_TRUE(messages_.Texts().empty());
@@ -167,7 +162,7 @@ TEST_F(CaptureVideoGstTest, PreviewDrawsIntoTheOwnersWindow) {
 
   ASSERT_EQ(capture_->Open(cameraA_, window, 320, 240, 30), 0);
   capture_->SetFrameSink(true, &sink_);
-  ASSERT_TRUE(sink_.WaitForFrames(5));
+  ASSERT_TRUE(sink_.WaitForPieces(5));
   // SMPTE bars: light grey at the top left, dark blue-black at the bottom left.
   auto pixel = [&](int x, int y) {
     XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap);
@@ -175,14 +170,9 @@ TEST_F(CaptureVideoGstTest, PreviewDrawsIntoTheOwnersWindow) {
     if (image != nullptr) XDestroyImage(image);
     return value;
   };
-  unsigned long top = 0;
-  unsigned long bottom = 0;
-  for (int i = 0; i < 50; ++i) {  // until the first frame is drawn
-    top = pixel(5, 5);
-    bottom = pixel(5, kHeight - 5);
-    if (top != 0) break;
-    std::this_thread::sleep_for(40ms);
-  }
+  WaitFor([&] { return pixel(5, 5) != 0; }, 2s);  // until the first frame is drawn
+  const unsigned long top = pixel(5, 5);
+  const unsigned long bottom = pixel(5, kHeight - 5);
   const unsigned long right = pixel(kWidth - 5, kHeight / 3);
   capture_->Stop();
   EXPECT_GT(top & 0xff, 150u) << std::hex << top;  // grey bar: every channel bright
@@ -196,11 +186,11 @@ TEST_F(CaptureVideoGstTest, PreviewDrawsIntoTheOwnersWindow) {
   XSync(display, False);
 
   // A window that is gone by now: no preview, but the camera runs.
-  FrameSink frames;
+  Recorder frames;
   auto orphan = CreateCaptureVideo();
   ASSERT_EQ(orphan->Open(cameraA_, window, 160, 120, 30), 0);
   orphan->SetFrameSink(true, &frames);
-  EXPECT_TRUE(frames.WaitForFrames(2));
+  EXPECT_TRUE(frames.WaitForPieces(2));
   orphan->Stop();
   XCloseDisplay(display);
 }

@@ -8,31 +8,22 @@ namespace {
 TEST(BuildSoundList, DefaultEntryThenDefaultSourceThenMicrophonesThenMonitors) {
   AudioDeviceTable table;
   const std::vector<SoundSource> sources = {
-      {"out.monitor", "Monitor of Speakers", true},
-      {"mic.usb", "USB Microphone", false},
-      {"speakers2.monitor", "HDMI Output", true},
-      {"mic.builtin", "Built-in Microphone", false},
+      {"out.monitor", "Monitor of Speakers", true}, {"mic.usb", "USB Microphone", false},
+      {"speakers2.monitor", "HDMI Output", true},   {"mic.builtin", "Built-in Microphone", false},
+      {"mic.usb2", "USB Microphone", false},
   };
   const auto list = BuildSoundList(sources, "mic.builtin", table);
-  ASSERT_EQ(list.size(), 5u);
+  ASSERT_EQ(list.size(), 6u);
   EXPECT_EQ(list[0].Description, kDefaultSoundDevice);
   EXPECT_EQ(list[0].Device, nullptr);
   EXPECT_EQ(list[1].Description, "Built-in Microphone");
   EXPECT_EQ(list[1].Device->Name, "mic.builtin");
+  // The same description twice: each entry keeps its own identifier.
   EXPECT_EQ(list[2].Device->Name, "mic.usb");
-  EXPECT_EQ(list[3].Description, "Monitor of Speakers");
-  EXPECT_EQ(list[4].Description, "Monitor of HDMI Output");  // a teacher can tell it is an output
-  EXPECT_EQ(list[4].Device->Name, "speakers2.monitor");
-}
-
-TEST(BuildSoundList, SameDescriptionsKeepTheirOwnIdentifiers) {
-  AudioDeviceTable table;
-  const auto list =
-      BuildSoundList({{"a", "Microphone", false}, {"b", "Microphone", false}}, "unknown", table);
-  ASSERT_EQ(list.size(), 3u);
-  EXPECT_NE(list[1].Device, list[2].Device);
-  EXPECT_EQ(list[1].Device->Name, "a");
-  EXPECT_EQ(list[2].Device->Name, "b");
+  EXPECT_EQ(list[3].Device->Name, "mic.usb2");
+  EXPECT_EQ(list[4].Description, "Monitor of Speakers");
+  EXPECT_EQ(list[5].Description, "Monitor of HDMI Output");  // a teacher can tell it is an output
+  EXPECT_EQ(list[5].Device->Name, "speakers2.monitor");
 }
 
 TEST(AudioDeviceTable, TwentySlotsThatNeverMoveAndAreReusedByName) {

@@ -22,6 +22,7 @@
 
 namespace {
 
+using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
@@ -34,10 +35,6 @@ EncoderParams Small(const std::string& url) {
   params.SamplesPerSec = 22050;
   params.Chanels = 1;
   return params;
-}
-
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 // A loopback socket that listens but never answers: a frozen server.
@@ -122,7 +119,7 @@ TEST(VerbenaApi, UnusableParametersFailStartAndEverythingAfterIsHarmless) {
   ASSERT_NE(encoder, nullptr);
   auto started = Clock::now();
   EXPECT_EQ(VERBENA_Start(encoder), 0);
-  EXPECT_LT(SecondsSince(started), 0.5);  // refused before any connection
+  EXPECT_LT(Clock::now() - started, 500ms);  // refused before any connection
   std::vector<unsigned char> picture(160 * 120 * 3);
   EXPECT_EQ(VERBENA_PutVideoData(encoder, picture.data(), static_cast<int>(picture.size())), 0);
   EXPECT_EQ(VERBENA_Stop(encoder), 0);
@@ -150,7 +147,7 @@ TEST(VerbenaApi, NoServerAFrozenServerOrAGarbageAddressFailWithinTheBound) {
     void* encoder = VERBENA_CreateEncoder(&params);
     auto started = Clock::now();
     EXPECT_EQ(VERBENA_Start(encoder), 0) << url;
-    EXPECT_LT(SecondsSince(started), 6.0) << url;
+    EXPECT_LT(Clock::now() - started, 6s) << url;
     EXPECT_EQ(VERBENA_Stop(encoder), 0);
   }
 }
@@ -179,25 +176,25 @@ TEST(VerbenaApi, PublishesFromThreeThreadsRefusesWrongLengthsAndIgnoresLateCalls
       picture[static_cast<size_t>(pictures) % picture.size()] ^= 0xff;  // moving content
       VERBENA_PutVideoData(encoder, picture.data(), pictureLength);
       ++pictures;
-      std::this_thread::sleep_for(std::chrono::milliseconds(66));
+      std::this_thread::sleep_for(66ms);
     }
   });
   std::thread microphone([&] {
     while (running) {
       VERBENA_PutAudioData(encoder, sound.data(), notify);
-      std::this_thread::sleep_for(std::chrono::milliseconds(46));
+      std::this_thread::sleep_for(46ms);
     }
   });
   VerbenaStats stats{};
   for (int i = 0; i < 8; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    std::this_thread::sleep_for(250ms);
     stats.Size = sizeof stats;
     EXPECT_EQ(VERBENA_GetStats(encoder, &stats), 1);
   }
   EXPECT_EQ(stats.Connected, 1u);
   // Stop while the other threads still call, as a class that ends does.
   EXPECT_EQ(VERBENA_Stop(encoder), 1);
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  std::this_thread::sleep_for(150ms);
   running = false;
   timer.join();
   microphone.join();

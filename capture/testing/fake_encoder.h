@@ -28,21 +28,13 @@ class FakeEncoder {
   explicit FakeEncoder(const std::string& path = QUILLON_FAKE_VERBENA_PATH)
       : library_(LoadEncoderLibrary(path)) {
     if (!library_) throw std::runtime_error("cannot load " + path);
-    module_ = OpenLoaded(path);
-    if (module_ == nullptr) throw std::runtime_error("not loaded: " + path);
-    Bind(reset_, "FakeVerbena_Reset");
-    Bind(count_, "FakeVerbena_CallCount");
-    Bind(get_, "FakeVerbena_GetCall");
-    Bind(params_, "FakeVerbena_GetParams");
-    Bind(picture_, "FakeVerbena_CopyLastPicture");
-    Bind(checksum_, "FakeVerbena_Checksum");
+    Bind(reset_, path, "FakeVerbena_Reset");
+    Bind(count_, path, "FakeVerbena_CallCount");
+    Bind(get_, path, "FakeVerbena_GetCall");
+    Bind(params_, path, "FakeVerbena_GetParams");
+    Bind(picture_, path, "FakeVerbena_CopyLastPicture");
     Reset();
   }
-  ~FakeEncoder() {
-    if (module_ != nullptr) Close(module_);
-  }
-  FakeEncoder(const FakeEncoder&) = delete;
-  FakeEncoder& operator=(const FakeEncoder&) = delete;
 
   const std::shared_ptr<const EncoderLibrary>& Library() const { return library_; }
 
@@ -75,50 +67,29 @@ class FakeEncoder {
     return picture;
   }
 
-  uint32_t Checksum(const std::vector<uint8_t>& bytes) const {
-    return checksum_(bytes.data(), static_cast<int>(bytes.size()));
-  }
-
  private:
-  // Another reference to the library that LoadEncoderLibrary loaded, for its FakeVerbena_ exports.
-#if defined(_WIN32)
-  static void* OpenLoaded(const std::string& path) {
-    return GetModuleHandleW(std::filesystem::path(path).filename().c_str()) != nullptr
-               ? LoadLibraryW(std::filesystem::path(path).c_str())
-               : nullptr;
-  }
-  static void Close(void* module) {
-    FreeLibrary(static_cast<HMODULE>(module));
-  }
-  static void* Find(void* module, const char* name) {
-    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
-  }
-#else
-  static void* OpenLoaded(const std::string& path) {
-    return dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  }
-  static void Close(void* module) {
-    dlclose(module);
-  }
-  static void* Find(void* module, const char* name) {
-    return dlsym(module, name);
-  }
-#endif
-
+  // Binds slot to an export of the library that library_ keeps loaded.
   template <typename Function>
-  void Bind(Function& slot, const char* name) {
-    slot = reinterpret_cast<Function>(Find(module_, name));
+  static void Bind(Function& slot, const std::string& path, const char* name) {
+#if defined(_WIN32)
+    HMODULE module = GetModuleHandleW(std::filesystem::path(path).filename().c_str());
+    void* found =
+        module != nullptr ? reinterpret_cast<void*>(GetProcAddress(module, name)) : nullptr;
+    slot = reinterpret_cast<Function>(found);
+#else
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    slot = module != nullptr ? reinterpret_cast<Function>(dlsym(module, name)) : nullptr;
+    if (module != nullptr) dlclose(module);  // only the reference just taken
+#endif
     if (slot == nullptr) throw std::runtime_error(std::string("fake library lacks ") + name);
   }
 
   std::shared_ptr<const EncoderLibrary> library_;
-  void* module_ = nullptr;
   void (*reset_)(int, int) = nullptr;
   int (*count_)() = nullptr;
   int (*get_)(int, FakeVerbenaCall*) = nullptr;
   int (*params_)(EncoderParams*) = nullptr;
   int (*picture_)(unsigned char*, int) = nullptr;
-  uint32_t (*checksum_)(const unsigned char*, int) = nullptr;
 };
 
 }  // namespace quillon::testing

@@ -22,15 +22,11 @@
 
 namespace {
 
-struct Encoder {
-  EncoderParams Params;
-};
-
 struct Record {
   std::mutex Mutex;
   std::vector<FakeVerbenaCall> Calls;
   // Every encoder made, kept for the whole process: no call of the interface releases one.
-  std::vector<std::unique_ptr<Encoder>> Encoders;
+  std::vector<std::unique_ptr<EncoderParams>> Encoders;
   std::vector<unsigned char> LastPicture;
   EncoderParams Params{};
   bool HaveParams = false;
@@ -49,6 +45,26 @@ Record& TheRecord() {
   return *record;
 }
 
+// Runs work on the record under its lock; returns what work returns.
+template <typename Work>
+auto Locked(Work&& work) {
+  Record& record = TheRecord();
+  std::lock_guard<std::mutex> lock(record.Mutex);
+  return work(record);
+}
+
+// Benchmarks set FAKE_VERBENA_LIGHT so that the record costs next to nothing per picture.
+bool Light() {
+  static const bool light = std::getenv("FAKE_VERBENA_LIGHT") != nullptr;
+  return light;
+}
+
+uint32_t Checksum(const unsigned char* data, int length) {  // FNV-1a
+  uint32_t hash = 2166136261u;
+  for (int i = 0; i < length; ++i) hash = (hash ^ data[i]) * 16777619u;
+  return hash;
+}
+
 uint64_t CurrentThreadId() {
 #if defined(_WIN32)
   return GetCurrentThreadId();
@@ -64,12 +80,8 @@ void Note(const char* function, void* handle, const unsigned char* data, int len
   call.Thread = CurrentThreadId();
   call.Handle = handle;
   call.Length = data != nullptr ? length : -1;
-  // Benchmarks set FAKE_VERBENA_LIGHT so that the record costs next to nothing per picture.
-  static const bool light = std::getenv("FAKE_VERBENA_LIGHT") != nullptr;
-  call.Checksum = data != nullptr && !light ? FakeVerbena_Checksum(data, length) : 0;
-  Record& record = TheRecord();
-  std::lock_guard<std::mutex> lock(record.Mutex);
-  record.Calls.push_back(call);
+  call.Checksum = data != nullptr && !Light() ? Checksum(data, length) : 0;
+  Locked([&](Record& record) { record.Calls.push_back(call); });
   if (const char* path = std::getenv("FAKE_VERBENA_LOG")) {
     if (FILE* log = std::fopen(path, "a")) {
       std::fprintf(log, "%s thread=%llu length=%d checksum=%08x%s\n", call.Function,
@@ -84,22 +96,13 @@ void Note(const char* function, void* handle, const unsigned char* data, int len
 
 extern "C" {
 
-VERBENA_API uint32_t FakeVerbena_Checksum(const unsigned char* data, int length) {
-  uint32_t hash = 2166136261u;
-  for (int i = 0; i < length; ++i) hash = (hash ^ data[i]) * 16777619u;
-  return hash;
-}
-
 VERBENA_API void* VERBENA_CreateEncoder(const EncoderParams* params) {
-  Encoder* encoder = nullptr;
-  {
-    Record& record = TheRecord();
-    std::lock_guard<std::mutex> lock(record.Mutex);
-    record.Encoders.push_back(std::make_unique<Encoder>(Encoder{*params}));
-    encoder = record.Encoders.back().get();
+  EncoderParams* encoder = Locked([&](Record& record) {
+    record.Encoders.push_back(std::make_unique<EncoderParams>(*params));
     record.Params = *params;
     record.HaveParams = true;
-  }
+    return record.Encoders.back().get();
+  });
   Note("CreateEncoder", encoder, nullptr, 0,
        " width=" + std::to_string(params->Width) + " height=" + std::to_string(params->Height) +
            " format=" + std::to_string(params->FormatCode) + " url=" + params->Url);
@@ -108,25 +111,18 @@ VERBENA_API void* VERBENA_CreateEncoder(const EncoderParams* params) {
 
 VERBENA_API int VERBENA_Start(void* handle) {
   Note("Start", handle, nullptr, 0);
-  Record& record = TheRecord();
-  std::lock_guard<std::mutex> lock(record.Mutex);
-  return record.StartResult;
+  return Locked([](Record& record) { return record.StartResult; });
 }
 
 VERBENA_API int VERBENA_GetAudioNofifySize(void* handle) {
   Note("GetAudioNofifySize", handle, nullptr, 0);
-  Record& record = TheRecord();
-  std::lock_guard<std::mutex> lock(record.Mutex);
-  return record.NotifySize;
+  return Locked([](Record& record) { return record.NotifySize; });
 }
 
 VERBENA_API int VERBENA_PutVideoData(void* handle, const unsigned char* data, int length) {
   Note("PutVideoData", handle, data, length);
-  static const bool light = std::getenv("FAKE_VERBENA_LIGHT") != nullptr;
-  if (data != nullptr && length > 0 && !light) {
-    Record& record = TheRecord();
-    std::lock_guard<std::mutex> lock(record.Mutex);
-    record.LastPicture.assign(data, data + length);
+  if (data != nullptr && length > 0 && !Light()) {
+    Locked([&](Record& record) { record.LastPicture.assign(data, data + length); });
   }
   return 1;
 }
@@ -144,43 +140,41 @@ VERBENA_API int VERBENA_Stop(void* handle) {
 #endif
 
 VERBENA_API void FakeVerbena_Reset(int startResult, int notifySize) {
-  Record& record = TheRecord();
-  std::lock_guard<std::mutex> lock(record.Mutex);
-  record.Calls.clear();
-  record.LastPicture.clear();
-  record.HaveParams = false;
-  record.StartResult = startResult;
-  record.NotifySize = notifySize;
+  Locked([&](Record& record) {
+    record.Calls.clear();
+    record.LastPicture.clear();
+    record.HaveParams = false;
+    record.StartResult = startResult;
+    record.NotifySize = notifySize;
+  });
 }
 
 VERBENA_API int FakeVerbena_CallCount(void) {
-  Record& record = TheRecord();
-  std::lock_guard<std::mutex> lock(record.Mutex);
-  return static_cast<int>(record.Calls.size());
+  return Locked([](Record& record) { return static_cast<int>(record.Calls.size()); });
 }
 
 VERBENA_API int FakeVerbena_GetCall(int index, FakeVerbenaCall* call) {
-  Record& record = TheRecord();
-  std::lock_guard<std::mutex> lock(record.Mutex);
-  if (index < 0 || static_cast<size_t>(index) >= record.Calls.size()) return 0;
-  *call = record.Calls[static_cast<size_t>(index)];
-  return 1;
+  return Locked([&](Record& record) {
+    if (index < 0 || static_cast<size_t>(index) >= record.Calls.size()) return 0;
+    *call = record.Calls[static_cast<size_t>(index)];
+    return 1;
+  });
 }
 
 VERBENA_API int FakeVerbena_GetParams(EncoderParams* params) {
-  Record& record = TheRecord();
-  std::lock_guard<std::mutex> lock(record.Mutex);
-  if (!record.HaveParams) return 0;
-  *params = record.Params;
-  return 1;
+  return Locked([&](Record& record) {
+    if (record.HaveParams) *params = record.Params;
+    return record.HaveParams ? 1 : 0;
+  });
 }
 
 VERBENA_API int FakeVerbena_CopyLastPicture(unsigned char* buffer, int capacity) {
-  Record& record = TheRecord();
-  std::lock_guard<std::mutex> lock(record.Mutex);
-  size_t n = std::min(record.LastPicture.size(), static_cast<size_t>(capacity > 0 ? capacity : 0));
-  if (n > 0) std::memcpy(buffer, record.LastPicture.data(), n);
-  return static_cast<int>(record.LastPicture.size());
+  return Locked([&](Record& record) {
+    const size_t n =
+        std::min(record.LastPicture.size(), static_cast<size_t>(std::max(capacity, 0)));
+    if (n > 0) std::memcpy(buffer, record.LastPicture.data(), n);
+    return static_cast<int>(record.LastPicture.size());
+  });
 }
 
 }  // extern "C"

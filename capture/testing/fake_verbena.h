@@ -31,7 +31,6 @@ VERBENA_API int FakeVerbena_GetCall(int index, FakeVerbenaCall* call);
 VERBENA_API int FakeVerbena_GetParams(EncoderParams* params);
 /* Copies the latest picture handed to PutVideoData (at most capacity bytes); returns its length. */
 VERBENA_API int FakeVerbena_CopyLastPicture(unsigned char* buffer, int capacity);
-VERBENA_API uint32_t FakeVerbena_Checksum(const unsigned char* data, int length);
 
 #ifdef __cplusplus
 }

@@ -9,27 +9,22 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string_view>
 #include <thread>
 
 #include <pulse/pulseaudio.h>
 
+#include "base/testing/wait_for.h"
+
 namespace quillon::testing {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // Polls ready() every 20 ms for up to timeout.
-template <typename Ready>
-bool WaitFor(Ready&& ready, std::chrono::milliseconds timeout) {
-  const auto deadline = Clock::now() + timeout;
-  while (!ready()) {
-    if (Clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
+bool WaitEvery20Ms(const std::function<bool()>& ready, std::chrono::milliseconds timeout) {
+  return WaitFor(ready, timeout,
+                 [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
 }
 
 // True when a client can talk to the server named by PULSE_SERVER.
@@ -52,22 +47,7 @@ bool SoundServerAnswers() {
   return ready;
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 }  // namespace
-
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "quillon-devices-XXXXXX");
-  if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-}
 
 bool ChildProcess::Start(const std::vector<std::string>& argv,
                          const std::vector<std::string>& environment, const std::string& logPath) {
@@ -116,8 +96,8 @@ bool ChildProcess::Running() {
 void ChildProcess::Stop() {
   if (pid_ < 0) return;
   kill(pid_, SIGTERM);
-  const bool ended = WaitFor([this] { return waitpid(pid_, nullptr, WNOHANG) == pid_; },
-                             std::chrono::milliseconds(3000));
+  const bool ended = WaitEvery20Ms([this] { return waitpid(pid_, nullptr, WNOHANG) == pid_; },
+                                   std::chrono::milliseconds(3000));
   if (!ended) {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
@@ -126,8 +106,7 @@ void ChildProcess::Stop() {
 }
 
 bool TestSoundServer::Start() {
-  const std::string& dir = dir_.Path();
-  if (dir.empty()) return false;
+  const std::string dir = dir_.path().string();
   const std::string socket = dir + "/native";
   {
     std::ofstream script(dir + "/test.pa");
@@ -151,9 +130,9 @@ bool TestSoundServer::Start() {
       {"XDG_RUNTIME_DIR=" + dir, "HOME=" + dir}, dir + "/pulseaudio.log");
   if (!started) return false;
   setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
-  const bool up = WaitFor([&] { return daemon_.Running() && SoundServerAnswers(); },
-                          std::chrono::milliseconds(8000));
-  if (!up) log_ = ReadFile(dir + "/pulseaudio.log");
+  const bool up = WaitEvery20Ms([&] { return daemon_.Running() && SoundServerAnswers(); },
+                                std::chrono::milliseconds(8000));
+  if (!up) log_ = TestFolder::Read(dir + "/pulseaudio.log");
   return up;
 }
 

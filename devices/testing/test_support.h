@@ -5,43 +5,12 @@
 
 #include <sys/types.h>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "devices/device_messages.h"
+#include "base/testing/test_folder.h"
 
 namespace quillon::testing {
-
-// Collects the messages meant for the user while it exists.
-class MessageLog final : public UserMessages {
- public:
-  void Show(const std::string& text) override {
-    std::lock_guard lock(mutex_);
-    texts_.push_back(text);
-  }
-  std::vector<std::string> Texts() {
-    std::lock_guard lock(mutex_);
-    return texts_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> texts_;
-  ScopedUserMessages installed_{*this};
-};
-
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 // A child process that is sent SIGTERM (then SIGKILL) when this object goes, and SIGKILL by the
 // kernel when the test process dies first.
@@ -76,7 +45,7 @@ class TestSoundServer {
   const std::string& Log() const { return log_; }
 
  private:
-  TempDir dir_;
+  TestFolder dir_;
   ChildProcess daemon_;
   std::string log_;
 };
