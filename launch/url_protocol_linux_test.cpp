@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "base/testing/test_folder.h"
 #include "launch/class_address.h"
@@ -19,28 +18,19 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Slurp(const fs::path& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return TestFolder::Read(path);
 }
 
 // HOME and the XDG folders inside a fresh temporary folder for the test's duration.
 class UserFolders : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "quillon-xdg-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    root_ = pattern;
     setenv("HOME", (root_ / "home").c_str(), 1);
     unsetenv("XDG_DATA_HOME");
     unsetenv("XDG_CONFIG_HOME");
   }
-  void TearDown() override {
-    std::error_code error;
-    fs::remove_all(root_, error);
-  }
-  fs::path root_;
+  TestFolder folder_;
+  const fs::path& root_ = folder_.path();
 };
 
 TEST(DesktopExecProgramTest, QuotesOnlyWhatNeedsItAndEscapesForTheKeyValue) {
