@@ -10,7 +10,6 @@
 #include "base/log.h"
 #include "base/user_messages.h"
 #include "launch/class_address.h"
-#include "launch/settings.h"
 #include "resources/pictures_qt.h"
 #include "window/message_box_qt.h"
 #include "window/publisher_dlg_qt.h"
@@ -35,8 +34,7 @@ int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine,
     // Start-up still does what it does before the window: the address is stored for the next
     // start, and a fast class tells its number on the terminal.
     StreamMessages terminal(std::cout);
-    PrepareClassAddress(commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string(),
-                        programFolder, terminal);
+    PrepareClassAddress(commandLine.LaunchUrl, programFolder, terminal);
     LogWarning(
         "there is no display to show the window on (DISPLAY is not set); the address is stored "
         "in config.ini.\n"
@@ -49,17 +47,13 @@ int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine,
   QApplication application(argc, argv);
   application.setWindowIcon(ApplicationIcon());
 
-  const std::unique_ptr<DisplayInfo> display = CreateSystemDisplayInfo();
   MessageBoxMessages messages;
-  FileSettingsStore store(*display, messages, SettingsFileIn(programFolder));
-  CaptureSessionFactory sessions(programFolder);
-  SystemDeviceLists devices;
-  PublisherDlg window(store, sessions, devices, programFolder);
+  WindowPorts ports(messages, programFolder);
+  PublisherDlg window(ports.store, ports.sessions, ports.devices, programFolder);
 
   // The program's folder becomes the current directory and the address goes into config.ini
   // before the window reads it; a fast class tells its number before any window is shown.
-  PrepareClassAddress(commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string(),
-                      programFolder, messages);
+  PrepareClassAddress(commandLine.LaunchUrl, programFolder, messages);
   window.DoModal();
   RemoveSkin();
   return 0;

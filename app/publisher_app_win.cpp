@@ -11,9 +11,7 @@
 
 #include "app/publisher_app.h"
 #include "app/publisher_ports.h"
-#include "base/display_info.h"
 #include "launch/class_address.h"
-#include "launch/settings.h"
 #include "window/message_box_win.h"
 #include "window/publisher_dlg_win.h"
 #include "window/skin_win.h"
@@ -44,18 +42,14 @@ int RunPublisherApp(int /*argc*/, char** /*argv*/, const CommandLine& commandLin
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
 
-  const std::unique_ptr<DisplayInfo> display = CreateSystemDisplayInfo();
   MessageBoxMessages messages;
-  FileSettingsStore store(*display, messages, SettingsFileIn(programFolder));
-  CaptureSessionFactory sessions(programFolder);
-  SystemDeviceLists devices;
+  WindowPorts ports(messages, programFolder);
   {
-    PublisherDlg window(store, sessions, devices, programFolder);
+    PublisherDlg window(ports.store, ports.sessions, ports.devices, programFolder);
 
     // The program's folder becomes the current directory and the address goes into config.ini
     // before the window reads it; a fast class tells its number before any window is shown.
-    PrepareClassAddress(commandLine.HasLaunchUrl ? commandLine.LaunchUrl : std::string(),
-                        programFolder, messages);
+    PrepareClassAddress(commandLine.LaunchUrl, programFolder, messages);
     if (window.DoModal() == -1) {
       // Without its resources (a damaged program file) there is no window to show; say so
       // rather than end without a word.

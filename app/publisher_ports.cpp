@@ -45,6 +45,11 @@ void FileSettingsStore::WriteBackSettings(const PublisherSettings& record,
   quillon::WriteBackSettings(WindowSettingsOf(record, values), file_);
 }
 
+WindowPorts::WindowPorts(UserMessages& messages, const std::filesystem::path& programFolder)
+    : display(CreateSystemDisplayInfo()),
+      store(*display, messages, SettingsFileIn(programFolder)),
+      sessions(programFolder) {}
+
 std::unique_ptr<ClassSession> CaptureSessionFactory::Create(PublisherSettings& record) {
   return std::make_unique<CaptureClassSession>(record, programFolder_);
 }

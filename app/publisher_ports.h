@@ -48,4 +48,15 @@ class SystemDeviceLists : public DeviceLists {
   std::vector<SoundListItem> SoundDevices() override;
 };
 
+// Everything a window of this program is joined to, for the program in programFolder: its
+// config.ini, capture sessions and the system's devices. Messages go to messages.
+struct WindowPorts {
+  WindowPorts(UserMessages& messages, const std::filesystem::path& programFolder);
+
+  const std::unique_ptr<DisplayInfo> display;
+  FileSettingsStore store;
+  CaptureSessionFactory sessions;
+  SystemDeviceLists devices;
+};
+
 }  // namespace quillon
