@@ -11,6 +11,7 @@
 #include <tuple>
 #include <vector>
 
+#include "base/testing/shipped_settings.h"
 #include "base/testing/wait_for.h"
 #include "capture/testing/fake_encoder.h"
 
@@ -160,21 +161,12 @@ class CaptureSessionTest : public ::testing::Test {
  protected:
   // The settings every test starts from; each changes what its case is about.
   PublisherSettings ClassSettings() {
-    PublisherSettings s;
+    PublisherSettings s = ShippedSettings();
     s.DeviceID = 2;
-    s.ScreenWidth = 1280;
-    s.ScreenHeight = 720;
-    s.VideoWidth = 640;
-    s.VideoHeight = 480;
-    s.ScreenRate = 4;
     s.FrameRate = 30;
-    s.Interval = 2;
     s.Quality = 3;
-    s.Bitrate = 500;
     s.Record = 1;
-    s.SamplesPerSec = 44100;
-    s.BitsPerSample = 16;
-    s.Chanels = 2;
+    s.HaveAudio = 0;
     s.PublishUrl = "rtmp://127.0.0.1/live/class";
     s.AudioDevice = &microphone;
     return s;

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "base/testing/shipped_settings.h"
 #include "base/testing/test_folder.h"
 #include "launch/profile_file.h"
 #include "launch/settings_check.h"
@@ -184,19 +185,8 @@ TEST_F(SettingsTest, WriteBackRewritesOnlyTheChangedChoices) {
 }
 
 TEST(SettingsCheckTest, ShippedValuesCanRunAClass) {
-  PublisherSettings s;
+  PublisherSettings s = ShippedSettings();
   s.VideoStyle = 2;
-  s.ScreenWidth = 1280;
-  s.ScreenHeight = 720;
-  s.VideoWidth = 640;
-  s.VideoHeight = 480;
-  s.ScreenRate = 4;
-  s.FrameRate = 15;
-  s.Bitrate = 500;
-  s.HaveAudio = 1;
-  s.SamplesPerSec = 44100;
-  s.BitsPerSample = 16;
-  s.Chanels = 2;
   EXPECT_EQ(CheckClassSettings(s), "");
 
   auto with = [&](auto change) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/testing/shipped_settings.h"
 #include "window/publisher_dlg_logic.h"
 
 namespace quillon {
@@ -17,20 +18,9 @@ using CallLog = std::vector<std::string>;
 class FakeStore : public SettingsStore {
  public:
   // The shipped config.ini's values where a class needs them.
-  FakeStore() {
-    stored.HaveAudio = 1;
+  FakeStore() : stored(ShippedSettings()) {
     stored.DeviceID = 1;
-    stored.Bitrate = 500;
     stored.VideoStyle = 2;
-    stored.ScreenWidth = 1280;
-    stored.ScreenHeight = 720;
-    stored.VideoWidth = 640;
-    stored.VideoHeight = 480;
-    stored.ScreenRate = 4;
-    stored.FrameRate = 15;
-    stored.SamplesPerSec = 44100;
-    stored.BitsPerSample = 16;
-    stored.Chanels = 2;
   }
   bool ReadSettings(PublisherSettings& record, WindowValues& values,
                     std::string& streamName) override {
