@@ -2,10 +2,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include "base/ansi_text.h"
+#include "base/testing/test_folder.h"
 #include "launch/launch_url.h"
 #include "launch/profile_file.h"
 
@@ -15,28 +15,10 @@ void Require(bool condition) {
   if (!condition) std::abort();
 }
 
-// A folder of this run's own for the settings file, removed when the fuzzer exits.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::random_device device;
-    folder_ = std::filesystem::temp_directory_path() /
-              ("quillon-launch-fuzz-" + std::to_string(device()) + std::to_string(device()));
-    std::filesystem::create_directories(folder_);
-  }
-  ~ScratchFolder() {
-    std::error_code error;
-    std::filesystem::remove_all(folder_, error);
-  }
-  std::filesystem::path File() const { return folder_ / "config.ini"; }
-
- private:
-  std::filesystem::path folder_;
-};
-
+// The settings file in a folder of this run's own, removed when the fuzzer exits.
 const std::filesystem::path& SettingsFile() {
-  static const ScratchFolder folder;
-  static const std::filesystem::path file = folder.File();
+  static const quillon::TestFolder folder;
+  static const std::filesystem::path file = folder / "config.ini";
   return file;
 }
 
