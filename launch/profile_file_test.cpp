@@ -48,16 +48,11 @@ TEST(ProfileTextTest, IntegersTakeTheLeadingSignedNumber) {
   const ProfileText text(
       "[Device]\nA=1366\nB=-12px\nC=+7\nD=px12\nE=\nF=99999999999\nG=-99999999999\n"
       "H=2147483647\nI=-2147483648\n");
-  EXPECT_EQ(text.GetInt("Device", "A", 5), 1366);
-  EXPECT_EQ(text.GetInt("Device", "B", 5), -12);
-  EXPECT_EQ(text.GetInt("Device", "C", 5), 7);
-  EXPECT_EQ(text.GetInt("Device", "D", 5), 0);
-  EXPECT_EQ(text.GetInt("Device", "E", 5), 0);  // present but empty: not the default
-  EXPECT_EQ(text.GetInt("Device", "Missing", 5), 5);
-  EXPECT_EQ(text.GetInt("Device", "F", 5), 2147483647);
-  EXPECT_EQ(text.GetInt("Device", "G", 5), -2147483647 - 1);
-  EXPECT_EQ(text.GetInt("Device", "H", 5), 2147483647);
-  EXPECT_EQ(text.GetInt("Device", "I", 5), -2147483647 - 1);
+  // E: present but empty is 0, not the default; F to I: held at the ends of the 32-bit range.
+  const std::pair<const char*, int32_t> cases[] = {
+      {"A", 1366},    {"B", -12},       {"C", 7},         {"D", 0},         {"E", 0},
+      {"Missing", 5}, {"F", INT32_MAX}, {"G", INT32_MIN}, {"H", INT32_MAX}, {"I", INT32_MIN}};
+  for (const auto& [key, value] : cases) EXPECT_EQ(text.GetInt("Device", key, 5), value) << key;
 }
 
 TEST(ProfileTextTest, SetReplacesOnlyTheValueOfThatLine) {
@@ -108,18 +103,13 @@ TEST(ProfileTextTest, ValueCannotSpillIntoNewLines) {
   EXPECT_EQ(text.Find("Device", "Address"), "x");
 }
 
-TEST(ProfileFileTest, ReadingNeverCreatesTheFile) {
+// How the file is replaced (links, permission bits, failures) is ReplaceFileAtomically's, tested
+// beside it.
+TEST(ProfileFileTest, ReadingNeverCreatesTheFileAndWritingKeepsItsLineEnds) {
   TestFolder folder;
   const auto file = folder / "config.ini";
   EXPECT_EQ(LoadProfile(file).Bytes(), "");
   EXPECT_FALSE(std::filesystem::exists(file));
-}
-
-// How the file is replaced (links, permission bits, failures) is ReplaceFileAtomically's, tested
-// beside it.
-TEST(ProfileFileTest, WritesTheWholeFileWithItsLineEnds) {
-  TestFolder folder;
-  const auto file = folder / "config.ini";
   ASSERT_TRUE(WriteProfileString(file, "Device", "Address", "abc"));
 #ifdef _WIN32
   EXPECT_EQ(TestFolder::Read(file),

@@ -17,10 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Slurp(const fs::path& path) {
-  return TestFolder::Read(path);
-}
-
 // HOME and the XDG folders inside a fresh temporary folder for the test's duration.
 class UserFolders : public ::testing::Test {
  protected:
@@ -64,22 +60,21 @@ TEST(SetDefaultHandlerTest, ReplacesOnlyTheSchemeLineAndKeepsTheRest) {
       "[Other]\na=b\n\n[Default Applications]\nx-scheme-handler/quillon.publish=n.desktop;\n");
 }
 
-TEST_F(UserFolders, WritesEntryAndDefaultUnderHomeAndRewritesForAnotherCopy) {
-  ASSERT_TRUE(RegisterSchemeHandler("/srv/first copy/quillon-publisher"));
+TEST_F(UserFolders, WritesEntryAndDefaultUnderHomeOrTheXdgFoldersAndRewritesForAnotherCopy) {
   const fs::path entry = root_ / "home/.local/share/applications" / kDesktopFileName;
-  const fs::path mimeapps = root_ / "home/.config/mimeapps.list";
-  EXPECT_NE(Slurp(entry).find("Exec=\"/srv/first copy/quillon-publisher\" %u\n"), std::string::npos)
-      << Slurp(entry);
-  EXPECT_NE(Slurp(entry).find("MimeType=x-scheme-handler/quillon.publish;\n"), std::string::npos);
+  ASSERT_TRUE(RegisterSchemeHandler("/srv/first copy/quillon-publisher"));
+  std::string text = TestFolder::Read(entry);
+  EXPECT_NE(text.find("Exec=\"/srv/first copy/quillon-publisher\" %u\n"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("MimeType=x-scheme-handler/quillon.publish;\n"), std::string::npos);
 
   ASSERT_TRUE(RegisterSchemeHandler("/srv/second/quillon-publisher"));
-  EXPECT_NE(Slurp(entry).find("Exec=/srv/second/quillon-publisher %u\n"), std::string::npos);
+  text = TestFolder::Read(entry);
+  EXPECT_NE(text.find("Exec=/srv/second/quillon-publisher %u\n"), std::string::npos) << text;
   EXPECT_EQ(
-      Slurp(mimeapps),
+      TestFolder::Read(root_ / "home/.config/mimeapps.list"),
       "[Default Applications]\nx-scheme-handler/quillon.publish=quillon-publisher.desktop;\n");
-}
 
-TEST_F(UserFolders, FollowsXdgFoldersAndXdgMimeAgrees) {
   setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
   ASSERT_TRUE(RegisterSchemeHandler("/opt/q/quillon-publisher"));
@@ -97,22 +92,17 @@ TEST_F(UserFolders, FollowsXdgFoldersAndXdgMimeAgrees) {
   EXPECT_EQ(std::string(answer, got), std::string(kDesktopFileName) + "\n");
 }
 
-TEST_F(UserFolders, UnwritableFoldersStillMakeTheProgramFolderCurrent) {
-  // A file where the folders should be: nothing can be written, the start goes on.
+// Registration failing (a file where the folders should be) stops nothing: the program folder
+// becomes current and the address goes into the given program folder all the same.
+TEST_F(UserFolders, UnwritableFoldersStopNeitherTheProgramFolderNorTheAddress) {
   std::ofstream(root_ / "home") << "not a folder";
-  const fs::path before = fs::current_path();
-  fs::current_path(root_);
-  RegisterUrlProtocol();
-  EXPECT_EQ(fs::current_path(), fs::read_symlink("/proc/self/exe").parent_path());
-  fs::current_path(before);
-}
-
-TEST_F(UserFolders, TheAddressGoesIntoTheGivenProgramFolderWhateverTheCurrentDirectory) {
   const fs::path before = fs::current_path();
   const fs::path programFolder = root_ / "program";
   fs::create_directory(programFolder);
+  fs::current_path(root_);
   RecordedMessages messages;
   PrepareClassAddress("quillon.publish://stored&1", programFolder, messages);
+  EXPECT_EQ(fs::current_path(), fs::read_symlink("/proc/self/exe").parent_path());
   EXPECT_EQ(LoadProfile(programFolder / "config.ini").Find("Device", "Address"), "stored");
   PrepareClassAddress("", programFolder, messages);  // a fast class
   EXPECT_NE(LoadProfile(programFolder / "config.ini").Find("Device", "Address"), "stored");

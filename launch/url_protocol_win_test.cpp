@@ -80,31 +80,24 @@ void ExpectRegisteredHere() {
   }
 }
 
-TEST_F(UrlProtocolWin, WritesTheQuotedCommandIntoAllThreeValuesAndEntersTheProgramFolder) {
+TEST_F(UrlProtocolWin, WritesTheQuotedCommandOverAnyEarlierOneAndEntersTheProgramFolder) {
   TestFolder elsewhere;
   ASSERT_TRUE(SetCurrentDirectoryW(elsewhere.path().c_str()));
-
-  RegisterUrlProtocol();
-
+  RegisterUrlProtocol();  // no keys yet: created
   ExpectRegisteredHere();
   const std::string path = ExecutableA();
   EXPECT_EQ(CurrentDirectoryA(), path.substr(0, path.find_last_of('\\')));
-}
 
-TEST_F(UrlProtocolWin, OverwritesTheRegistrationOfAnotherCopy) {
-  // An earlier copy in another folder registered itself, with a longer text than ours.
+  // A copy in another folder registered itself since, with a longer text than ours.
   const std::string other = "\"C:\\Program Files\\" + std::string(300, 'x') + "\\p.exe\" \"%1\"";
   for (int i = 0; i < 3; ++i) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, kKeys[i], &key), ERROR_SUCCESS);
-    RegSetValueExA(key, kValueNames[i], 0, REG_SZ, reinterpret_cast<const BYTE*>(other.c_str()),
+    HKEY opened = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, kKeys[i], 0, KEY_SET_VALUE, &opened), ERROR_SUCCESS);
+    RegSetValueExA(opened, kValueNames[i], 0, REG_SZ, reinterpret_cast<const BYTE*>(other.c_str()),
                    static_cast<DWORD>(other.size() + 1));
-    RegCloseKey(key);
+    RegCloseKey(opened);
   }
-
-  RegisterUrlProtocol();
   RegisterUrlProtocol();  // the keys exist now: opened, not created again
-
   ExpectRegisteredHere();
 }
 
