@@ -40,13 +40,13 @@ class CaptureAudioPulseTest : public ::testing::Test {
 
   static inline TestSoundServer* server_ = nullptr;
   const AudioDeviceId microphone_{{}, TestSoundServer::kMicrophone};
+  const AudioDeviceId unknown_{{}, "no_such_source"};
   Recorder sink_;
 };
 
 TEST_F(CaptureAudioPulseTest, RecordsTheToneInWholeChunksWithoutGapOrRepeat) {
   auto capture = OpenMicrophone();
-  const AudioDeviceId unknown{{}, "no_such_source"};
-  testing::ExpectTheToneInWholeChunks(*capture, &unknown, TestSoundServer::kToneHz);
+  testing::ExpectTheToneInWholeChunks(*capture, &unknown_, TestSoundServer::kToneHz);
   capture->Close();  // twice is harmless
 }
 
@@ -54,15 +54,12 @@ TEST_F(CaptureAudioPulseTest, StopWakesTheWorkerAtOnce) {
   testing::ExpectTheStopToEndTheWorkerAtOnce(*OpenMicrophone());
 }
 
-TEST_F(CaptureAudioPulseTest, OpenGivesTrueOnlyForAKnownSource) {
-  auto capture = CdCapture();
-  EXPECT_FALSE(capture->Open(nullptr));
-  EXPECT_FALSE(capture->Open(NoAudioSelection()));
-  const AudioDeviceId unknown{{}, "no_such_source"};
-  EXPECT_FALSE(capture->Open(&unknown));
-}
+TEST_F(CaptureAudioPulseTest, OnlyAKnownSourceOpensAndOnlyAUsableFormatStartsAWorker) {
+  auto never = CdCapture();
+  EXPECT_FALSE(never->Open(nullptr));
+  EXPECT_FALSE(never->Open(NoAudioSelection()));
+  EXPECT_FALSE(never->Open(&unknown_));
 
-TEST_F(CaptureAudioPulseTest, StartFailsWithoutWorkerForNoChunkSizeOrAnUnusableDepth) {
   auto noChunks = OpenMicrophone();
   noChunks->ChunkBytes = 0;
   EXPECT_NE(noChunks->SetRecording(true, &sink_), 0);
@@ -77,7 +74,6 @@ TEST_F(CaptureAudioPulseTest, StartFailsWithoutWorkerForNoChunkSizeOrAnUnusableD
   std::this_thread::sleep_for(100ms);
   EXPECT_TRUE(sink_.Lengths().empty());
   // Stopping and closing what never started changes nothing.
-  auto never = CdCapture();
   EXPECT_EQ(never->SetRecording(false, &sink_), 0);
   never->Close();
 }

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <functional>
 #include <string_view>
 #include <thread>
 
@@ -20,12 +19,6 @@
 
 namespace quillon::testing {
 namespace {
-
-// Polls ready() every 20 ms for up to timeout.
-bool WaitEvery20Ms(const std::function<bool()>& ready, std::chrono::milliseconds timeout) {
-  return WaitFor(ready, timeout,
-                 [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
-}
 
 // True when a client can talk to the server named by PULSE_SERVER.
 bool SoundServerAnswers() {
@@ -96,8 +89,8 @@ bool ChildProcess::Running() {
 void ChildProcess::Stop() {
   if (pid_ < 0) return;
   kill(pid_, SIGTERM);
-  const bool ended = WaitEvery20Ms([this] { return waitpid(pid_, nullptr, WNOHANG) == pid_; },
-                                   std::chrono::milliseconds(3000));
+  const bool ended = WaitFor([this] { return waitpid(pid_, nullptr, WNOHANG) == pid_; },
+                             std::chrono::milliseconds(3000));
   if (!ended) {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
@@ -130,8 +123,9 @@ bool TestSoundServer::Start() {
       {"XDG_RUNTIME_DIR=" + dir, "HOME=" + dir}, dir + "/pulseaudio.log");
   if (!started) return false;
   setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
-  const bool up = WaitEvery20Ms([&] { return daemon_.Running() && SoundServerAnswers(); },
-                                std::chrono::milliseconds(8000));
+  const bool up = WaitFor([&] { return daemon_.Running() && SoundServerAnswers(); },
+                          std::chrono::milliseconds(8000),
+                          [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); });
   if (!up) log_ = TestFolder::Read(dir + "/pulseaudio.log");
   return up;
 }
