@@ -19,15 +19,11 @@ TEST(LogTest, EachCallIsOnePrefixedLineOnStandardError) {
   LogInfo("no display\nTry \"quillon-publisher --help\".");
   LogInfo("%s", longText.c_str());
   LogInfo("%s", "");
+  const std::string p = "quillon-publisher: ";
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "quillon-publisher: cannot load the encoder library /opt/q/libverbena.so: no such "
-            "file\n"
-            "quillon-publisher: 50% of the screen\n"
-            "quillon-publisher: no display\nTry \"quillon-publisher --help\".\n"
-            "quillon-publisher: " +
-                longText +
-                "\n"
-                "quillon-publisher: \n");
+            p + "cannot load the encoder library /opt/q/libverbena.so: no such file\n" + p +
+                "50% of the screen\n" + p + "no display\nTry \"quillon-publisher --help\".\n" + p +
+                longText + "\n" + p + "\n");
 }
 
 TEST(LogTest, LinesFromManyThreadsStayWhole) {
@@ -45,18 +41,15 @@ TEST(LogTest, LinesFromManyThreadsStayWhole) {
   }
   std::istringstream said(::testing::internal::GetCapturedStderr());
   std::vector<int> next(kThreads, 0);
-  std::string line;
-  int count = 0;
-  while (std::getline(said, line)) {
+  for (std::string line; std::getline(said, line);) {
     int t = -1, i = -1;
     ASSERT_EQ(std::sscanf(line.c_str(), "quillon-publisher: thread %d line %d", &t, &i), 2) << line;
     ASSERT_TRUE(t >= 0 && t < kThreads) << line;
     EXPECT_EQ(i, next[t]++) << line;
     EXPECT_EQ(line, "quillon-publisher: thread " + std::to_string(t) + " line " +
                         std::to_string(i) + " " + filler + " end");
-    ++count;
   }
-  EXPECT_EQ(count, kThreads * kLines);
+  EXPECT_EQ(next, std::vector<int>(kThreads, kLines));  // every line, none twice
 }
 
 TEST(LogTest, CaptureKeepsLinesWithTheirLevelsInsteadOfWritingThem) {

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -79,14 +80,9 @@ class XvfbServer {
 
   static bool Installed() {
     const char* path = std::getenv("PATH");
-    std::string paths = path != nullptr ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= paths.size()) {
-      size_t colon = paths.find(':', start);
-      std::string dir = paths.substr(start, colon - start);
-      if (access((dir + "/Xvfb").c_str(), X_OK) == 0) return true;
-      if (colon == std::string::npos) break;
-      start = colon + 1;
+    std::istringstream folders(path != nullptr ? path : "/usr/bin:/bin");
+    for (std::string folder; std::getline(folders, folder, ':');) {
+      if (access((folder + "/Xvfb").c_str(), X_OK) == 0) return true;
     }
     return false;
   }

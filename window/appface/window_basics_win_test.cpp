@@ -39,6 +39,7 @@ class TestDialog {
   struct Answer {
     COLORREF Brush = CLR_INVALID;
     COLORREF Text = CLR_INVALID;
+    bool operator==(const Answer&) const = default;
   };
   // What the dialog answers to a colour message: its brush's colour and the text colour it sets.
   Answer Ask(UINT message) const {
@@ -63,6 +64,7 @@ class TestDialog {
 
 class WindowBasicsWin : public testing::Test {
  protected:
+  using Answer = TestDialog::Answer;
   void SetUp() override {
     TestFolder::Write(skin_,
                       "/* test skin */ QDialog { background-color: #123456; }\n"
@@ -78,6 +80,7 @@ class WindowBasicsWin : public testing::Test {
   std::string SkinFile() const { return skin_.string(); }
 
   const COLORREF plain_ = GetSysColor(COLOR_3DFACE);
+  const COLORREF skinned_ = RGB(0x12, 0x34, 0x56);  // the skin's dialog background
   TestFolder folder_;
   std::filesystem::path skin_ = folder_ / "face.dll";
 };
@@ -98,17 +101,13 @@ TEST_F(WindowBasicsWin, TheSkinColoursDialogsOldAndNewUntilRemoved) {
   ASSERT_TRUE(StartSkin(SkinFile()));
   TestDialog after;
   for (const TestDialog* dialog : {&before, &after}) {
-    EXPECT_EQ(dialog->Ask(WM_CTLCOLORDLG).Brush, RGB(0x12, 0x34, 0x56));
-    const TestDialog::Answer label = dialog->Ask(WM_CTLCOLORSTATIC);
-    EXPECT_EQ(label.Brush, RGB(0x12, 0x34, 0x56));
-    EXPECT_EQ(label.Text, RGB(0x65, 0x43, 0x21));
-    const TestDialog::Answer button = dialog->Ask(WM_CTLCOLORBTN);
-    EXPECT_EQ(button.Brush, RGB(0xab, 0xcd, 0xef));
-    EXPECT_EQ(button.Text, RGB(0xfe, 0xdc, 0xba));
+    EXPECT_EQ(dialog->Ask(WM_CTLCOLORDLG).Brush, skinned_);
+    EXPECT_EQ(dialog->Ask(WM_CTLCOLORSTATIC), (Answer{skinned_, RGB(0x65, 0x43, 0x21)}));
+    EXPECT_EQ(dialog->Ask(WM_CTLCOLORBTN), (Answer{RGB(0xab, 0xcd, 0xef), RGB(0xfe, 0xdc, 0xba)}));
   }
   // A dialog that chooses its own colour keeps it; what it leaves to the system is skinned.
   EXPECT_EQ(own.Ask(WM_CTLCOLORDLG).Brush, RGB(9, 8, 7));
-  EXPECT_EQ(own.Ask(WM_CTLCOLORSTATIC).Brush, RGB(0x12, 0x34, 0x56));
+  EXPECT_EQ(own.Ask(WM_CTLCOLORSTATIC).Brush, skinned_);
 
   RemoveSkin();
   TestDialog removed;
