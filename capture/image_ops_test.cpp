@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <random>
 #include <string>
@@ -56,14 +56,27 @@ void ForEachSimdLevel(Body body) {
   image_ops_internal::SetSimdLevel(image_ops_internal::BestSimdLevel());
 }
 
-void ExpectScaleMatchesReference(std::mt19937& random, int32_t sw, int32_t sh, int32_t dw,
-                                 int32_t dh) {
-  const Picture source = RandomPicture(random, sw, sh);
-  Picture fast(dw, dh);
-  Picture plain(dw, dh);
-  ScaleBilinear(fast.view, source.view);
-  reference::ScaleBilinear(plain.view, source.view);
-  ASSERT_EQ(fast.bytes, plain.bytes) << sw << "x" << sh << " -> " << dw << "x" << dh;
+// The fast and the plain version of one operation on a destination and a source.
+using Operation = std::function<void(const ImageView&, const ImageView&)>;
+struct Sizes {
+  int32_t sw, sh, dw, dh;  // source, destination
+};
+
+// Runs both versions on copies of the same random source and destination: the destinations must
+// come out the same, and so must the sources, which the reduction uses as work space from its
+// second halving step on (with one step, the plain version leaves its source as it was).
+void ExpectSameAsReference(std::mt19937& random, const Sizes& z, const Operation& fast,
+                           const Operation& plain) {
+  Picture fast_source = RandomPicture(random, z.sw, z.sh);
+  Picture plain_source = fast_source;
+  Picture fast_destination = RandomPicture(random, z.dw, z.dh);
+  Picture plain_destination = fast_destination;
+  fast(fast_destination.view, fast_source.view);
+  plain(plain_destination.view, plain_source.view);
+  const std::string sizes = std::to_string(z.sw) + "x" + std::to_string(z.sh) + " -> " +
+                            std::to_string(z.dw) + "x" + std::to_string(z.dh);
+  ASSERT_EQ(fast_destination.bytes, plain_destination.bytes) << sizes;
+  ASSERT_EQ(fast_source.bytes, plain_source.bytes) << sizes;
 }
 
 TEST(ScaleBilinear, MatchesReferenceOnRandomSizesAndContents) {
@@ -71,20 +84,17 @@ TEST(ScaleBilinear, MatchesReferenceOnRandomSizesAndContents) {
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
   ForEachSimdLevel([&] {
-    std::uniform_int_distribution<int32_t> side(1, 90);
-    for (int n = 0; n < 300; ++n) {
-      ExpectScaleMatchesReference(random, side(random), side(random), side(random), side(random));
-    }
-    // Exact halvings of even and odd sizes, long rows, one pixel wide or high.
+    // Long rows, one pixel wide or high, exact halvings of even and odd sizes, random sizes.
+    std::vector<Sizes> cases = {
+        {1, 50, 37, 200}, {50, 1, 400, 3}, {1, 1, 17, 9}, {1000, 5, 333, 2}, {5, 1000, 1, 999}};
     for (int32_t d : {1, 2, 3, 7, 8, 31, 64, 129, 300}) {
-      ExpectScaleMatchesReference(random, 2 * d, 2 * d + 1, d, d);
-      ExpectScaleMatchesReference(random, 2 * d + 1, 2 * d, d, d);
+      cases.insert(cases.end(), {{2 * d, 2 * d + 1, d, d}, {2 * d + 1, 2 * d, d, d}});
     }
-    ExpectScaleMatchesReference(random, 1, 50, 37, 200);
-    ExpectScaleMatchesReference(random, 50, 1, 400, 3);
-    ExpectScaleMatchesReference(random, 1, 1, 17, 9);
-    ExpectScaleMatchesReference(random, 1000, 5, 333, 2);
-    ExpectScaleMatchesReference(random, 5, 1000, 1, 999);
+    std::uniform_int_distribution<int32_t> side(1, 90);
+    for (int n = 0; n < 300; ++n)
+      cases.push_back({side(random), side(random), side(random), side(random)});
+    for (const Sizes& z : cases)
+      ExpectSameAsReference(random, z, ScaleBilinear, reference::ScaleBilinear);
   });
 }
 
@@ -175,47 +185,25 @@ TEST(ScaleDownHalving, HalvesTwiceThenResamplesOverwritingTheSource) {
   });
 }
 
-// Reduces a random source with both versions: the destinations must be the same, and so must
-// the sources, which serve as work space from the second halving step on (with one step, the
-// plain version leaves its source as it was).
-void ExpectHalvingMatchesReference(std::mt19937& random, int32_t sw, int32_t sh, int32_t dw,
-                                   int32_t dh) {
-  Picture fast_source = RandomPicture(random, sw, sh);
-  Picture plain_source = fast_source;
-  Picture fast(dw, dh), plain(dw, dh);
-  ScaleDownHalving(fast.view, fast_source.view);
-  reference::ScaleDownHalving(plain.view, plain_source.view);
-  ASSERT_EQ(fast.bytes, plain.bytes) << sw << "x" << sh << " -> " << dw << "x" << dh;
-  ASSERT_EQ(fast_source.bytes, plain_source.bytes) << sw << "x" << sh << " -> " << dw << "x" << dh;
-}
-
 TEST(ScaleDownHalving, MatchesReferenceAndGrowsItsWorkBuffer) {
   std::mt19937 random(11);
-  ExpectHalvingMatchesReference(random, 100, 80, 60, 50);  // less than twice: no halving step
-  ExpectHalvingMatchesReference(random, 64, 48, 10, 10);
+  auto check = [&](const Sizes& z) {
+    ExpectSameAsReference(random, z, ScaleDownHalving, reference::ScaleDownHalving);
+  };
+  check({64, 48, 10, 10});
   const size_t small = image_ops_internal::ScratchBufferBytes();
-  ExpectHalvingMatchesReference(random, 1920, 1080, 160, 90);  // a larger desktop in a later class
+  check({1920, 1080, 160, 90});  // a larger desktop in a later class
   EXPECT_GT(image_ops_internal::ScratchBufferBytes(), small);
   EXPECT_GE(image_ops_internal::ScratchBufferBytes(), size_t(960) * 540 * 3);
-  ExpectHalvingMatchesReference(random, 333, 201, 7, 5);
-  ExpectHalvingMatchesReference(random, 1, 500, 1, 3);
-}
-
-// One halving step, then a last step that halves the width again (the desktop at a quarter):
-// the fast path does both at once and must leave the source as it was.
-TEST(ScaleDownHalving, OneStepThenHalvedWidthMatchesReference) {
-  std::mt19937 random(29);
   ForEachSimdLevel([&] {
-    for (const auto& [sw, sh, dw, dh] : std::vector<std::array<int32_t, 4>>{{1920, 1080, 480, 270},
-                                                                            {1280, 720, 320, 180},
-                                                                            {1366, 768, 341, 192},
-                                                                            {1000, 601, 250, 150},
-                                                                            {4000, 30, 1000, 7},
-                                                                            {32764, 5, 8191, 1},
-                                                                            {62, 40, 15, 10},
-                                                                            {8, 9, 2, 2}}) {
-      ExpectHalvingMatchesReference(random, sw, sh, dw, dh);
-    }
+    // Less than twice (no halving step), several steps, one pixel wide; then one step and a last
+    // that halves the width again (the desktop at a quarter), which the fast path does at once.
+    // clang-format off
+    for (const Sizes& z : std::vector<Sizes>{
+             {100, 80, 60, 50}, {333, 201, 7, 5}, {1, 500, 1, 3}, {1920, 1080, 480, 270},
+             {1280, 720, 320, 180}, {1366, 768, 341, 192}, {1000, 601, 250, 150},
+             {4000, 30, 1000, 7}, {32764, 5, 8191, 1}, {62, 40, 15, 10}, {8, 9, 2, 2}}) check(z);
+    // clang-format on
   });
 }
 
@@ -242,34 +230,25 @@ TEST(ScaleDownHalving, TheSecondStepNeverTakesTheFirstStepsTables) {
   for (BilinearTables* t : touched) t->made_source_width = 0;  // no later call may trust these
 }
 
-// Fills the destination with a pattern, pastes with both versions, compares everything.
-template <class Fast, class Plain>
-void ExpectPasteMatchesReference(std::mt19937& random, int32_t dw, int32_t dh, Fast fast_paste,
-                                 Plain plain_paste) {
-  Picture fast = RandomPicture(random, dw, dh);
-  Picture plain = fast;
-  fast_paste(fast.view);
-  plain_paste(plain.view);
-  ASSERT_EQ(fast.bytes, plain.bytes);
-}
-
-TEST(PasteScaledNearest, MatchesReferenceAndClipsToTheDestination) {
+// Random sizes and positions, many of them partly or wholly outside the destination.
+TEST(ImageOps, BothPastesMatchReferenceAndClipToTheDestination) {
   const uint32_t seed = 99;
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
   std::uniform_int_distribution<int32_t> side(1, 60);
   std::uniform_int_distribution<int32_t> position(-80, 80);
   for (int n = 0; n < 400; ++n) {
-    const Picture source = RandomPicture(random, side(random), side(random));
     const ImageView size = MakeImageView(nullptr, side(random), side(random));
     const int32_t x = position(random), y = position(random);
-    SCOPED_TRACE(std::to_string(source.view.Width) + "x" + std::to_string(source.view.Height) +
-                 " drawn " + std::to_string(size.Width) + "x" + std::to_string(size.Height) +
+    const Sizes z{side(random), side(random), side(random), side(random)};
+    SCOPED_TRACE("drawn " + std::to_string(size.Width) + "x" + std::to_string(size.Height) +
                  " at " + std::to_string(x) + "," + std::to_string(y));
-    ExpectPasteMatchesReference(
-        random, side(random), side(random),
-        [&](const ImageView& d) { PasteScaledNearest(d, x, y, size, source.view); },
-        [&](const ImageView& d) { reference::PasteScaledNearest(d, x, y, size, source.view); });
+    ExpectSameAsReference(
+        random, z, [&](auto& d, auto& s) { PasteScaledNearest(d, x, y, size, s); },
+        [&](auto& d, auto& s) { reference::PasteScaledNearest(d, x, y, size, s); });
+    ExpectSameAsReference(
+        random, z, [&](auto& d, auto& s) { PasteImage(d, x, y, s); },
+        [&](auto& d, auto& s) { reference::PasteImage(d, x, y, s); });
   }
 }
 
@@ -290,21 +269,6 @@ TEST(PasteScaledNearest, PullsBackToTheRightEdgeAndClampsATinySource) {
   EXPECT_EQ(screen.bytes, expected.bytes);
   EXPECT_EQ(0, std::memcmp(screen.view.Data + 539 * screen.view.Stride + 959 * 3, "\0\0\0", 3));
   EXPECT_NE(0, std::memcmp(screen.view.Data + 540 * screen.view.Stride + 960 * 3, "\0\0\0", 3));
-}
-
-TEST(PasteImage, MatchesReferenceAndClipsToTheDestination) {
-  std::mt19937 random(42);
-  std::uniform_int_distribution<int32_t> side(1, 50);
-  std::uniform_int_distribution<int32_t> position(-70, 70);
-  for (int n = 0; n < 400; ++n) {
-    const Picture source = RandomPicture(random, side(random), side(random));
-    const int32_t x = position(random), y = position(random);
-    SCOPED_TRACE("at " + std::to_string(x) + "," + std::to_string(y));
-    ExpectPasteMatchesReference(
-        random, side(random), side(random),
-        [&](const ImageView& d) { PasteImage(d, x, y, source.view); },
-        [&](const ImageView& d) { reference::PasteImage(d, x, y, source.view); });
-  }
 }
 
 TEST(PasteImage, CopiesRowsAndPullsBackOversizedPositions) {

@@ -6,7 +6,9 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "base/testing/wait_for.h"
@@ -59,44 +61,34 @@ bool MovePointer(int x, int y) {
   return false;
 }
 
-// A top-most borderless window showing the pattern where it belongs on the screen.
-class PatternWindow {
- public:
-  PatternWindow() {
-    WNDCLASSW windowClass{};
-    windowClass.lpfnWndProc = PatternWindowProc;
-    windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"QuillonGrabPattern";
-    RegisterClassW(&windowClass);
-    window_ = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"QuillonGrabPattern", L"",
-                              WS_POPUP | WS_VISIBLE, testing::kPatternLeft, testing::kPatternTop,
-                              kPatternWidth, kPatternHeight, nullptr, nullptr,
-                              GetModuleHandleW(nullptr), nullptr);
-    UpdateWindow(window_);
-    PumpMessages();
-  }
-  ~PatternWindow() {
-    if (window_ != nullptr) DestroyWindow(window_);
-  }
-  PatternWindow(const PatternWindow&) = delete;
-  PatternWindow& operator=(const PatternWindow&) = delete;
-
-  bool Created() const { return window_ != nullptr; }
-
- private:
-  HWND window_ = nullptr;
+struct WindowDeleter {
+  void operator()(HWND window) const { DestroyWindow(window); }
 };
+using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDeleter>;
+
+// A top-most borderless window showing the pattern where it belongs on the screen.
+UniqueWindow ShowPatternWindow() {
+  WNDCLASSW windowClass{};
+  windowClass.lpfnWndProc = PatternWindowProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"QuillonGrabPattern";
+  RegisterClassW(&windowClass);
+  UniqueWindow window(CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, L"QuillonGrabPattern", L"",
+                                      WS_POPUP | WS_VISIBLE, testing::kPatternLeft,
+                                      testing::kPatternTop, kPatternWidth, kPatternHeight, nullptr,
+                                      nullptr, GetModuleHandleW(nullptr), nullptr));
+  UpdateWindow(window.get());
+  PumpMessages();
+  return window;
+}
 
 class ScreenGrabberGdiTest : public ::testing::Test {
  protected:
   // One window for all the tests: it takes a moment to appear on the X server.
-  static void SetUpTestSuite() { window_ = new PatternWindow; }
-  static void TearDownTestSuite() {
-    delete window_;
-    window_ = nullptr;
-  }
+  static void SetUpTestSuite() { window_ = ShowPatternWindow(); }
+  static void TearDownTestSuite() { window_.reset(); }
   void SetUp() override {
-    ASSERT_TRUE(window_->Created());
+    ASSERT_NE(window_, nullptr);
     ASSERT_NE(grabber_, nullptr);
     // The window shows on the X server a little after it is made.
     testing::Mismatch mismatch;
@@ -113,7 +105,7 @@ class ScreenGrabberGdiTest : public ::testing::Test {
     ASSERT_EQ(mismatch.Count, 0) << "the window pixel for pixel, bottom-up: " << mismatch.First;
   }
 
-  static inline PatternWindow* window_ = nullptr;
+  static inline UniqueWindow window_;
   std::unique_ptr<ScreenGrabber> grabber_ = CreateScreenGrabber();
 };
 

@@ -29,8 +29,7 @@ class FakeEncoder {
       : library_(LoadEncoderLibrary(path)) {
     if (!library_) throw std::runtime_error("cannot load " + path);
     Bind(reset_, path, "FakeVerbena_Reset");
-    Bind(count_, path, "FakeVerbena_CallCount");
-    Bind(get_, path, "FakeVerbena_GetCall");
+    Bind(calls_, path, "FakeVerbena_CopyCalls");
     Bind(params_, path, "FakeVerbena_GetParams");
     Bind(picture_, path, "FakeVerbena_CopyLastPicture");
     Reset();
@@ -40,11 +39,7 @@ class FakeEncoder {
 
   void Reset(int startResult = 1, int notifySize = 4096) { reset_(startResult, notifySize); }
 
-  std::vector<FakeVerbenaCall> Calls() const {
-    std::vector<FakeVerbenaCall> calls(static_cast<size_t>(count_()));
-    for (size_t i = 0; i < calls.size(); ++i) get_(static_cast<int>(i), &calls[i]);
-    return calls;
-  }
+  std::vector<FakeVerbenaCall> Calls() const { return Copied(calls_); }
 
   // The function names of all calls so far, in order.
   std::vector<std::string> Names() const {
@@ -61,13 +56,22 @@ class FakeEncoder {
 
   bool Params(EncoderParams* params) const { return params_(params) != 0; }
 
-  std::vector<uint8_t> LastPicture() const {
-    std::vector<uint8_t> picture(static_cast<size_t>(picture_(nullptr, 0)));
-    picture.resize(static_cast<size_t>(picture_(picture.data(), static_cast<int>(picture.size()))));
-    return picture;
-  }
+  std::vector<uint8_t> LastPicture() const { return Copied(picture_); }
 
  private:
+  // What copy, one of the library's copying exports, copies out.
+  template <typename Item>
+  static std::vector<Item> Copied(int (*copy)(Item*, int)) {
+    std::vector<Item> items;
+    size_t n = static_cast<size_t>(copy(nullptr, 0));
+    while (n > items.size()) {  // again when more came between asking the size and copying
+      items.resize(n);
+      n = static_cast<size_t>(copy(items.data(), static_cast<int>(n)));
+    }
+    items.resize(n);
+    return items;
+  }
+
   // Binds slot to an export of the library that library_ keeps loaded.
   template <typename Function>
   static void Bind(Function& slot, const std::string& path, const char* name) {
@@ -86,8 +90,7 @@ class FakeEncoder {
 
   std::shared_ptr<const EncoderLibrary> library_;
   void (*reset_)(int, int) = nullptr;
-  int (*count_)() = nullptr;
-  int (*get_)(int, FakeVerbenaCall*) = nullptr;
+  int (*calls_)(FakeVerbenaCall*, int) = nullptr;
   int (*params_)(EncoderParams*) = nullptr;
   int (*picture_)(unsigned char*, int) = nullptr;
 };

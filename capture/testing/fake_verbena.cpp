@@ -1,23 +1,15 @@
 // The recording stand-in for the encoder library; see fake_verbena.h.
 #include "capture/testing/fake_verbena.h"
 
-#if defined(_WIN32)
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
-#include <sys/syscall.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -65,19 +57,19 @@ uint32_t Checksum(const unsigned char* data, int length) {  // FNV-1a
   return hash;
 }
 
-uint64_t CurrentThreadId() {
-#if defined(_WIN32)
-  return GetCurrentThreadId();
-#else
-  return static_cast<uint64_t>(syscall(SYS_gettid));
-#endif
+// Copies at most capacity items of from to buffer; returns how many there are.
+template <typename Item>
+int CopyOut(const std::vector<Item>& from, Item* buffer, int capacity) {
+  const size_t n = std::min(from.size(), static_cast<size_t>(std::max(capacity, 0)));
+  if (n > 0) std::memcpy(buffer, from.data(), n * sizeof(Item));
+  return static_cast<int>(from.size());
 }
 
 void Note(const char* function, void* handle, const unsigned char* data, int length,
           const std::string& details = "") {
   FakeVerbenaCall call{};
   std::snprintf(call.Function, sizeof call.Function, "%s", function);
-  call.Thread = CurrentThreadId();
+  call.Thread = std::hash<std::thread::id>{}(std::this_thread::get_id());
   call.Handle = handle;
   call.Length = data != nullptr ? length : -1;
   call.Checksum = data != nullptr && !Light() ? Checksum(data, length) : 0;
@@ -149,16 +141,8 @@ VERBENA_API void FakeVerbena_Reset(int startResult, int notifySize) {
   });
 }
 
-VERBENA_API int FakeVerbena_CallCount(void) {
-  return Locked([](Record& record) { return static_cast<int>(record.Calls.size()); });
-}
-
-VERBENA_API int FakeVerbena_GetCall(int index, FakeVerbenaCall* call) {
-  return Locked([&](Record& record) {
-    if (index < 0 || static_cast<size_t>(index) >= record.Calls.size()) return 0;
-    *call = record.Calls[static_cast<size_t>(index)];
-    return 1;
-  });
+VERBENA_API int FakeVerbena_CopyCalls(FakeVerbenaCall* buffer, int capacity) {
+  return Locked([&](Record& record) { return CopyOut(record.Calls, buffer, capacity); });
 }
 
 VERBENA_API int FakeVerbena_GetParams(EncoderParams* params) {
@@ -169,12 +153,7 @@ VERBENA_API int FakeVerbena_GetParams(EncoderParams* params) {
 }
 
 VERBENA_API int FakeVerbena_CopyLastPicture(unsigned char* buffer, int capacity) {
-  return Locked([&](Record& record) {
-    const size_t n =
-        std::min(record.LastPicture.size(), static_cast<size_t>(std::max(capacity, 0)));
-    if (n > 0) std::memcpy(buffer, record.LastPicture.data(), n);
-    return static_cast<int>(record.LastPicture.size());
-  });
+  return Locked([&](Record& record) { return CopyOut(record.LastPicture, buffer, capacity); });
 }
 
 }  // extern "C"

@@ -17,7 +17,7 @@ extern "C" {
 
 typedef struct FakeVerbenaCall {
   char Function[32]; /* e.g. "PutVideoData" (without the VERBENA_ prefix) */
-  uint64_t Thread;   /* system thread id of the caller */
+  uint64_t Thread;   /* a number that tells the caller's thread from the others alive */
   void* Handle;
   int32_t Length;    /* bytes handed over; -1 for calls without data */
   uint32_t Checksum; /* FNV-1a of the bytes; 0 for calls without data */
@@ -25,8 +25,8 @@ typedef struct FakeVerbenaCall {
 
 /* Forgets all calls and the last picture; answers of later calls as configured. */
 VERBENA_API void FakeVerbena_Reset(int startResult, int notifySize);
-VERBENA_API int FakeVerbena_CallCount(void);
-VERBENA_API int FakeVerbena_GetCall(int index, FakeVerbenaCall* call);
+/* Copies the calls so far, oldest first (at most capacity of them); returns how many there are. */
+VERBENA_API int FakeVerbena_CopyCalls(FakeVerbenaCall* buffer, int capacity);
 /* Copies the parameters of the latest CreateEncoder; 0 when there was none. */
 VERBENA_API int FakeVerbena_GetParams(EncoderParams* params);
 /* Copies the latest picture handed to PutVideoData (at most capacity bytes); returns its length. */
