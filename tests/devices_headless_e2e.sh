@@ -12,42 +12,6 @@ start_pulseaudio
 start_rtmp_server
 copy_program
 
-# Prints "R G B" of pixel (x, y) (from the top) of the recording's frame at 2 s.
-pixel() {  # file x y
-  ffmpeg -loglevel error -ss 2 -i "$1" -frames:v 1 -f rawvideo -pix_fmt rgb24 "$work/frame.rgb" -y
-  local width
-  width=$(ffprobe -v error -select_streams v:0 -show_entries stream=width -of csv=p=0 "$1")
-  python3 - "$work/frame.rgb" "$width" "$2" "$3" <<'PY'
-import sys
-data = open(sys.argv[1], "rb").read()
-w, x, y = int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
-i = (y * w + x) * 3
-print(data[i], data[i + 1], data[i + 2])
-PY
-}
-bright_grey() { read -r r g b <<< "$1"; [ "$r" -gt 140 ] && [ "$g" -gt 140 ] && [ "$b" -gt 140 ]; }
-dark() { read -r r g b <<< "$1"; [ "$r" -lt 60 ] && [ "$g" -lt 60 ] && [ "$b" -lt 60 ]; }
-
-# The frequency of the recording's tone, from its rising zero crossings. Only blocks with sound
-# count: a stretch of silence (the encoder fills one while the sound device is late) is not tone.
-tone() {
-  ffmpeg -loglevel error -i "$1" -ss 1 -t 2 -ac 1 -ar 44100 -f s16le "$work/sound.raw" -y
-  python3 - "$work/sound.raw" <<'PY'
-import struct, sys
-raw = open(sys.argv[1], "rb").read()
-s = struct.unpack("<%dh" % (len(raw) // 2), raw)
-block = 441  # 10 ms
-crossings = sounding = 0
-for start in range(0, len(s) - block, block):
-    part = s[start:start + block + 1]
-    if max(abs(v) for v in part) < 1000:
-        continue
-    sounding += block
-    crossings += sum(1 for a, b in zip(part, part[1:]) if a < 0 <= b)
-print(round(crossings / (sounding / 44100.0)) if sounding > 44100 else 0)
-PY
-}
-
 for style in 1 2 3; do
   # Camera 320x240 on a 640x480 desktop, with sound.
   cp "$shipped_config" "$config"

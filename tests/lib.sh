@@ -173,7 +173,7 @@ config_has() { tr -d '\r' <"$config" | grep -q -- "$1"; }  # pattern
 run() {
   local status=0
   rm -f "$work/log"
-  timeout 30 ${wine64:+"$wine64"} "$app" "$@" </dev/null >"$work/out" 2>"$work/err" || status=$?
+  timeout 30 ${wine_loader:+"$wine_loader"} "$app" "$@" </dev/null >"$work/out" 2>"$work/err" || status=$?
   sed -i 's/\r$//' "$work/out" "$work/err"
   return "$status"
 }
@@ -228,6 +228,32 @@ find_window() {  # name-pattern
 wait_window() { wait_for "$1" find_window "$2"; }  # seconds name-pattern
 no_window() { ! find_window "$1" >/dev/null; }  # name-pattern
 
+# Keys go through the X server's keyboard, not as events sent to one window: Wine then sees both
+# press and release, and no key stays "held" for the next window. The X focus follows the
+# pointer (no window manager), so the pointer goes over the window first.
+type_key() {  # X window, key
+  xdotool mousemove --window "$1" 8 8 key "$2"
+}
+# Answers the message box, captioned with the program's name, with Enter.
+answer_message() {  # what the box is about
+  local box
+  box=$(wait_window 10 '^quillon-publisher$') || fail "no message box: $1"
+  type_key "$box" Return
+  wait_until 10 "the message box stayed: $1" no_window '^quillon-publisher$'
+}
+# press_class_button WINDOW: clicks 上课 or 下课 of the Windows program's main window. Both share
+# one place in dialog template 102: x 41, y 54, 75 x 16 dialog units in a client area of 638 x 373.
+# The X window is the whole window; Wine's dialog frame is 3 pixels on each side and its caption
+# 19 pixels high. Scaling by the client area's size keeps the place right whatever font stands in
+# for the dialog's.
+press_class_button() {
+  local geometry width height frame=3 caption=19
+  geometry=$(xwininfo -id "$1")
+  width=$(sed -n 's/^ *Width: //p' <<<"$geometry")
+  height=$(sed -n 's/^ *Height: //p' <<<"$geometry")
+  xdotool mousemove --window "$1" $((frame + (41 * 2 + 75) * (width - 2 * frame) / (2 * 638))) \
+    $((frame + caption + (54 * 2 + 16) * (height - 2 * frame - caption) / (2 * 373))) click 1
+}
 # grab_screen FILE WIDTHxHEIGHT [X,Y]: a PNG of that part of the screen of DISPLAY.
 grab_screen() {
   mkdir -p "$(dirname "$1")"
@@ -243,7 +269,45 @@ take_screenshot() {
   [ "$levels" -ge 16 ] || fail "the screenshot $1 is nearly blank ($levels grey levels)"
 }
 
-# Wine in the build's prefix (or the caller's WINEPREFIX), made when missing; sets wine64 (run
+# Prints "R G B" of pixel (x, y) (from the top) of a recording's frame at SECONDS (default 2).
+pixel() {  # file x y [seconds]
+  ffmpeg -loglevel error -ss "${4:-2}" -i "$1" -frames:v 1 -f rawvideo -pix_fmt rgb24 "$work/frame.rgb" -y
+  local width
+  width=$(ffprobe -v error -select_streams v:0 -show_entries stream=width -of csv=p=0 "$1")
+  python3 - "$work/frame.rgb" "$width" "$2" "$3" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+w, x, y = int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+i = (y * w + x) * 3
+print(data[i], data[i + 1], data[i + 2])
+PY
+}
+bright_grey() { read -r r g b <<< "$1"; [ "$r" -gt 140 ] && [ "$g" -gt 140 ] && [ "$b" -gt 140 ]; }
+dark() { read -r r g b <<< "$1"; [ "$r" -lt 60 ] && [ "$g" -lt 60 ] && [ "$b" -lt 60 ]; }
+reddish() { read -r r g b <<< "$1"; [ "$r" -gt 150 ] && [ "$g" -lt 100 ] && [ "$b" -lt 100 ]; }
+bluish() { read -r r g b <<< "$1"; [ "$b" -gt 150 ] && [ "$r" -lt 100 ] && [ "$g" -lt 100 ]; }
+
+# The frequency of the recording's tone, from its rising zero crossings. Only blocks with sound
+# count: a stretch of silence (the encoder fills one while the sound device is late) is not tone.
+tone() {
+  ffmpeg -loglevel error -i "$1" -ss 1 -t 2 -ac 1 -ar 44100 -f s16le "$work/sound.raw" -y
+  python3 - "$work/sound.raw" <<'PY'
+import struct, sys
+raw = open(sys.argv[1], "rb").read()
+s = struct.unpack("<%dh" % (len(raw) // 2), raw)
+block = 441  # 10 ms
+crossings = sounding = 0
+for start in range(0, len(s) - block, block):
+    part = s[start:start + block + 1]
+    if max(abs(v) for v in part) < 1000:
+        continue
+    sounding += block
+    crossings += sum(1 for a, b in zip(part, part[1:]) if a < 0 <= b)
+print(round(crossings / (sounding / 44100.0)) if sounding > 44100 else 0)
+PY
+}
+
+# Wine in the build's prefix (or the caller's WINEPREFIX), made when missing; sets wine_loader (run
 # and the scripts start Windows programs with it) and exe. Run by hand, the build is build-win64.
 use_wine() {
   if [ -z "${QUILLON_BUILD_DIR:-}" ]; then
@@ -252,8 +316,10 @@ use_wine() {
   export WINEPREFIX=${WINEPREFIX:-$build_dir/wine-prefix} WINEDEBUG=${WINEDEBUG:--all}
   # No Mono or Gecko installer dialogs: the tests need neither.
   export WINEDLLOVERRIDES="mscoree,mshtml=;${WINEDLLOVERRIDES:-}"
-  wine64=/usr/lib/wine/wine64
-  [ -x "$wine64" ] || wine64=$(command -v wine64 || command -v wine) || fail "wine is not installed"
+  # The build's own loader: wine64, or the 32-bit wine for a 32-bit build in a 32-bit prefix.
+  wine_loader=${QUILLON_WINE:-/usr/lib/wine/wine64}
+  [ -z "${QUILLON_WINE_ARCH:-}" ] || export WINEARCH=$QUILLON_WINE_ARCH
+  [ -x "$wine_loader" ] || wine_loader=$(command -v wine64 || command -v wine) || fail "wine is not installed"
   [ -f "$WINEPREFIX/system.reg" ] || "$source_dir/scripts/wine" start "$WINEPREFIX" >/dev/null
   exe=.exe
 }
@@ -261,7 +327,7 @@ use_wine() {
 windows_path() { echo "Z:${1//\//\\}"; }
 
 # Sets desktop to the arguments that put a Windows program on a Wine virtual desktop of its own,
-# as in "$wine64" "${desktop[@]}" PROGRAM: the prefix's default desktop belongs to whichever Wine
+# as in "$wine_loader" "${desktop[@]}" PROGRAM: the prefix's default desktop belongs to whichever Wine
 # program started first, maybe one without an X display where no window can be made, and the
 # last run's desktop may still be closing. explorer does not hand on the program's exit code.
 desktops=0
@@ -289,7 +355,7 @@ wine_gtest() {
   desktop=()
   [ "$size" = - ] || new_desktop "$size"
   rm -f "$report"
-  timeout -k 5 "$seconds" "$wine64" "${desktop[@]}" "$@" --gtest_color=no \
+  timeout -k 5 "$seconds" "$wine_loader" "${desktop[@]}" "$@" --gtest_color=no \
     "--gtest_output=xml:$(windows_path "$report")" 2>&1 | grep -v -e '^fixme:' -e ':fixme:' || true
   check_gtest_report "$report" "$what"
 }
@@ -301,7 +367,7 @@ use_cjk_font() {
   font=$(fc-list :lang=zh family 2>/dev/null | grep -v -i mono | head -n1 | cut -d, -f1 || true)
   [ -n "$font" ] || return 0
   for name in "宋体" SimSun; do
-    timeout 30 "$wine64" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$name" /t REG_SZ \
+    timeout 30 "$wine_loader" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$name" /t REG_SZ \
       /d "$font" /f >/dev/null 2>&1 || true
   done
 }

@@ -3,6 +3,7 @@
 # checks of what arrived, decoded with ffprobe/ffmpeg.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 library=$program_dir/libverbena.so
+[ -z "${QUILLON_WINE:-}" ] || { use_wine; library=$program_dir/Verbena.dll; }
 
 # value KEY FILE: the value of a key=value line.
 value() { sed -n "s/^$1=//p" "$2" | tail -1; }
@@ -10,9 +11,19 @@ value() { sed -n "s/^$1=//p" "$2" | tail -1; }
 # The library records beside the program that loaded it: each test runs its own copy of the
 # driver, so its recordings land in its own scratch folder.
 mkdir -p "$work/bin"
-cp "$build_dir/tests/verbena_driver" "$work/bin/"
+cp "$build_dir/tests/verbena_driver$exe" "$work/bin/"
 driver=$work/bin/verbena_driver
 driver_recordings=$work/bin/recordings
+# Under Wine the driver is a Windows program: file arguments become Z: paths.
+wine_driver() {
+  local argument arguments=()
+  for argument in "$@"; do
+    [[ $argument != /* ]] || argument=$(windows_path "$argument")
+    arguments+=("$argument")
+  done
+  "$wine_loader" "$work/bin/verbena_driver.exe" "${arguments[@]}" </dev/null | tr -d '\r'
+}
+[ -z "$exe" ] || driver=wine_driver
 
 probe() {  # file stream entry
   ffprobe -v error -select_streams "$2" -count_frames -show_entries "stream=$3" \

@@ -1,7 +1,7 @@
-// Test and bench driver for the encoder library: loads libverbena.so by path, as the program
-// does, and publishes synthetic moving pictures and a 440 Hz tone (or pictures and sound read
-// from files) through the six functions, from a picture thread and a sound thread, for a given
-// time. Prints what happened as key=value lines.
+// Test and bench driver for the encoder library: loads libverbena.so (Verbena.dll on Windows) by
+// path, as the program does, and publishes synthetic moving pictures and a 440 Hz tone (or pictures
+// and sound read from files) through the six functions, from a picture thread and a sound thread,
+// for a given time. Prints what happened as key=value lines.
 //
 //   verbena_driver publish LIBRARY URL [options]
 //     --seconds N  --width W  --height H  --rate R  --bitrate K  --quality Q  --interval S
@@ -11,10 +11,15 @@
 //   verbena_driver onset FILE  seconds to the first loud sample of raw 16-bit mono 44.1 kHz, and
 //                              the loudest sample up to 0.1 s before it
 //   verbena_driver cpu COMMAND [ARGS...]   runs a command and prints its user+sys CPU seconds
+//                                          (not on Windows)
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -25,6 +30,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <numbers>
 #include <string>
 #include <thread>
 #include <vector>
@@ -46,28 +52,49 @@ struct Library {
   decltype(&VERBENA_GetStats) stats = nullptr;
 
   bool Load(const char* path) {
+#ifdef _WIN32
+    HMODULE handle = LoadLibraryExA(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (handle == nullptr) {
+      std::fprintf(stderr, "driver: cannot load %s (error %lu)\n", path, GetLastError());
+      return false;
+    }
+    auto symbol = [handle](const char* name) {
+      return reinterpret_cast<void*>(GetProcAddress(handle, name));
+    };
+#else
     void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
       std::fprintf(stderr, "driver: %s\n", dlerror());
       return false;
     }
-    create = reinterpret_cast<decltype(create)>(dlsym(handle, "VERBENA_CreateEncoder"));
-    start = reinterpret_cast<decltype(start)>(dlsym(handle, "VERBENA_Start"));
-    notifySize =
-        reinterpret_cast<decltype(notifySize)>(dlsym(handle, "VERBENA_GetAudioNofifySize"));
-    putVideo = reinterpret_cast<decltype(putVideo)>(dlsym(handle, "VERBENA_PutVideoData"));
-    putAudio = reinterpret_cast<decltype(putAudio)>(dlsym(handle, "VERBENA_PutAudioData"));
-    stop = reinterpret_cast<decltype(stop)>(dlsym(handle, "VERBENA_Stop"));
-    stats = reinterpret_cast<decltype(stats)>(dlsym(handle, "VERBENA_GetStats"));
+    auto symbol = [handle](const char* name) { return dlsym(handle, name); };
+#endif
+    create = reinterpret_cast<decltype(create)>(symbol("VERBENA_CreateEncoder"));
+    start = reinterpret_cast<decltype(start)>(symbol("VERBENA_Start"));
+    notifySize = reinterpret_cast<decltype(notifySize)>(symbol("VERBENA_GetAudioNofifySize"));
+    putVideo = reinterpret_cast<decltype(putVideo)>(symbol("VERBENA_PutVideoData"));
+    putAudio = reinterpret_cast<decltype(putAudio)>(symbol("VERBENA_PutAudioData"));
+    stop = reinterpret_cast<decltype(stop)>(symbol("VERBENA_Stop"));
+    stats = reinterpret_cast<decltype(stats)>(symbol("VERBENA_GetStats"));
     return create && start && notifySize && putVideo && putAudio && stop && stats;
   }
 };
 
 double CpuSeconds() {
+#ifdef _WIN32
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+  auto ticks = [](const FILETIME& time) {  // 100 ns each
+    return static_cast<double>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
+                               time.dwLowDateTime);
+  };
+  return (ticks(kernel) + ticks(user)) / 1e7;
+#else
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+#endif
 }
 
 double MsSince(Clock::time_point start) {
@@ -161,7 +188,8 @@ int Publish(int argc, char** argv) {
   if (pcm.empty()) {  // one second of 440 Hz, a whole number of periods, so it loops seamlessly
     pcm.resize(44100 * 4);
     for (int i = 0; i < 44100; ++i) {
-      auto sample = static_cast<int16_t>(std::lround(8000 * std::sin(2 * M_PI * 440 * i / 44100)));
+      auto sample = static_cast<int16_t>(
+          std::lround(8000 * std::sin(2 * std::numbers::pi * 440 * i / 44100)));
       for (int channel = 0; channel < 2; ++channel)
         std::memcpy(&pcm[static_cast<size_t>(i) * 4 + channel * 2], &sample, 2);
     }
@@ -295,6 +323,11 @@ int Onset(const char* path) {
 
 // Runs a command (stdin, stdout and stderr inherited) and prints the CPU time it used.
 int Cpu(char** command) {
+#ifdef _WIN32
+  std::fprintf(stderr, "driver: cpu %s: not on Windows; run it from the Linux driver\n",
+               command[0]);
+  return 2;
+#else
   pid_t child = fork();
   if (child < 0) return 1;
   if (child == 0) {
@@ -309,6 +342,7 @@ int Cpu(char** command) {
   std::printf("cpu_seconds=%.3f\nexit_status=%d\n", seconds,
               WIFEXITED(status) ? WEXITSTATUS(status) : 128);
   return 0;
+#endif
 }
 
 }  // namespace

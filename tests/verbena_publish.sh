@@ -5,11 +5,16 @@
 source "$(dirname "${BASH_SOURCE[0]}")/verbena_common.sh"
 seconds=4
 
-# The library exports the VERBENA_ functions and nothing else.
-exports=$(nm -D --defined-only "$library" | awk '{ print $3 }')
-others=$(echo "$exports" | grep -v '^VERBENA_' || true)
-[ -z "$others" ] || fail "libverbena.so exports more than the VERBENA_ functions: $others"
-[ "$(echo "$exports" | grep -c '^VERBENA_')" = 7 ] || fail "libverbena.so exports: $exports"
+# The library exports the VERBENA_ functions, by their plain names, and nothing else.
+if [ -z "$exe" ]; then
+  exports=$(nm -D --defined-only "$library" | awk '{ print $3 }')
+else
+  exports=$(objdump -p "$library" | sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+            sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p')
+fi
+others=$(echo "$exports" | grep -v '^VERBENA_[A-Za-z]*$' || true)
+[ -z "$others" ] || fail "$(basename "$library") exports more than the VERBENA_ functions: $others"
+[ "$(echo "$exports" | grep -c '^VERBENA_')" = 7 ] || fail "$(basename "$library") exports: $exports"
 pass "only the seven VERBENA_ functions are exported"
 
 # 1. nginx-rtmp with the fast-class address, recording on.

@@ -9,7 +9,7 @@ start_pulseaudio
 
 # The program's own list: no camera here; the sound list numbered from 0, the default entry
 # first, then Wine's devices of the daemon, the test microphone among them with its identifier.
-DISPLAY='' timeout -k 5 30 "$wine64" "$program_dir/quillon-publisher.exe" --list-devices </dev/null \
+DISPLAY='' timeout -k 5 30 "$wine_loader" "$program_dir/quillon-publisher.exe" --list-devices </dev/null \
   2>"$work/err" | tr -d '\r' >"$work/list" || fail "--list-devices failed"
 grep -qx '  none' "$work/list" || fail "--list-devices shows a camera where there is none"
 sed -n '/^Sound devices/,$p' "$work/list" | tail -n +2 >"$work/sound"

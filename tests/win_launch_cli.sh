@@ -13,7 +13,7 @@ cp "$shipped_config" "$config"
 cd "$work/elsewhere"
 unset DISPLAY
 registered_command() {  # the command that the link starts, in $work/out
-  timeout 30 "$wine64" reg query 'HKCR\quillon.publish\shell\open\command' </dev/null 2>/dev/null |
+  timeout 30 "$wine_loader" reg query 'HKCR\quillon.publish\shell\open\command' </dev/null 2>/dev/null |
     tr -d '\r' >"$work/out"
 }
 
@@ -22,7 +22,7 @@ check_options
 # A launch URL stores the address in the copy's config.ini and registers the copy, quoted.
 run "$url" || true  # the window may have nothing to open on; the address counts
 check_url_stored
-windows_app=$(timeout 30 "$wine64" winepath -w "$app" 2>/dev/null | tr -d '\r')
+windows_app=$(timeout 30 "$wine_loader" winepath -w "$app" 2>/dev/null | tr -d '\r')
 registered_command
 grep -qF "\"$windows_app\" \"%1\"" "$work/out" || fail "the link does not start \"$windows_app\""
 
@@ -32,7 +32,7 @@ deep="$work/deep"
 for _ in 1 2 3 4 5 6; do deep="$deep/$(printf 'f%.0s' $(seq 90))"; done
 mkdir -p "$deep"
 cp "$app" "$shipped_config" "$deep/"
-timeout 30 "$wine64" "$deep/quillon-publisher.exe" "$url" </dev/null >/dev/null 2>&1 || true
+timeout 30 "$wine_loader" "$deep/quillon-publisher.exe" "$url" </dev/null >/dev/null 2>&1 || true
 tr -d '\r' <"$deep/config.ini" | grep -q "$stored_address" ||
   fail "the copy in a long path did not store the address in its own config.ini"
 registered_command

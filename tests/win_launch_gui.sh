@@ -7,7 +7,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 use_wine
 start_xvfb 1024x768
 
-DISPLAY='' timeout 60 "$wine64" "$test_program" --gtest_list_tests </dev/null >"$work/list" 2>&1 ||
+DISPLAY='' timeout 60 "$wine_loader" "$test_program" --gtest_list_tests </dev/null >"$work/list" 2>&1 ||
   { cat "$work/list" >&2; fail "cannot list the tests"; }
 suite=""
 tests=()
@@ -23,7 +23,7 @@ done <"$work/list"
 failed=0
 for name in "${tests[@]}"; do
   new_desktop 1024x768  # gtest's summary tells how it went
-  timeout 60 "$wine64" "${desktop[@]}" "$test_program" --gtest_filter="$name" </dev/null \
+  timeout 60 "$wine_loader" "${desktop[@]}" "$test_program" --gtest_filter="$name" </dev/null \
     >"$work/out" 2>&1 || true
   if grep -q '^\[  PASSED  \] 1 test' "$work/out" && ! grep -q 'FAILED' "$work/out"; then
     pass "$name"

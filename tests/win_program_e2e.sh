@@ -40,22 +40,9 @@ pictures_after_stop() { after_stop PutVideoData; }
 start_program() {
   : >"$work/log"
   new_desktop "$screen"
-  timeout -k 5 60 "$wine64" "${desktop[@]}" "$app" "$url" </dev/null >"$work/out" 2>"$work/err" &
+  timeout -k 5 60 "$wine_loader" "${desktop[@]}" "$app" "$url" </dev/null >"$work/out" 2>"$work/err" &
   program_pid=$!
   main_window=$(wait_window 20 '^新一代网络教学系统.* Build ') || fail "the main window did not appear"
-}
-# Keys go through the X server's keyboard, not as events sent to one window: Wine then sees both
-# press and release, and no key stays "held" for the next window. The X focus follows the
-# pointer (no window manager), so the pointer goes over the window first.
-type_key() {  # X window, key
-  xdotool mousemove --window "$1" 8 8 key "$2"
-}
-# Answers the message box, captioned with the program's name, with Enter.
-answer_message() {  # what the box is about
-  local box
-  box=$(wait_window 10 '^quillon-publisher$') || fail "no message box: $1"
-  type_key "$box" Return
-  wait_until 10 "the message box stayed: $1" no_window '^quillon-publisher$'
 }
 # Closes the window with Alt+F4, answers "直播结束!" and waits for the process to end.
 close_program() {
@@ -67,22 +54,8 @@ close_program() {
 
 start_program
 
-# 上课 and 下课 share one place in dialog template 102: x 41, y 54, 75 x 16 dialog units in a
-# client area of 638 x 373. The X window is the whole window; Wine's dialog frame is 3 pixels
-# on each side and its caption 19 pixels high. Scaling by the client area's size keeps the place
-# right whatever font stands in for the dialog's.
-geometry=$(xwininfo -id "$main_window")
-width=$(sed -n 's/^ *Width: //p' <<<"$geometry")
-height=$(sed -n 's/^ *Height: //p' <<<"$geometry")
-frame=3 caption=19
-button_x=$((frame + (41 * 2 + 75) * (width - 2 * frame) / (2 * 638)))
-button_y=$((frame + caption + (54 * 2 + 16) * (height - 2 * frame - caption) / (2 * 373)))
-press_class_button() {
-  xdotool mousemove --window "$main_window" "$button_x" "$button_y" click 1
-}
-
 # 上课: the encoder is made with the address the launch URL stored; pictures and sound arrive.
-press_class_button
+press_class_button "$main_window"
 wait_until 10 "上课 did not create the encoder" log_has '^Start '
 log_has '^CreateEncoder .* width=320 height=240 .*url=rtmp://127.0.0.1:1935/live$' ||
   fail "the encoder was not made with the desktop size and the stored address"
@@ -96,7 +69,7 @@ pass "screenshot in $shot"
 
 # 下课: the encoder stops, and so does the frame timer: at most the picture of a tick already
 # under way may follow the stop (the library ignores it), no tick after it.
-press_class_button
+press_class_button "$main_window"
 wait_until 10 "下课 did not stop the encoder" log_has '^Stop '
 sleep 0.5  # five periods: ticks that wrongly go on would show
 [ "$(pictures_after_stop)" -le 1 ] || fail "$(pictures_after_stop) pictures after the encoder's stop"
@@ -109,7 +82,7 @@ pass "下课 stops the encoder after $(pictures) pictures"
 # A second class, closed with Alt+F4 while it runs (the keyboard still reaches the window with
 # 上课 hidden): "直播结束!", then the class ends with the window and the program ends.
 second_class() { [ "$(calls CreateEncoder)" -eq 2 ] && [ "$(pictures_after_stop)" -ge 3 ]; }
-press_class_button
+press_class_button "$main_window"
 wait_until 10 "the second 上课 did not publish" second_class
 close_program
 encoder_log | awk '/^CreateEncoder /{n++} n==2 && /^Stop /{s=1} END{exit !s}' ||
@@ -120,11 +93,11 @@ pass "closing the window ends the running class and the program"
 # another try.
 export FAKE_VERBENA_START_RESULT=0
 start_program
-press_class_button
+press_class_button "$main_window"
 answer_message "连接服务器失败"
 sleep 0.5  # a frame timer wrongly left running would tick by now
 [ "$(pictures)" -eq 0 ] || fail "pictures reached an encoder that did not start"
-press_class_button
+press_class_button "$main_window"
 second_try() { [ "$(calls Start)" -eq 2 ]; }
 wait_until 10 "上课 cannot be pressed again after a failed start" second_try
 answer_message "连接服务器失败, again"

@@ -16,7 +16,7 @@ extra_cleanup() { stop_process "$program_pid"; }
 
 mkdir -p "$work/shots"
 new_desktop 1280x800
-(cd "$work" && exec timeout 90 "$wine64" "${desktop[@]}" "$test_program" \
+(cd "$work" && exec timeout 90 "$wine_loader" "${desktop[@]}" "$test_program" \
   --screenshot-dir "$(windows_path "$work/shots")" \
   --gtest_output="xml:$(windows_path "$work/result.xml")") >"$work/program.log" 2>&1 &
 program_pid=$!
