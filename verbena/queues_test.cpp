@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -9,23 +10,20 @@
 namespace verbena {
 namespace {
 
-std::vector<uint8_t> Filled(size_t bytes, uint8_t value) {
-  return std::vector<uint8_t>(bytes, value);
-}
-
 TEST(PictureQueue, RefusesWrongLengthsAndDropsTheOldestWhenFull) {
   Wakeup wakeup;
   PictureQueue queue(12, 2, &wakeup);
-  EXPECT_FALSE(queue.Push(Filled(11, 0).data(), 11, 0));
+  std::vector<uint8_t> bytes(13);
+  for (size_t length : {11, 13}) EXPECT_FALSE(queue.Push(bytes.data(), length, 0));
   EXPECT_FALSE(queue.Push(nullptr, 12, 0));
-  for (uint8_t i = 1; i <= 4; ++i) EXPECT_TRUE(queue.Push(Filled(12, i).data(), 12, i * 100));
+  for (uint8_t i = 1; i <= 4; ++i)
+    EXPECT_TRUE(queue.Push(std::vector<uint8_t>(12, i).data(), 12, i * 100));
   EXPECT_EQ(queue.Dropped(), 2u);
   EXPECT_EQ(queue.OldestArrival(), 300);
   Picture* third = queue.Pop();
-  ASSERT_NE(third, nullptr);
-  EXPECT_EQ(third->bytes[11], 3);
   Picture* fourth = queue.Pop();
-  ASSERT_NE(fourth, nullptr);
+  ASSERT_TRUE(third != nullptr && fourth != nullptr);
+  EXPECT_EQ(third->bytes[11], 3);
   EXPECT_EQ(fourth->arrivalUs, 400);
   EXPECT_EQ(queue.Pop(), nullptr);
   queue.Release(third);
@@ -42,8 +40,8 @@ TEST(PictureQueue, ConcurrentCallersNeverLoseAPictureUnaccounted) {
     while (!done || queue.Waiting() > 0) {
       if (Picture* picture = queue.Pop()) {
         // Every byte of a picture comes from one caller: no torn copies.
-        uint8_t first = picture->bytes[0];
-        for (uint8_t byte : picture->bytes) ASSERT_EQ(byte, first);
+        const std::vector<uint8_t>& bytes = picture->bytes;
+        ASSERT_EQ(std::count(bytes.begin(), bytes.end(), bytes[0]), 4096);
         ++taken;
         queue.Release(picture);
       } else {
@@ -52,11 +50,10 @@ TEST(PictureQueue, ConcurrentCallersNeverLoseAPictureUnaccounted) {
     }
   });
   auto produce = [&](uint8_t value) {
-    std::vector<uint8_t> picture = Filled(4096, value);
+    std::vector<uint8_t> picture(4096, value);
     for (int i = 0; i < 2000; ++i) queue.Push(picture.data(), picture.size(), i);
   };
-  std::thread timer(produce, 1);
-  std::thread camera(produce, 2);
+  std::thread timer(produce, 1), camera(produce, 2);
   timer.join();
   camera.join();
   done = true;
@@ -65,14 +62,15 @@ TEST(PictureQueue, ConcurrentCallersNeverLoseAPictureUnaccounted) {
   EXPECT_EQ(taken + queue.Dropped(), 4000u);
 }
 
-TEST(SoundQueue, KeepsEverySampleInOrderAndSplitsLargePieces) {
+TEST(SoundQueue, KeepsEverySampleInOrderAndDropsOnlyPastItsLimit) {
   Wakeup wakeup;
-  // 16-bit stereo at 1000 sample frames a second: 4000 bytes a second, chunks of 16 bytes.
-  SoundQueue queue(16, 4, 4000, 4000 * 60, &wakeup);
-  EXPECT_FALSE(queue.Push(Filled(6, 0).data(), 6, 0));  // not whole sample frames
-  EXPECT_FALSE(queue.Push(Filled(4, 0).data(), 0, 0));
+  // 16-bit stereo at 1000 sample frames a second: 4000 bytes a second, chunks of 16 bytes, at
+  // most 300 chunks, 252 of them (a second and two) made up front.
+  SoundQueue queue(16, 4, 4000, 16 * 300, &wakeup);
   std::vector<uint8_t> pcm(40);
   for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<uint8_t>(i);
+  EXPECT_FALSE(queue.Push(pcm.data(), 6, 0));  // not whole sample frames
+  EXPECT_FALSE(queue.Push(pcm.data(), 0, 0));
   EXPECT_TRUE(queue.Push(pcm.data(), pcm.size(), 1000000));
   std::vector<uint8_t> out;
   std::vector<int64_t> ends;
@@ -85,15 +83,10 @@ TEST(SoundQueue, KeepsEverySampleInOrderAndSplitsLargePieces) {
   // 16 + 16 + 8 bytes: the last chunk ends at the arrival, the others 2 ms and 6 ms before it.
   EXPECT_EQ(ends, (std::vector<int64_t>{994000, 998000, 1000000}));
   EXPECT_EQ(queue.Blocks(), 3u);
-}
-
-TEST(SoundQueue, GrowsInsteadOfDroppingUntilTheLimit) {
-  Wakeup wakeup;
-  SoundQueue queue(16, 4, 4000, 64, &wakeup);  // room for four chunks only
-  std::vector<uint8_t> chunk = Filled(16, 7);
-  for (int i = 0; i < 4; ++i) EXPECT_TRUE(queue.Push(chunk.data(), chunk.size(), i));
+  // The encoder falls behind: the queue grows to its limit, then drops the oldest chunk.
+  for (int i = 0; i < 300; ++i) EXPECT_TRUE(queue.Push(pcm.data(), 16, i));
   EXPECT_EQ(queue.DroppedBytes(), 0u);
-  EXPECT_TRUE(queue.Push(chunk.data(), chunk.size(), 4));
+  EXPECT_TRUE(queue.Push(pcm.data(), 16, 300));
   EXPECT_EQ(queue.DroppedBytes(), 16u);
   EXPECT_EQ(queue.OldestArrival(), 1);
 }

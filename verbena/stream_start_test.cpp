@@ -5,36 +5,29 @@
 namespace verbena {
 namespace {
 
-bool Admit(StreamStart& start, bool video, bool key, int64_t ms, int64_t* out) {
-  int64_t pts = ms;
-  *out = ms;
-  return start.Admit(video, key, out, &pts);
+// The packet's time on the output's timeline, or -1 when it is left out.
+int64_t Admit(StreamStart& start, bool video, bool key, int64_t ms) {
+  int64_t dts = ms, pts = ms;
+  return start.Admit(video, key, &dts, &pts) ? dts : -1;
 }
 
 TEST(StreamStart, TheFirstKeyframeIsTimeZeroForSoundAndPicture) {
   StreamStart start;
-  int64_t ms = 0;
-  EXPECT_FALSE(Admit(start, true, false, 5000, &ms));   // a reconnect lands mid-GOP
-  EXPECT_FALSE(Admit(start, false, false, 5010, &ms));  // sound waits for the picture
-  EXPECT_TRUE(Admit(start, true, true, 5066, &ms));
-  EXPECT_EQ(ms, 0);
-  EXPECT_FALSE(Admit(start, false, false, 5033, &ms));  // encoded just before it: left out
-  EXPECT_TRUE(Admit(start, false, false, 5079, &ms));
-  EXPECT_EQ(ms, 13);
-  EXPECT_TRUE(Admit(start, true, false, 5132, &ms));
-  EXPECT_EQ(ms, 66);
+  EXPECT_EQ(Admit(start, true, false, 5000), -1);   // a reconnect lands mid-GOP
+  EXPECT_EQ(Admit(start, false, false, 5010), -1);  // sound waits for the picture
+  EXPECT_EQ(Admit(start, true, true, 5066), 0);
+  EXPECT_EQ(Admit(start, false, false, 5033), -1);  // encoded just before it: left out
+  EXPECT_EQ(Admit(start, false, false, 5079), 13);
+  EXPECT_EQ(Admit(start, true, false, 5132), 66);
 }
 
 TEST(StreamStart, SoundStartsAloneWhenNoPictureComes) {
   StreamStart start;
-  int64_t ms = 0;
-  EXPECT_FALSE(Admit(start, false, false, 100, &ms));
-  EXPECT_FALSE(Admit(start, false, false, 100 + StreamStart::kWaitForPictureMs - 1, &ms));
-  EXPECT_TRUE(Admit(start, false, false, 100 + StreamStart::kWaitForPictureMs, &ms));
-  EXPECT_EQ(ms, 0);
-  EXPECT_FALSE(Admit(start, true, false, 1200, &ms));  // a late camera still starts on a keyframe
-  EXPECT_TRUE(Admit(start, true, true, 1300, &ms));
-  EXPECT_EQ(ms, 200);
+  EXPECT_EQ(Admit(start, false, false, 100), -1);
+  EXPECT_EQ(Admit(start, false, false, 100 + StreamStart::kWaitForPictureMs - 1), -1);
+  EXPECT_EQ(Admit(start, false, false, 100 + StreamStart::kWaitForPictureMs), 0);
+  EXPECT_EQ(Admit(start, true, false, 1200), -1);  // a late camera still starts on a keyframe
+  EXPECT_EQ(Admit(start, true, true, 1300), 200);
 }
 
 }  // namespace
