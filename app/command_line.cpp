@@ -17,14 +17,35 @@ bool IsOption(std::string_view argument) {
   return argument.starts_with("--");
 }
 
-// Parses a whole number of seconds from 1 to one week.
-bool ParseDuration(std::string_view text, int& seconds) {
+// The options of --headless that take a whole number of seconds.
+struct SecondsOption {
+  std::string_view name;
+  int CommandLine::*field;
+  int least;
+  int most;
+};
+constexpr SecondsOption kSecondsOptions[] = {
+    {"--duration", &CommandLine::DurationSeconds, 1, 7 * 24 * 3600},
+    {"--status-interval", &CommandLine::StatusIntervalSeconds, 0, 24 * 3600},
+};
+
+bool ParseSeconds(std::string_view text, const SecondsOption& option, int& seconds) {
   int value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error != std::errc() || end != text.data() + text.size()) return false;
-  if (value < 1 || value > 7 * 24 * 3600) return false;
+  if (value < option.least || value > option.most) return false;
   seconds = value;
   return true;
+}
+
+// The option of kSecondsOptions that argument names ("--name" or "--name=VALUE"), or none.
+const SecondsOption* SecondsOptionOf(std::string_view argument) {
+  for (const SecondsOption& option : kSecondsOptions) {
+    if (argument == option.name ||
+        (argument.starts_with(option.name) && argument.substr(option.name.size()).starts_with("=")))
+      return &option;
+  }
+  return nullptr;
 }
 
 // The options that stand alone: no other argument may come with them.
@@ -62,18 +83,21 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   }
   for (; next < arguments.size(); ++next) {
     const std::string& argument = arguments[next];
-    if (result.Kind == Command::kHeadless &&
-        (argument == "--duration" || argument.starts_with("--duration="))) {
+    const SecondsOption* seconds =
+        result.Kind == Command::kHeadless ? SecondsOptionOf(argument) : nullptr;
+    if (seconds != nullptr) {
+      const std::string name(seconds->name);
       std::string value;
-      if (argument == "--duration") {
-        if (next + 1 >= arguments.size()) return Fail("--duration needs a number of seconds");
+      if (argument == seconds->name) {
+        if (next + 1 >= arguments.size()) return Fail(name + " needs a number of seconds");
         value = arguments[++next];
       } else {
-        value = argument.substr(std::string_view("--duration=").size());
+        value = argument.substr(seconds->name.size() + 1);
       }
-      if (!ParseDuration(value, result.DurationSeconds)) {
-        return Fail("--duration needs a whole number of seconds from 1 to 604800, not \"" + value +
-                    "\"");
+      if (!ParseSeconds(value, *seconds, result.*(seconds->field))) {
+        return Fail(name + " needs a whole number of seconds from " +
+                    std::to_string(seconds->least) + " to " + std::to_string(seconds->most) +
+                    ", not \"" + value + "\"");
       }
     } else if (IsOption(argument)) {
       return Fail("unknown option \"" + argument + "\"");
@@ -89,7 +113,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
 const char* UsageText() {
   return "Usage: quillon-publisher [LAUNCH_URL]\n"
-         "       quillon-publisher --headless [--duration SECONDS] [LAUNCH_URL]\n"
+         "       quillon-publisher --headless [--duration SECONDS] [--status-interval SECONDS]\n"
+         "                         [LAUNCH_URL]\n"
          "       quillon-publisher --show-settings | --list-devices | --help | --version\n"
          "\n"
          "Publishes a class: the desktop, a camera or both, with sound, to an RTMP server.\n"
@@ -100,6 +125,9 @@ const char* UsageText() {
          "Options:\n"
          "  --headless          run the class without the window, with config.ini's settings\n"
          "  --duration SECONDS  with --headless: end the class after this many seconds\n"
+         "  --status-interval SECONDS\n"
+         "                      with --headless: print the class's status this often (default\n"
+         "                      10; 0: only when it changes)\n"
          "  --show-settings     print the settings as the window reads them from config.ini\n"
          "  --list-devices      print the cameras and sound devices\n"
          "  --help, -h          print this text\n"

@@ -10,7 +10,7 @@ namespace quillon {
 enum class Command {
   kStart,         // the normal start: launch URL or fast class, then the window
   kShowSettings,  // --show-settings
-  kHeadless,      // --headless [--duration SECONDS] [LAUNCH_URL]
+  kHeadless,      // --headless [--duration SECONDS] [--status-interval SECONDS] [LAUNCH_URL]
   kListDevices,   // --list-devices
   kHelp,          // --help, -h
   kVersion,       // --version
@@ -20,9 +20,10 @@ enum class Command {
 struct CommandLine {
   Command Kind = Command::kStart;
   bool HasLaunchUrl = false;
-  std::string LaunchUrl;    // the argument as given (kStart, kHeadless)
-  int DurationSeconds = 0;  // --duration (kHeadless); 0: run until stopped
-  std::string Error;        // kError
+  std::string LaunchUrl;           // the argument as given (kStart, kHeadless)
+  int DurationSeconds = 0;         // --duration (kHeadless); 0: run until stopped
+  int StatusIntervalSeconds = 10;  // --status-interval (kHeadless); 0: only on changes
+  std::string Error;               // kError
 };
 
 // Parses the arguments after the program's name.

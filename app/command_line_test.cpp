@@ -28,13 +28,15 @@ TEST(CommandLineTest, Headless) {
   CommandLine c = Parse({"--headless"});
   EXPECT_EQ(c.Kind, Command::kHeadless);
   EXPECT_EQ(c.DurationSeconds, 0);
+  EXPECT_EQ(c.StatusIntervalSeconds, 10);
   EXPECT_FALSE(c.HasLaunchUrl);
   c = Parse({"--headless", "--duration", "30", "quillon.publish://a&b"});
   EXPECT_EQ(c.Kind, Command::kHeadless);
   EXPECT_EQ(c.DurationSeconds, 30);
   EXPECT_EQ(c.LaunchUrl, "quillon.publish://a&b");
-  c = Parse({"--headless", "quillon.publish://a&b", "--duration=5"});
+  c = Parse({"--headless", "quillon.publish://a&b", "--duration=5", "--status-interval", "0"});
   EXPECT_EQ(c.DurationSeconds, 5);
+  EXPECT_EQ(c.StatusIntervalSeconds, 0);
   EXPECT_TRUE(c.HasLaunchUrl);
 }
 
@@ -53,6 +55,9 @@ TEST(CommandLineTest, MistakesAreErrorsThatSayWhat) {
       {{"--headless", "--duration", "0"}, "from 1 to 604800"},
       {{"--headless", "--duration", "5s"}, "not \"5s\""},
       {{"--headless", "--duration", "99999999999"}, "from 1 to 604800"},
+      {{"--headless", "--status-interval=-1"},
+       "--status-interval needs a whole number of seconds from 0"},
+      {{"--headless", "--durationx=5"}, "unknown option"},
   };
   for (const Case& c : cases) {
     const CommandLine parsed = Parse(c.arguments);

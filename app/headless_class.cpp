@@ -11,6 +11,7 @@
 #include <cerrno>
 #endif
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "base/log.h"
 #include "base/user_messages.h"
 #include "capture/capture_session.h"
+#include "capture/class_status.h"
 #include "devices/device_lists.h"
 #include "devices/device_messages.h"
 #include "launch/launch_url.h"
@@ -51,13 +53,12 @@ class EndRequest {
   EndRequest(const EndRequest&) = delete;
   EndRequest& operator=(const EndRequest&) = delete;
 
-  // Waits until an end is asked for or, with a positive duration, that many seconds have passed.
-  void Wait(int durationSeconds) {
-    if (WaitForSingleObject(requested_, durationSeconds > 0
-                                            ? static_cast<DWORD>(durationSeconds) * 1000
-                                            : INFINITE) == WAIT_OBJECT_0) {
-      LogInfo("stop requested, ending the class");
-    }
+  // Waits at most milliseconds; true when an end was asked for.
+  bool WaitUpTo(int milliseconds) {
+    if (WaitForSingleObject(requested_, static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0)
+      return false;
+    LogInfo("stop requested, ending the class");
+    return true;
   }
   // The class has ended: a waiting handler may let the process go.
   void Ended() { SetEvent(ended_); }
@@ -89,24 +90,13 @@ class EndRequest {
     pthread_sigmask(SIG_BLOCK, &stopSignals_, nullptr);
   }
 
-  // Waits until SIGINT or SIGTERM arrives or, with a positive duration, until that many seconds
-  // have passed.
-  void Wait(int durationSeconds) {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point end = Clock::now() + std::chrono::seconds(durationSeconds);
-    for (;;) {
-      timespec wait{1, 0};
-      if (durationSeconds > 0) {
-        auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(end - Clock::now());
-        if (left.count() <= 0) return;
-        if (left < std::chrono::seconds(1)) wait = {0, static_cast<long>(left.count())};
-      }
-      int signal = sigtimedwait(&stopSignals_, nullptr, &wait);
-      if (signal == SIGINT || signal == SIGTERM) {
-        LogInfo("%s received, ending the class", signal == SIGINT ? "SIGINT" : "SIGTERM");
-        return;
-      }
-    }
+  // Waits at most milliseconds (1 to 999); true when SIGINT or SIGTERM arrived.
+  bool WaitUpTo(int milliseconds) {
+    const timespec wait{0, static_cast<long>(milliseconds) * 1000000};
+    const int signal = sigtimedwait(&stopSignals_, nullptr, &wait);
+    if (signal != SIGINT && signal != SIGTERM) return false;
+    LogInfo("%s received, ending the class", signal == SIGINT ? "SIGINT" : "SIGTERM");
+    return true;
   }
   void Ended() {}
 
@@ -149,7 +139,22 @@ int RunHeadless(const CommandLine& commandLine, const std::filesystem::path& pro
   LogInfo("class %s publishing to %s (picture type %d, %dx%d, %d frames/s); stop with Ctrl+C",
           window.StreamName.c_str(), settings.PublishUrl.c_str(), settings.VideoStyle,
           session->Params().Width, session->Params().Height, settings.FrameRate);
-  endRequest.Wait(commandLine.DurationSeconds);
+  // The status once a second: printed when it changes and every status interval.
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point begin = Clock::now();
+  ClassStatusTracker tracker(PublishTarget(settings.PublishUrl));
+  double nextLine = 0;
+  for (;;) {
+    const double now = std::chrono::duration<double>(Clock::now() - begin).count();
+    const double left = commandLine.DurationSeconds > 0 ? commandLine.DurationSeconds - now : 1;
+    if (left <= 0) break;
+    const ClassStatusTracker::Status status = tracker.Update(now, session->Read());
+    if (status.changed || (commandLine.StatusIntervalSeconds > 0 && now >= nextLine)) {
+      LogInfo("status: %s", status.line.c_str());
+      nextLine = now + commandLine.StatusIntervalSeconds;
+    }
+    if (endRequest.WaitUpTo(std::clamp(static_cast<int>(left * 1000), 1, 999))) break;
+  }
   session->Stop();
   session.reset();
   LogInfo("class ended");

@@ -111,11 +111,13 @@ bool CaptureSession::Start(PreviewWindow previewWindow) {
   const bool paced = geometry_.FrameRate >= 1;
   if (paced && picture && UsesDesktop(*picture)) {
     FrameTimer::Start(1000u / static_cast<uint32_t>(geometry_.FrameRate), false);
+    publishesPicture_ = screen_ != nullptr;
   }
   if (paced && camera_ && picture && UsesCamera(*picture)) {
-    camera_->Open(s.DeviceID, previewWindow, geometry_.VideoWidth, geometry_.VideoHeight,
-                  geometry_.FrameRate);
+    const bool opened = camera_->Open(s.DeviceID, previewWindow, geometry_.VideoWidth,
+                                      geometry_.VideoHeight, geometry_.FrameRate) == 0;
     camera_->SetFrameSink(true, this);
+    publishesPicture_ = publishesPicture_ || opened;  // camera alone: nothing without it
   }
   if (s.HaveAudio != 0 && sound_) {
     sound_->SamplesPerSec = s.SamplesPerSec;
@@ -126,6 +128,7 @@ bool CaptureSession::Start(PreviewWindow previewWindow) {
       if (chunk > 0) {
         sound_->ChunkBytes = static_cast<uint32_t>(chunk);
         sound_->SetRecording(true, this);
+        soundOpen_ = true;
       }
     }
   }
@@ -192,6 +195,31 @@ void CaptureSession::OnAudioData(const uint8_t* buffer, int32_t length) {
   GateScope inside(gate_);
   if (!inside || !encoderStarted_) return;
   encoder_->Functions().PutAudioData(encoderHandle_, buffer, length);
+  if (settings_.BitsPerSample == 16) {
+    int32_t peak = 0;
+    for (int32_t at = 0; at + 1 < length; at += 2) {
+      const auto sample = static_cast<int16_t>(buffer[at] | (buffer[at + 1] << 8));
+      peak = std::max(peak, sample < 0 ? -int32_t{sample} : int32_t{sample});
+    }
+    int32_t seen = soundPeak_.load();
+    while (peak > seen && !soundPeak_.compare_exchange_weak(seen, peak)) {
+    }
+  }
+}
+
+ClassReading CaptureSession::Read() {
+  ClassReading reading;
+  reading.running = encoderStarted_ && isRunning_;
+  if (reading.running && encoder_->Functions().GetStats != nullptr) {
+    VerbenaStats stats{};
+    stats.Size = sizeof stats;
+    if (encoder_->Functions().GetStats(encoderHandle_, &stats) != 0) reading.stats = stats;
+  }
+  reading.publishesPicture = publishesPicture_;
+  reading.soundWanted = settings_.HaveAudio != 0;
+  reading.soundOpen = soundOpen_;
+  reading.soundPeak = std::min<int32_t>(soundPeak_.exchange(0), 32767);
+  return reading;
 }
 
 void CaptureSession::OnTick() {

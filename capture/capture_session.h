@@ -16,6 +16,7 @@
 #include "base/frame_sinks.h"
 #include "base/picture_type.h"
 #include "base/publisher_settings.h"
+#include "capture/class_status.h"
 #include "capture/encoder_library.h"
 #include "capture/frame_timer.h"
 #include "capture/screen_grabber.h"
@@ -79,6 +80,10 @@ class CaptureSession final : public VideoFrameSink, public AudioDataSink, public
   void OnTick() override;
 
   const EncoderParams& Params() const { return params_; }
+  // What the status line needs, read on the thread that calls Start and Stop: the library's
+  // statistics, whether the picture type's sources and the sound opened, and the loudest sound
+  // sample since the previous reading.
+  ClassReading Read();
   // Camera frames whose length fitted neither the picture nor its 4-byte padded rows.
   uint64_t DroppedCameraFrames() const { return droppedCameraFrames_.load(); }
 
@@ -112,6 +117,9 @@ class CaptureSession final : public VideoFrameSink, public AudioDataSink, public
   bool encoderStarted_ = false;
   EncoderParams params_{};
   std::atomic<uint64_t> droppedCameraFrames_{0};
+  bool publishesPicture_ = false;
+  bool soundOpen_ = false;
+  std::atomic<int32_t> soundPeak_{0};
   CallGate gate_;
 
   // Destroyed in reverse order: sound, camera, screen, then the buffers and the lock.

@@ -78,7 +78,7 @@ class FakeCamera final : public CCaptureVideo {
           s->OnVideoFrame(0.0, frame.data(), static_cast<int32_t>(frame.size()));
       });
     }
-    return 0;
+    return openResult;
   }
   void Stop() override {
     note_("camera stop");
@@ -87,6 +87,7 @@ class FakeCamera final : public CCaptureVideo {
   void SetFrameSink(bool enabled, VideoFrameSink* s) override { sink = enabled ? s : nullptr; }
 
   std::atomic<VideoFrameSink*> sink{nullptr};
+  int openResult = 0;
 
  private:
   const bool deliverFrames_;
@@ -112,9 +113,11 @@ class FakeSound final : public CCaptureAudio {
       feeder_.Stop();
     } else {
       note_("sound record " + std::to_string(ChunkBytes));
-      feeder_.Start([sink, chunk = std::vector<uint8_t>(ChunkBytes, 0x11)] {
-        sink->OnAudioData(chunk.data(), static_cast<int32_t>(chunk.size()));
-      });
+      // Every sample 0x9234 (little-endian): -28108.
+      std::vector<uint8_t> chunk(ChunkBytes);
+      for (size_t at = 0; at + 1 < chunk.size(); at += 2) chunk[at] = 0x34, chunk[at + 1] = 0x92;
+      feeder_.Start(
+          [sink, chunk] { sink->OnAudioData(chunk.data(), static_cast<int32_t>(chunk.size())); });
     }
     return 0;
   }
@@ -241,6 +244,8 @@ TEST_F(CaptureSessionTest, StartAndStopOrderAndSizesForEveryPictureTypeWithAndWi
       soundOpens = sound == 1;
       deliverFrames = style == 1;
       auto running = MakeSession();
+      const bool cameraFails = style == 1 && sound == 2;
+      camera->openResult = cameraFails ? 1 : 0;
       EXPECT_FALSE(running->IsRunning());
       ASSERT_TRUE(running->Start(77));
       EXPECT_TRUE(running->IsRunning());
@@ -254,6 +259,14 @@ TEST_F(CaptureSessionTest, StartAndStopOrderAndSizesForEveryPictureTypeWithAndWi
                (!haveAudio || fake.Count("PutAudioData") >= 2);
       }));
       if (!pictures) std::this_thread::sleep_for(50ms);
+      // The status reading: no statistics from this library, a picture unless the picture type
+      // has none or the camera alone did not open, and the loudest sample of the sound.
+      const ClassReading reading = running->Read();
+      EXPECT_TRUE(reading.running);
+      EXPECT_FALSE(reading.stats.has_value());
+      EXPECT_EQ(reading.publishesPicture, pictures && !cameraFails);
+      EXPECT_EQ(std::tuple(reading.soundWanted, reading.soundOpen, reading.soundPeak),
+                std::tuple(sound != 0, haveAudio, haveAudio ? 28108 : 0));
       running->Stop();
       EXPECT_FALSE(running->IsRunning());
       EXPECT_EQ(running->TimerId(), 0u);

@@ -18,7 +18,7 @@ for style in 1 2 3; do
   set_config "VideoStyle=$style" ScreenWidth=640 ScreenHeight=480 VideoWidth=320 VideoHeight=240 \
     Bitrate=800 HaveAudio=1
   rm -f "$rtmp_dir/record"/*.flv
-  timeout 60 "$app" --headless --duration 4 \
+  timeout 60 "$app" --headless --duration 4 --status-interval 1 \
     "$(launch_url "rtmp://127.0.0.1:$rtmp_port/live/cam$style&4242")&" \
     > "$work/out" 2> "$work/err" || fail "style $style: exit $?"
   sleep 1
@@ -38,6 +38,25 @@ for style in 1 2 3; do
   esac
   hz=$(tone "$recording")
   [ "$hz" -ge 430 ] && [ "$hz" -le 450 ] || fail "style $style: tone at $hz Hz, not 440"
+  grep -q "status: 正在直播 00:0[0-9] · [1-9][0-9]* kb/s · 音量 ▮" "$work/err" ||
+    fail "style $style: the status does not show the class live with a rate and the sound level"
   echo "style $style: camera where expected, tone $hz Hz"
 done
+
+# The status follows the connection: the server goes away and comes back mid-class. A camera
+# that does not open (the camera alone) leaves the class without a picture, and says so.
+set_config VideoStyle=1 DeviceID=7
+"$app" --headless --duration 14 --status-interval 0 \
+  "$(launch_url "rtmp://127.0.0.1:$rtmp_port/live/break&4243")&" >"$work/out" 2>"$work/err" &
+class=$!
+at_exit stop_process $class
+wait_until 10 "the class did not go live" grep -q "status: 正在直播" "$work/err"
+stop_rtmp_server kill
+wait_until 5 "no word of the break within 5 s" grep -q "status: 连接中断，正在重新连接 127.0.0.1:$rtmp_port" "$work/err"
+start_rtmp_server "$rtmp_port"
+wait_until 8 "no word of the class being live again" \
+  sh -c "grep -A9 '连接中断' '$work/err' | grep -q 'status: 正在直播'"
+wait $class || fail "the class with a break ended with $?"
+grep -q "status: 正在直播.* · 没有画面" "$work/err" || fail "a class without a picture does not say so"
+pass "the status tells of the break and of the missing picture"
 echo "PASS"

@@ -31,6 +31,8 @@ pictures=$(calls PutVideoData)
 pictures_of_length 230400 || fail "picture of a wrong length"
 [ "$(calls GetAudioNofifySize)" -eq 0 ] || fail "sound asked for with HaveAudio=0"
 [ "$(calls Stop)" -eq 2 ] || fail "expected Stop, then the destructor's Stop"
+# A library without statistics: live, and nothing more claimed about the connection.
+expect_line "$work/err" "quillon-publisher: status: 正在直播 00:00"
 
 # A launch URL, camera-large picture type (no camera in this build: black camera picture with the
 # desktop inset), ended by SIGTERM.

@@ -265,14 +265,16 @@ int Publish(int argc, char** argv) {
   std::printf(
       "stop_ms=%.0f\nmax_put_video_ms=%.2f\nmax_put_audio_ms=%.2f\npictures_in=%llu\n"
       "pictures_sent=%llu\npictures_dropped=%llu\nsound_blocks=%llu\nbytes_sent=%llu\n"
-      "reconnects=%u\nsilence_blocks=%llu\nlate_calls=%d\ncpu_seconds=%.3f\n",
+      "reconnects=%u\nsilence_blocks=%llu\nfailed_attempts=%u\ngave_up=%u\nlate_calls=%d\n"
+      "cpu_seconds=%.3f\n",
       stopMs, maxVideoMs.load(), maxAudioMs.load(),
       static_cast<unsigned long long>(stats.PicturesIn),
       static_cast<unsigned long long>(stats.PicturesSent),
       static_cast<unsigned long long>(stats.PicturesDropped),
       static_cast<unsigned long long>(stats.SoundBlocks),
       static_cast<unsigned long long>(stats.BytesSent), stats.Reconnects,
-      static_cast<unsigned long long>(stats.SilenceBlocks), late, cpu);
+      static_cast<unsigned long long>(stats.SilenceBlocks), stats.FailedAttempts, stats.GaveUp,
+      late, cpu);
   return 0;
 }
 

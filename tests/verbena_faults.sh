@@ -29,6 +29,8 @@ stop_rtmp_server
 
 [ "$(value start_result "$work/driver.out")" = 1 ] || fail "Start failed"
 [ "$(value reconnects "$work/driver.out")" -ge 1 ] || fail "no reconnect counted"
+[ "$(value failed_attempts "$work/driver.out")" = 0 ] && [ "$(value gave_up "$work/driver.out")" = 0 ] ||
+  fail "the failed attempts were not cleared by the reconnect, or it gave up"
 [ "$(value pictures_dropped "$work/driver.out")" = 0 ] || fail "pictures were dropped"
 for kind in video audio; do
   slowest=$(value "max_put_${kind}_ms" "$work/driver.out")

@@ -31,6 +31,8 @@ grep -q "refuses the stream" "$work/first.err" || fail "the refusal was not repo
 attempts=$(grep -c "reconnecting to .* failed" "$work/first.err" || true)
 [ "$attempts" = 4 ] || fail "$attempts failed attempts before giving up, expected 4 and the fifth"
 [ "$(value reconnects "$work/first.out")" = 0 ] || fail "the first publisher got back on"
+[ "$(value gave_up "$work/first.out")" = 1 ] && [ "$(value failed_attempts "$work/first.out")" = 5 ] ||
+  fail "the statistics do not tell that the library gave up after 5 failed attempts"
 [ "$(value pictures_in "$work/first.out")" -ge 300 ] || fail "the class did not go on taking pictures"
 [ "$(value late_calls "$work/first.out")" = 0 ] || fail "calls after Stop did something"
 pass "refused 5 times in a row: reported and given up; the class went on"

@@ -284,6 +284,8 @@ int Encoder::GetStats(VerbenaStats* out) {
   full.BitrateKbps = stats_.bitrateKbps;
   full.Reconnects = stats_.reconnects;
   full.SilenceBlocks = stats_.silenceBlocks;
+  full.FailedAttempts = stats_.failedAttempts;
+  full.GaveUp = stats_.gaveUp ? 1 : 0;
   std::memcpy(out, &full, full.Size);
   return 1;
 }

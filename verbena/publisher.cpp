@@ -86,6 +86,7 @@ void Publisher::Send(const AVPacket* packet) {
   picturesBefore_ += connection_->PicturesWritten();
   connection_.reset();
   stats_->connected = false;
+  stats_->failedAttempts = 0;
   nextAttemptUs_ = av_gettime_relative() + int64_t{policy_.NextWaitSeconds()} * 1000000;
 }
 
@@ -102,14 +103,17 @@ void Publisher::Reconnect() {
     packets_.Clear();
     *keyframeWanted_ = true;
     ++stats_->reconnects;
+    stats_->failedAttempts = 0;
     stats_->connected = true;
     Log("reconnected to %s", options_.target.c_str());
     return;
   }
   if (abort_) return;
+  ++stats_->failedAttempts;
   bool refused = IsRefusal(error);
   if (!policy_.Failed(refused)) {
     gaveUp_ = true;
+    stats_->gaveUp = true;
     Log("%s refuses the stream (%s); no more attempts in this class", options_.target.c_str(),
         ErrorText(error).c_str());
     return;

@@ -15,7 +15,9 @@ struct Stats {
   std::atomic<uint64_t> bytesSent{0};
   std::atomic<uint32_t> bitrateKbps{0};
   std::atomic<uint32_t> reconnects{0};
+  std::atomic<uint32_t> failedAttempts{0};  // reconnect attempts that failed since the loss
   std::atomic<bool> connected{false};
+  std::atomic<bool> gaveUp{false};  // the server refused the stream: no more attempts
 };
 
 }  // namespace verbena

@@ -54,6 +54,9 @@ typedef struct VerbenaStats {
   uint64_t SilenceBlocks; /* blocks of silence (as long as SoundBlocks' blocks) filled into the
                              sound track where no sound came; added later: a caller with an
                              older, shorter record does not get it */
+  /* Added later, as SilenceBlocks. */
+  uint32_t FailedAttempts; /* reconnect attempts that failed since the connection was lost */
+  uint32_t GaveUp;         /* 1 once the server refused the stream: no more attempts */
 } VerbenaStats;
 
 VERBENA_API void* VERBENA_CreateEncoder(const EncoderParams* params);
@@ -71,6 +74,8 @@ VERBENA_API int VERBENA_GetStats(void* handle, VerbenaStats* stats);
 #ifdef __cplusplus
 static_assert(sizeof(EncoderParams) == 11 * 4 + 256, "EncoderParams layout is shared with callers");
 static_assert(offsetof(EncoderParams, Url) == 44, "EncoderParams layout is shared with callers");
+static_assert(sizeof(VerbenaStats) == 72 && offsetof(VerbenaStats, SilenceBlocks) == 56,
+              "VerbenaStats layout is shared with callers");
 #endif
 
 #endif /* VERBENA_VERBENA_H_ */

@@ -1,0 +1,114 @@
+#include "capture/class_status.h"
+
+#include <cstdio>
+
+namespace quillon {
+namespace {
+
+constexpr int32_t kSilence = 64;         // peaks below this are no sound (-54 dBFS)
+constexpr double kSilentFor = 2.0;       // seconds without sound before "没有声音"
+constexpr double kDroppedWindow = 60.0;  // seconds
+
+std::string Clock(double seconds) {
+  const long whole = seconds < 0 ? 0 : static_cast<long>(seconds);
+  char text[32];
+  if (whole >= 3600)
+    std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60, whole % 60);
+  else
+    std::snprintf(text, sizeof text, "%02ld:%02ld", whole / 60, whole % 60);
+  return text;
+}
+
+// Five steps from -54 dBFS to full scale, about 10 dB each.
+std::string Meter(int32_t peak) {
+  static constexpr int32_t kSteps[] = {64, 200, 640, 2000, 6400};
+  std::string meter;
+  for (int32_t step : kSteps) meter += peak >= step ? "▮" : "▯";
+  return meter;
+}
+
+}  // namespace
+
+std::string PublishTarget(const std::string& publishUrl) {
+  const size_t scheme = publishUrl.find("://");
+  if (scheme == std::string::npos) return publishUrl;
+  const size_t hostStart = scheme + 3;
+  const std::string authority =
+      publishUrl.substr(hostStart, publishUrl.find('/', hostStart) - hostStart);
+  if (authority.empty()) return publishUrl;
+  // A bracketed IPv6 address keeps its colons.
+  const size_t portColon = authority.rfind(':');
+  const bool hasPort =
+      portColon != std::string::npos && authority.find(']', portColon) == std::string::npos;
+  return hasPort ? authority : authority + ":1935";
+}
+
+ClassState ClassStatusTracker::StateOf(const ClassReading& reading) const {
+  if (reading.starting) return ClassState::kConnecting;
+  if (!reading.running) return ClassState::kIdle;
+  if (!reading.stats) return ClassState::kLive;  // the library cannot tell more
+  if (reading.stats->GaveUp != 0) return ClassState::kGaveUp;
+  return reading.stats->Connected != 0 ? ClassState::kLive : ClassState::kReconnecting;
+}
+
+uint64_t ClassStatusTracker::DroppedInLastMinute(double now, const ClassReading& reading) {
+  if (!reading.running || !reading.stats) {
+    dropped_.clear();
+    return 0;
+  }
+  dropped_.emplace_back(now, reading.stats->PicturesDropped);
+  while (dropped_.size() > 1 && dropped_[1].first <= now - kDroppedWindow) dropped_.pop_front();
+  return dropped_.back().second - dropped_.front().second;
+}
+
+ClassStatusTracker::Status ClassStatusTracker::Update(double now, const ClassReading& reading) {
+  Status status;
+  status.state = StateOf(reading);
+  status.changed = first_ || status.state != state_;
+  if (status.changed) stateSince_ = now;
+  // A class's time runs from when it went live, through any break.
+  if (status.changed && status.state == ClassState::kLive && state_ != ClassState::kReconnecting)
+    liveSince_ = now;
+  first_ = false;
+  state_ = status.state;
+
+  std::string& line = status.line;
+  switch (status.state) {
+    case ClassState::kIdle:
+      line = "未上课 · 上课后发布到 " + target_;
+      break;
+    case ClassState::kConnecting:
+      line = "正在连接 " + target_ + "…";
+      break;
+    case ClassState::kLive:
+      line = "正在直播 " + Clock(now - liveSince_);
+      // The rate is measured over a few seconds: none yet is not a rate of 0.
+      if (reading.stats && (reading.stats->BitrateKbps > 0 || now - liveSince_ >= 3))
+        line += " · " + std::to_string(reading.stats->BitrateKbps) + " kb/s";
+      break;
+    case ClassState::kReconnecting:
+      line = "连接中断，正在重新连接 " + target_ + " · 第 " +
+             std::to_string(reading.stats->FailedAttempts + 1) + " 次 · 已中断 " +
+             Clock(now - stateSince_);
+      break;
+    case ClassState::kGaveUp:
+      line = "服务器拒绝了直播（这个课堂可能已有人在直播），请下课后再试";
+      break;
+  }
+  const uint64_t dropped = DroppedInLastMinute(now, reading);
+  if (!reading.running) {
+    lastSound_ = -1;
+    return status;
+  }
+
+  if (!reading.publishesPicture) line += " · 没有画面";
+  if (dropped > 0) line += " · 最近一分钟丢了 " + std::to_string(dropped) + " 帧";
+  if (reading.soundWanted) {
+    if (reading.soundOpen && reading.soundPeak >= kSilence) lastSound_ = now;
+    const bool silent = !reading.soundOpen || lastSound_ < 0 || now - lastSound_ >= kSilentFor;
+    line += silent ? " · 没有声音" : " · 音量 " + Meter(reading.soundPeak);
+  }
+  return status;
+}
+
+}  // namespace quillon
