@@ -14,6 +14,7 @@ class CaptureClassSession final : public ClassSession {
   bool Start(PreviewWindow preview) override { return session_.Start(preview); }
   void Stop() override { session_.Stop(); }
   bool IsRunning() const override { return session_.IsRunning(); }
+  ClassReading Read() override { return session_.Read(); }
 
  private:
   CaptureSession session_;

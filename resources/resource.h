@@ -18,6 +18,7 @@
 #define IDC_RATE 1056
 #define IDC_PICTURE_TYPES 1057
 #define IDC_BANNER 1058
+#define IDC_STATUS 1100  // the status line, below the template's own controls
 #define IDC_PRODUCT_TEXT 1057
 
 #define IDM_ABOUTBOX 0x0010

@@ -37,7 +37,7 @@ for style in 1 2 3; do
       dark "$(pixel "$recording" 5 235)" || fail "style 3: no desktop inset bottom left" ;;
   esac
   hz=$(tone "$recording")
-  [ "$hz" -ge 430 ] && [ "$hz" -le 450 ] || fail "style $style: tone at $hz Hz, not 440"
+  near_440 "$hz" || fail "style $style: tone at $hz Hz, not 440"
   grep -q "status: 正在直播 00:0[0-9] · [1-9][0-9]* kb/s · 音量 ▮" "$work/err" ||
     fail "style $style: the status does not show the class live with a rate and the sound level"
   echo "style $style: camera where expected, tone $hz Hz"

@@ -53,7 +53,7 @@ check_class() {
   bluish "$(pixel "$file" $((pointer_x + 7)) $((pointer_y + 20)))" ||
     fail "$what: the marker is not where the pointer is"
   hz=$(tone "$file")
-  [ "$hz" -ge 430 ] && [ "$hz" -le 450 ] || fail "$what: tone at $hz Hz, not 440"
+  near_440 "$hz" || fail "$what: tone at $hz Hz, not 440"
   pass "$what: H.264 $size with the desktop's picture, the pointer marker and a $hz Hz tone"
 }
 

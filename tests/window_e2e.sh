@@ -60,9 +60,9 @@ title=$(xdotool getwindowname "$window")
 pass "xdg-open started the window: $title"
 
 eval "$(xdotool getwindowgeometry --shell "$window")"   # X Y WIDTH HEIGHT
-# A point of the window given in dialog units (the window is 638 x 373 of them).
+# A point of the window given in dialog units (the window is 638 x 385 of them).
 click() {  # x y (dialog units)
-  xdotool mousemove --window "$window" $(($1 * WIDTH / 638)) $(($2 * HEIGHT / 373)) click 1
+  xdotool mousemove --window "$window" $(($1 * WIDTH / 638)) $(($2 * HEIGHT / 385)) click 1
 }
 # Enter on a message box. The box closes on the key press, and xdotool then stops before the
 # release: the key would stay down and repeat into the next box, so it is released here.

@@ -3,6 +3,7 @@
 #include "launch/settings_check.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
@@ -67,6 +68,7 @@ bool PublisherDlgLogic::OnInitDialog() {
   const bool usable = ReadSettings();
   DoDataExchange(false);
   SetPageVariables();
+  OnStatusTick();
   return usable;
 }
 
@@ -130,8 +132,12 @@ void PublisherDlgLogic::OnStartClass() {
     return;
   }
 
+  ClassReading starting;
+  starting.starting = true;
+  ShowStatus(starting);
   session_ = sessions_.Create(*settings_);
   if (session_ && session_->Start(view_.PreviewArea())) {
+    OnStatusTick();
     view_.Pause(100);
     DoDataExchange(false);
     SetPageVariables();
@@ -142,6 +148,7 @@ void PublisherDlgLogic::OnStartClass() {
   // change of picture type does not start a class the teacher did not ask for.
   if (session_ && session_->IsRunning()) session_->Stop();
   view_.ShowClassButtons(false);
+  OnStatusTick();
   view_.ShowMessage(kConnectFailed, MessageIcon::kExclamation);
 }
 
@@ -149,6 +156,27 @@ void PublisherDlgLogic::OnEndClass() {
   if (session_) session_->Stop();
   view_.ShowClassButtons(false);
   page_.SetVariable("currentStreamName", "");
+  OnStatusTick();
+}
+
+void PublisherDlgLogic::OnStatusTick() {
+  ShowStatus(session_ && session_->IsRunning() ? session_->Read() : ClassReading{});
+}
+
+void PublisherDlgLogic::ShowStatus(const ClassReading& reading) {
+  // Where a class goes is read from the stored address: it changes with a new link.
+  const std::string target = settings_ ? PublishTarget(settings_->PublishUrl) : "";
+  if (!status_ || target != statusTarget_) {
+    status_ = std::make_unique<ClassStatusTracker>(target);
+    statusTarget_ = target;
+  }
+  const double now =
+      std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  const ClassStatusTracker::Status status = status_->Update(now, reading);
+  view_.ShowStatus(status.line);
+  // A refusal ends the attempts for this class: the teacher hears of it once.
+  if (status.changed && status.state == ClassState::kGaveUp)
+    view_.ShowMessage(status.line, MessageIcon::kExclamation);
 }
 
 void PublisherDlgLogic::OnVideoStyleChange() {

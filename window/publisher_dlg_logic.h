@@ -12,6 +12,7 @@
 
 #include "base/frame_sinks.h"
 #include "base/publisher_settings.h"
+#include "capture/class_status.h"
 #include "window/classroom_page.h"
 
 namespace quillon {
@@ -44,6 +45,8 @@ class ClassSession {
   virtual bool Start(PreviewWindow preview) = 0;
   virtual void Stop() = 0;
   virtual bool IsRunning() const = 0;
+  // What the status line tells of the running class.
+  virtual ClassReading Read() = 0;
 };
 
 class SessionFactory {
@@ -83,6 +86,8 @@ class PublisherView {
   virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
   // Shows "上课" enabled and hides "下课" disabled (idle), or the other way round (publishing).
   virtual void ShowClassButtons(bool publishing) = 0;
+  // The status line under the controls, painted at once.
+  virtual void ShowStatus(const std::string& line) = 0;
   // The native window the camera preview draws into.
   virtual PreviewWindow PreviewArea() = 0;
   // The pause on the window's thread after a class has started.
@@ -147,6 +152,8 @@ class PublisherDlgLogic {
   void OnEndClass();
   void OnVideoStyleChange();
   void OnClose();
+  // Once a second while the window is open: the status line from the class's reading.
+  void OnStatusTick();
   // Stops a running class, then lets go of the session and the settings record.
   void OnDestroy();
   // true when the command was the about entry (handled), false for default processing.
@@ -166,6 +173,7 @@ class PublisherDlgLogic {
 
  private:
   bool ReadSettings();
+  void ShowStatus(const ClassReading& reading);
 
   PublisherView& view_;
   ClassroomPage& page_;
@@ -178,6 +186,8 @@ class PublisherDlgLogic {
   WindowValues values_;
   std::unique_ptr<PublisherSettings> settings_;
   std::unique_ptr<ClassSession> session_;
+  std::unique_ptr<ClassStatusTracker> status_;
+  std::string statusTarget_;
 };
 
 // The text of a rate box as a whole number: optional blanks, an optional sign, digits, and

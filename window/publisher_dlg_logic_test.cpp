@@ -34,6 +34,7 @@ class FakeView : public PublisherView {
   void SetTitle(const std::string& text) override { title = text; }
   void ShowMessage(const std::string& text, MessageIcon) override { messages.push_back(text); }
   void ShowClassButtons(bool isPublishing) override { publishing = isPublishing; }
+  void ShowStatus(const std::string& line) override { statuses.push_back(line); }
   PreviewWindow PreviewArea() override { return 4242; }
   void Pause(int milliseconds) override { paused += milliseconds; }
   void FillCameraList(const std::vector<std::string>& names) override { cameras = names; }
@@ -55,7 +56,7 @@ class FakeView : public PublisherView {
     return index >= 0 && static_cast<size_t>(index) < size ? index : -1;
   }
 
-  CallLog menu, messages;
+  CallLog menu, messages, statuses;
   std::vector<std::string> cameras, sounds;
   std::string skin, title, rate;
   bool publishing = true, sendSound = false;
@@ -128,6 +129,30 @@ TEST_F(PublisherDlgLogicTest, StartTellsThePageInOrderAndEndClearsTheStream) {
   }
   EXPECT_EQ(factory.audioDevices, (std::vector<const AudioDeviceId*>{
                                       &devices.mic, nullptr, NoAudioSelection(), &devices.line}));
+}
+
+TEST_F(PublisherDlgLogicTest, StatusLineFollowsTheClassAndARefusalIsToldOnce) {
+  const std::string idle = "未上课 · 上课后发布到 127.0.0.1:1935";
+  Open();
+  EXPECT_EQ(view.statuses, CallLog{idle});
+  factory.startSucceeds = false;  // connecting, then idle again, then the message
+  logic.OnStartClass();
+  EXPECT_EQ(view.statuses, (CallLog{idle, "正在连接 127.0.0.1:1935…", idle}));
+  EXPECT_EQ(view.messages, CallLog{kConnectFailed});
+
+  factory.startSucceeds = true;
+  view.statuses.clear();
+  logic.OnStartClass();
+  EXPECT_EQ(view.statuses, (CallLog{"正在连接 127.0.0.1:1935…", "正在直播 00:00"}));
+  factory.reading.stats = VerbenaStats{};
+  factory.reading.stats->GaveUp = 1;
+  logic.OnStatusTick();
+  logic.OnStatusTick();
+  const std::string refused = "服务器拒绝了直播（这个课堂可能已有人在直播），请下课后再试";
+  EXPECT_EQ(view.statuses.back(), refused);
+  EXPECT_EQ(view.messages, (CallLog{kConnectFailed, refused}));  // once
+  logic.OnEndClass();
+  EXPECT_EQ(view.statuses.back(), idle);
 }
 
 TEST_F(PublisherDlgLogicTest, ChoicesOutsideTheirListsAreNone) {

@@ -17,6 +17,7 @@
 #include <QRasterWindow>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
 
 #include "base/picture_type.h"
 #include "resources/pictures_qt.h"
@@ -131,7 +132,7 @@ void PublisherDlg::BuildControls() {
   const QFont font = DialogFont();
   setFont(font);
   const DialogUnits du(font);
-  setFixedSize(du.X(638), du.Y(373));
+  setFixedSize(du.X(638), du.Y(385));  // the template's 373, and the status line below
 
   auto* banner = new QLabel(this);
   banner->setObjectName(QStringLiteral("1058"));
@@ -216,6 +217,8 @@ void PublisherDlg::BuildControls() {
            QRect(175, 356, 456, 10), Qt::AlignHCenter | Qt::AlignTop);
   AddLabel(this, du, QStringLiteral("Quillon 教学软件 出品 · 技术支持请找课堂管理员"),
            QRect(6, 356, 155, 10));
+  status_ = AddLabel(this, du, QString(), QRect(6, 370, 625, 10));
+  status_->setObjectName(QStringLiteral("status"));
 
   setWindowIcon(icon_);
 }
@@ -223,7 +226,10 @@ void PublisherDlg::BuildControls() {
 int PublisherDlg::DoModal() {
   const bool usable = logic_->OnInitDialog();
   int result = QDialog::Rejected;
+  QTimer statusTimer;
+  connect(&statusTimer, &QTimer::timeout, this, [this] { logic_->OnStatusTick(); });
   if (usable) {
+    statusTimer.start(1000);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
       move(screen->availableGeometry().center() - rect().center());
     }
@@ -290,6 +296,11 @@ void PublisherDlg::ShowClassButtons(bool publishing) {
   startButton_->setEnabled(!publishing);
   endButton_->setVisible(publishing);
   endButton_->setEnabled(publishing);
+}
+
+void PublisherDlg::ShowStatus(const std::string& line) {
+  status_->setText(Text(line));
+  status_->repaint();  // "connecting" shows before the connection attempt holds the thread
 }
 
 PreviewWindow PublisherDlg::PreviewArea() {

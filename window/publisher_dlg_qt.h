@@ -13,6 +13,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QWindow;
@@ -39,6 +40,7 @@ class PublisherDlg : public QDialog, public PublisherView {
   void SetTitle(const std::string& title) override;
   void ShowMessage(const std::string& text, MessageIcon icon) override;
   void ShowClassButtons(bool publishing) override;
+  void ShowStatus(const std::string& line) override;
   PreviewWindow PreviewArea() override;
   void Pause(int milliseconds) override;
   void FillCameraList(const std::vector<std::string>& names) override;
@@ -73,6 +75,7 @@ class PublisherDlg : public QDialog, public PublisherView {
   QComboBox* sounds_ = nullptr;
   QLineEdit* rate_ = nullptr;
   QCheckBox* sendSound_ = nullptr;
+  QLabel* status_ = nullptr;
   QWindow* preview_ = nullptr;
   CShockwaveFlash* page_ = nullptr;
   std::unique_ptr<PublisherDlgLogic> logic_;

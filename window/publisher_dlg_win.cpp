@@ -10,6 +10,8 @@
 namespace quillon {
 namespace {
 
+constexpr UINT_PTR kStatusTimer = 1;  // once a second: the status line
+
 // The input message a Win32 message stands for; kOther for everything the window does not filter.
 InputMessage MessageOf(const MSG& msg) {
   InputMessage message;
@@ -153,7 +155,11 @@ void PublisherDlg::OnInitDialog() {
   SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));
   // Without the system's control host the page's place stays empty; the rest works as usual.
   page_.Create(window_, IDC_PAGE);
-  if (!logic_->OnInitDialog()) End(IDCANCEL);
+  if (!logic_->OnInitDialog()) {
+    End(IDCANCEL);
+    return;
+  }
+  SetTimer(window_, kStatusTimer, 1000, nullptr);
 }
 
 INT_PTR PublisherDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
@@ -167,11 +173,16 @@ INT_PTR PublisherDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM /*lParam
       return OnPaint() ? TRUE : FALSE;
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(icon_);
+    case WM_TIMER:
+      if (wParam != kStatusTimer) return FALSE;
+      logic_->OnStatusTick();
+      return TRUE;
     case WM_CLOSE:
       logic_->OnClose();
       End(IDCANCEL);
       return TRUE;
     case WM_DESTROY:
+      KillTimer(window_, kStatusTimer);
       logic_->OnDestroy();
       return FALSE;
     default:
@@ -256,6 +267,12 @@ void PublisherDlg::ShowClassButtons(bool publishing) {
   }
   ShowWindow(hidden, SW_HIDE);
   EnableWindow(hidden, FALSE);
+}
+
+void PublisherDlg::ShowStatus(const std::string& line) {
+  HWND status = GetDlgItem(window_, IDC_STATUS);
+  SetWindowTextW(status, WideFromUtf8(line).c_str());
+  UpdateWindow(status);  // "connecting" shows before the connection attempt holds the thread
 }
 
 PreviewWindow PublisherDlg::PreviewArea() {

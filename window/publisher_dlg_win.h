@@ -38,6 +38,7 @@ class PublisherDlg : public PublisherView {
   void SetTitle(const std::string& title) override;
   void ShowMessage(const std::string& text, MessageIcon icon) override;
   void ShowClassButtons(bool publishing) override;
+  void ShowStatus(const std::string& line) override;
   PreviewWindow PreviewArea() override;
   void Pause(int milliseconds) override;
   void FillCameraList(const std::vector<std::string>& names) override;

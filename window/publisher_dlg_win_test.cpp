@@ -157,7 +157,7 @@ TEST(PublisherDlgWin, ShowsTheTemplateRunsAClassAndCloses) {
             EXPECT_NE(SendMessageW(window, WM_GETICON, ICON_BIG, 0), 0);
             RECT client;
             GetClientRect(window, &client);
-            const auto whole = TemplateEdges(window, 0, 0, 638, 373);
+            const auto whole = TemplateEdges(window, 0, 0, 638, 385);  // with the status line
             EXPECT_EQ(client.right, whole[2]);
             EXPECT_EQ(client.bottom, whole[3]);
             const LONG style = GetWindowLongW(window, GWL_STYLE);
@@ -166,6 +166,8 @@ TEST(PublisherDlgWin, ShowsTheTemplateRunsAClassAndCloses) {
             EXPECT_FALSE(style & WS_THICKFRAME);
 
             EXPECT_EQ(WindowTextUtf8(window), "新一代网络教学系统(Merrowin) Build 1.0.140102.20");
+            EXPECT_EQ(WindowTextUtf8(GetDlgItem(window, IDC_STATUS)),
+                      "未上课 · 上课后发布到 127.0.0.1:1935");
             EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, IDC_START_CLASS)));
             EXPECT_FALSE(IsWindowVisible(GetDlgItem(window, IDC_END_CLASS)));
             HWND types = GetDlgItem(window, IDC_PICTURE_TYPES);

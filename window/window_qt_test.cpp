@@ -130,7 +130,9 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndDoTheirJobs) {
   FakeDevices devices;
   PublisherDlg window(store, sessions, devices, ProgramFolder());
   const DialogUnits du(DialogFont());
-  EXPECT_EQ(window.size(), QSize(du.X(638), du.Y(373)));
+  EXPECT_EQ(window.size(), QSize(du.X(638), du.Y(385)));  // with the status line
+  auto* status = Control<QLabel>(window, "status");
+  EXPECT_EQ(status->geometry(), du.Rect(6, 370, 625, 10));
   EXPECT_EQ(Control<QWidget>(window, "1048")->geometry(), du.Rect(171, 7, 460, 347));
   EXPECT_EQ(Control<QWidget>(window, "1046")->geometry(), du.Rect(6, 237, 153, 117));
   EXPECT_EQ(Control<QWidget>(window, "1056")->geometry(), du.Rect(51, 183, 31, 14));
@@ -153,12 +155,14 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndDoTheirJobs) {
     EXPECT_EQ(types->currentIndex(), 2);
     EXPECT_TRUE(start->isVisible());
     EXPECT_FALSE(end->isVisible());
+    EXPECT_EQ(status->text(), QStringLiteral("未上课 · 上课后发布到 127.0.0.1:1935"));
     rate->setText(QStringLiteral("800"));  // read back from the box at the start
     start->click();
     EXPECT_EQ(store.written, CallLog{"Bitrate=800"});
     EXPECT_EQ(sessions.alive, 1);
     EXPECT_TRUE(end->isVisible() && end->isEnabled());
     EXPECT_FALSE(start->isVisible() || start->isEnabled());
+    EXPECT_EQ(status->text(), QStringLiteral("正在直播 00:00"));
 
     // Enter and Escape never end the window; a right press never reaches the page.
     QWidget* page = Control<QWidget>(window, "1048");

@@ -64,6 +64,7 @@ class FakeSessions : public SessionFactory {
   int made = 0;
   int alive = 0;
   int32_t stoppedStyle = -1;
+  ClassReading reading;                            // what every running session reads
   std::vector<const AudioDeviceId*> audioDevices;  // of each session at its creation
 
  private:
@@ -92,6 +93,11 @@ class FakeSessions : public SessionFactory {
       owner_.events.push_back("stop " + id_);
     }
     bool IsRunning() const override { return running_; }
+    ClassReading Read() override {
+      ClassReading reading = owner_.reading;
+      reading.running = running_;
+      return reading;
+    }
 
    private:
     FakeSessions& owner_;
