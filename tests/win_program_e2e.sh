@@ -44,10 +44,16 @@ start_program() {
   program_pid=$!
   main_window=$(wait_window 20 '^新一代网络教学系统.* Build ') || fail "the main window did not appear"
 }
-# Closes the window with Alt+F4, answers "直播结束!" and waits for the process to end.
+# Closes the window with Alt+F4, answers "直播结束!" (unless "no-class": no class ran, no box)
+# and waits for the process to end.
 close_program() {
   type_key "$main_window" alt+F4
-  answer_message "直播结束!"
+  if [ "${1:-}" = no-class ]; then
+    sleep 1
+    no_window '^quillon-publisher$' || fail "\"直播结束!\" when no class ran"
+  else
+    answer_message "直播结束!"
+  fi
   wait_until 10 "the program did not end after its window closed" gone "$program_pid"
   program_pid=""
 }
@@ -101,8 +107,8 @@ press_class_button "$main_window"
 second_try() { [ "$(calls Start)" -eq 2 ]; }
 wait_until 10 "上课 cannot be pressed again after a failed start" second_try
 answer_message "连接服务器失败, again"
-close_program
-pass "a failed start says so and leaves the window ready"
+close_program no-class
+pass "a failed start says so and leaves the window ready; closing then shows no box"
 
 # The launch URL's address stays in the copy's config.ini beside the window's choices.
 config_has '^Address=svpq<2035803/212<4:580nlwg)dndtu73$' || fail "the address is gone from config.ini"

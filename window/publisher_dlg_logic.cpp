@@ -137,6 +137,7 @@ void PublisherDlgLogic::OnStartClass() {
   ShowStatus(starting);
   session_ = sessions_.Create(*settings_);
   if (session_ && session_->Start(view_.PreviewArea())) {
+    classStarted_ = true;
     OnStatusTick();
     view_.Pause(100);
     DoDataExchange(false);
@@ -189,7 +190,10 @@ void PublisherDlgLogic::OnVideoStyleChange() {
 }
 
 void PublisherDlgLogic::OnClose() {
-  view_.ShowMessage(kClassOver, MessageIcon::kExclamation);
+  // The class ends before the box: the desktop is not published while the box waits for OK. A
+  // window that ran no class has none to call over.
+  if (session_ && session_->IsRunning()) OnEndClass();
+  if (classStarted_) view_.ShowMessage(kClassOver, MessageIcon::kExclamation);
 }
 
 void PublisherDlgLogic::OnDestroy() {

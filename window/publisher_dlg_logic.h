@@ -151,6 +151,7 @@ class PublisherDlgLogic {
   void OnStartClass();
   void OnEndClass();
   void OnVideoStyleChange();
+  // Ends a running class, then says "直播结束!" when a class ran since the window opened.
   void OnClose();
   // Once a second while the window is open: the status line from the class's reading.
   void OnStatusTick();
@@ -187,6 +188,7 @@ class PublisherDlgLogic {
   std::unique_ptr<PublisherSettings> settings_;
   std::unique_ptr<ClassSession> session_;
   std::unique_ptr<ClassStatusTracker> status_;
+  bool classStarted_ = false;  // a class has run since the window opened
   std::string statusTarget_;
 };
 

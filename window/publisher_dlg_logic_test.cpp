@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,7 +33,10 @@ class FakeView : public PublisherView {
   void RunAboutBox() override { ++aboutBoxes; }
   void StartSkin(const std::string& file) override { skin = file; }
   void SetTitle(const std::string& text) override { title = text; }
-  void ShowMessage(const std::string& text, MessageIcon) override { messages.push_back(text); }
+  void ShowMessage(const std::string& text, MessageIcon) override {
+    messages.push_back(text);
+    if (onMessage) onMessage();
+  }
   void ShowClassButtons(bool isPublishing) override { publishing = isPublishing; }
   void ShowStatus(const std::string& line) override { statuses.push_back(line); }
   PreviewWindow PreviewArea() override { return 4242; }
@@ -57,6 +61,7 @@ class FakeView : public PublisherView {
   }
 
   CallLog menu, messages, statuses;
+  std::function<void()> onMessage;
   std::vector<std::string> cameras, sounds;
   std::string skin, title, rate;
   bool publishing = true, sendSound = false;
@@ -244,18 +249,23 @@ TEST_F(PublisherDlgLogicTest, PictureTypeChangeRestartsOnlyAClassThatRuns) {
   EXPECT_EQ(factory.LastEvent(), "stop 3");
 }
 
-TEST_F(PublisherDlgLogicTest, ClosingDuringAClassStopsItBeforeTheSettingsGo) {
+TEST_F(PublisherDlgLogicTest, ClosingDuringAClassStopsItBeforeTheBoxAndTheSettingsGo) {
   Open();
+  logic.OnClose();  // no class yet: nothing to call over
+  EXPECT_TRUE(view.messages.empty());
   logic.OnStartClass();
   page.calls.clear();
+  std::string lastEventAtTheBox;
+  view.onMessage = [&] { lastEventAtTheBox = factory.LastEvent(); };
   logic.OnClose();
   EXPECT_EQ(view.messages, CallLog{"直播结束!"});
+  EXPECT_EQ(lastEventAtTheBox, "stop 1");
   logic.OnDestroy();
   EXPECT_EQ(factory.events,
             (CallLog{"create 1", "start 1 style 2 preview 4242", "stop 1", "destroy 1"}));
   EXPECT_EQ(factory.stoppedStyle, 2);  // read from the record before it went
   EXPECT_EQ(logic.Settings(), nullptr);
-  EXPECT_TRUE(page.calls.empty());
+  EXPECT_EQ(page.calls, CallLog{"currentStreamName="});
   logic.OnDestroy();  // harmless twice (the destructor runs it again)
   EXPECT_EQ(factory.alive, 0);
 }
