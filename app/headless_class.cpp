@@ -115,7 +115,15 @@ int RunHeadless(const CommandLine& commandLine, const std::filesystem::path& pro
   StreamMessages toStdout(std::cout);
   StreamMessages toStderr(std::cerr);
   const std::filesystem::path settingsFile = SettingsFileIn(programFolder);
-  if (!HandleLaunchUrl(commandLine.LaunchUrl, settingsFile)) StartFastClass(toStdout, settingsFile);
+  switch (StoreLaunchUrl(commandLine.LaunchUrl, settingsFile, toStderr)) {
+    case LaunchUrlResult::kNone:
+      StartFastClass(toStdout, settingsFile);
+      break;
+    case LaunchUrlResult::kRefused:
+      return 1;  // the class is not published anywhere else instead
+    case LaunchUrlResult::kStored:
+      break;
+  }
 
   WindowSettings window;
   const std::unique_ptr<DisplayInfo> display = CreateSystemDisplayInfo();

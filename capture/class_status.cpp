@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "launch/allowed_hosts.h"
+
 namespace quillon {
 namespace {
 
@@ -30,17 +32,8 @@ std::string Meter(int32_t peak) {
 }  // namespace
 
 std::string PublishTarget(const std::string& publishUrl) {
-  const size_t scheme = publishUrl.find("://");
-  if (scheme == std::string::npos) return publishUrl;
-  const size_t hostStart = scheme + 3;
-  const std::string authority =
-      publishUrl.substr(hostStart, publishUrl.find('/', hostStart) - hostStart);
-  if (authority.empty()) return publishUrl;
-  // A bracketed IPv6 address keeps its colons.
-  const size_t portColon = authority.rfind(':');
-  const bool hasPort =
-      portColon != std::string::npos && authority.find(']', portColon) == std::string::npos;
-  return hasPort ? authority : authority + ":1935";
+  const PublishHost at = SplitPublishAddress(publishUrl);
+  return at.host.empty() ? publishUrl : at.host + ":" + at.port;
 }
 
 ClassState ClassStatusTracker::StateOf(const ClassReading& reading) const {

@@ -9,7 +9,9 @@ void PrepareClassAddress(std::string_view launchUrl, const std::filesystem::path
                          UserMessages& messages) {
   RegisterUrlProtocol();
   const std::filesystem::path settingsFile = SettingsFileIn(programFolder);
-  if (!HandleLaunchUrl(launchUrl, settingsFile)) StartFastClass(messages, settingsFile);
+  // A refused link leaves the stored address as it was; the user has been told.
+  if (StoreLaunchUrl(launchUrl, settingsFile, messages) == LaunchUrlResult::kNone)
+    StartFastClass(messages, settingsFile);
 }
 
 }  // namespace quillon

@@ -8,7 +8,9 @@
 #include <random>
 
 #include "base/ansi_text.h"
+#include "launch/allowed_hosts.h"
 #include "launch/profile_file.h"
+#include "launch/settings.h"
 
 namespace quillon {
 namespace {
@@ -85,6 +87,21 @@ bool HandleLaunchUrl(std::string_view tail, const std::filesystem::path& file) {
   if (tail.size() < 2) return false;
   WriteProfileString(file, "Device", "Address", AddressFromLaunchUrl(tail));
   return true;
+}
+
+LaunchUrlResult StoreLaunchUrl(std::string_view tail, const std::filesystem::path& file,
+                               UserMessages& messages) {
+  if (tail.size() < 2) return LaunchUrlResult::kNone;
+  const std::string stored = AddressFromLaunchUrl(tail);
+  const std::string allowed = LoadProfile(file).GetString("Device", "AllowedHosts", "", 4096);
+  const std::string plain = DescrambleAddress(stored);
+  const std::string host = SplitPublishAddress(plain.substr(0, plain.rfind('&'))).host;
+  if (!HostAllowed(allowed, host)) {
+    messages.Show(HostRefusedMessage(host, allowed));
+    return LaunchUrlResult::kRefused;
+  }
+  WriteProfileString(file, "Device", "Address", stored);
+  return LaunchUrlResult::kStored;
 }
 
 std::string DefaultServerHost() {

@@ -30,6 +30,17 @@ std::string AddressFromLaunchUrl(std::string_view argument);
 // Returns false for no argument or one of 1 character: no launch URL.
 bool HandleLaunchUrl(std::string_view tail, const std::filesystem::path& file);
 
+// StoreLaunchUrl's outcome.
+enum class LaunchUrlResult {
+  kNone,     // no launch URL (HandleLaunchUrl would not store)
+  kStored,   // the address is stored
+  kRefused,  // config.ini's AllowedHosts does not hold its host: nothing stored, the user told
+};
+// HandleLaunchUrl, but a link to a host that [Device] AllowedHosts of the file does not hold is
+// not stored; messages then names the host.
+LaunchUrlResult StoreLaunchUrl(std::string_view tail, const std::filesystem::path& file,
+                               UserMessages& messages);
+
 // The host of the fast-class publishing server: the environment variable QUILLON_DEFAULT_SERVER
 // when set and not empty, otherwise the one the program was built with.
 std::string DefaultServerHost();

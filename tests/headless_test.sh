@@ -73,4 +73,15 @@ run_expecting 1 "FrameRate=0" --headless --duration 1
 grep -q 'FrameRate' "$work/err" || fail "the bad key is not named"
 [ ! -s "$work/log" ] || fail "the encoder was called with unusable settings"
 
+# A school's allow-list: a link to another host stores nothing, says which host, and publishes
+# nowhere.
+write_config
+sed -i '/^\[Device\]/a AllowedHosts=rtmp.school.test' "$config"
+cp "$config" "$work/config.before"
+run_expecting 1 "a link to a host outside AllowedHosts" --headless --duration 1 "$url"
+grep -q '这个课堂链接要发布到 127.0.0.1，本机只允许发布到 rtmp.school.test' "$work/err" ||
+  fail "the refused host is not named"
+cmp -s "$config" "$work/config.before" || fail "a refused link changed config.ini"
+[ ! -s "$work/log" ] || fail "a refused link reached the encoder"
+
 echo "headless: all checks passed"
