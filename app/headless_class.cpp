@@ -140,8 +140,9 @@ int RunHeadless(const CommandLine& commandLine, const std::filesystem::path& pro
 
   auto session = std::make_unique<CaptureSession>(settings, PlatformCaptureParts(programFolder));
   if (!session->Start(0)) {
+    const std::string why = StartFailureText(session->StartFailure(), settings.PublishUrl);
     session.reset();
-    toStderr.Show(kConnectFailed);
+    toStderr.Show(why.empty() ? std::string(kConnectFailed) : kConnectFailed + ("\n" + why));
     return 1;
   }
   LogInfo("class %s publishing to %s (picture type %d, %dx%d, %d frames/s); stop with Ctrl+C",

@@ -15,6 +15,7 @@ class CaptureClassSession final : public ClassSession {
   void Stop() override { session_.Stop(); }
   bool IsRunning() const override { return session_.IsRunning(); }
   ClassReading Read() override { return session_.Read(); }
+  uint32_t StartFailure() const override { return session_.StartFailure(); }
 
  private:
   CaptureSession session_;

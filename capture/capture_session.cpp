@@ -105,7 +105,13 @@ bool CaptureSession::Start(PreviewWindow previewWindow) {
   const EncoderFunctions& f = encoder_->Functions();
   encoderHandle_ = f.CreateEncoder(&params_);
   encoderCreated_ = true;
-  if (f.Start(encoderHandle_) == 0) return false;
+  if (f.Start(encoderHandle_) == 0) {
+    VerbenaStats stats{};
+    stats.Size = sizeof stats;
+    if (f.GetStats != nullptr && f.GetStats(encoderHandle_, &stats) != 0)
+      startFailure_ = stats.StartFailure;
+    return false;
+  }
   encoderStarted_ = true;
 
   const bool paced = geometry_.FrameRate >= 1;

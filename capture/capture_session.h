@@ -84,6 +84,8 @@ class CaptureSession final : public VideoFrameSink, public AudioDataSink, public
   // statistics, whether the picture type's sources and the sound opened, and the loudest sound
   // sample since the previous reading.
   ClassReading Read();
+  // Why the last Start failed (VerbenaStats' StartFailure); 0 when it did not or nobody said.
+  uint32_t StartFailure() const { return startFailure_; }
   // Camera frames whose length fitted neither the picture nor its 4-byte padded rows.
   uint64_t DroppedCameraFrames() const { return droppedCameraFrames_.load(); }
 
@@ -118,6 +120,7 @@ class CaptureSession final : public VideoFrameSink, public AudioDataSink, public
   EncoderParams params_{};
   std::atomic<uint64_t> droppedCameraFrames_{0};
   bool publishesPicture_ = false;
+  uint32_t startFailure_ = 0;
   bool soundOpen_ = false;
   std::atomic<int32_t> soundPeak_{0};
   CallGate gate_;

@@ -36,6 +36,34 @@ std::string PublishTarget(const std::string& publishUrl) {
   return at.host.empty() ? publishUrl : at.host + ":" + at.port;
 }
 
+std::string StartFailureText(uint32_t startFailure, const std::string& publishUrl) {
+  const std::string target = PublishTarget(publishUrl);
+  std::string why;
+  switch (startFailure) {
+    case 1:
+      why = "服务器 " + target + " 在 5 秒内没有应答";
+      break;
+    case 2:
+      why = target + " 没有接受连接（服务器没有运行，或端口不对）";
+      break;
+    case 3:
+      why = "找不到服务器 " + SplitPublishAddress(publishUrl).host;
+      break;
+    case 4:
+      why = "服务器拒绝了这个课堂的直播（这个课堂可能已有人在直播）";
+      break;
+    case 5:
+      why = "连接 " + target + " 时出错";
+      break;
+    case 6:
+      why = "地址不能用来直播";
+      break;
+    default:
+      return {};
+  }
+  return why + "：" + publishUrl;
+}
+
 ClassState ClassStatusTracker::StateOf(const ClassReading& reading) const {
   if (reading.starting) return ClassState::kConnecting;
   if (!reading.running) return ClassState::kIdle;

@@ -28,6 +28,15 @@ TEST(PublishTarget, IsHostAndPort) {
   for (const auto& [url, target] : cases) EXPECT_EQ(PublishTarget(url), target);
 }
 
+TEST(ClassStatus, StartFailuresSayWhyAndWhere) {
+  const std::string url = "rtmp://rtmp.school.test/live/1";
+  EXPECT_EQ(StartFailureText(0, url), "");  // the library did not say
+  EXPECT_EQ(StartFailureText(1, url), "服务器 rtmp.school.test:1935 在 5 秒内没有应答：" + url);
+  EXPECT_EQ(StartFailureText(3, url), "找不到服务器 rtmp.school.test：" + url);
+  EXPECT_EQ(StartFailureText(4, url),
+            "服务器拒绝了这个课堂的直播（这个课堂可能已有人在直播）：" + url);
+}
+
 TEST(ClassStatus, FollowsTheConnectionThroughABreakAndARefusal) {
   ClassStatusTracker tracker("h:1935");
   struct Step {

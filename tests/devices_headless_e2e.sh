@@ -59,4 +59,14 @@ wait_until 8 "no word of the class being live again" \
 wait $class || fail "the class with a break ended with $?"
 grep -q "status: 正在直播.* · 没有画面" "$work/err" || fail "a class without a picture does not say so"
 pass "the status tells of the break and of the missing picture"
+
+# Nothing listens on the address: "连接服务器失败" and why, and exit code 1.
+stop_rtmp_server
+status=0
+"$app" --headless --duration 2 "$(launch_url "rtmp://127.0.0.1:$rtmp_port/live/none&4244")&" \
+  >"$work/out" 2>"$work/err" || status=$?
+[ "$status" = 1 ] || fail "a start with no server exited with $status"
+grep -qx "127.0.0.1:$rtmp_port 没有接受连接（服务器没有运行，或端口不对）：rtmp://127.0.0.1:$rtmp_port/live/none" \
+  "$work/err" || fail "the failed start does not say why"
+pass "a start with no server says why"
 echo "PASS"

@@ -201,6 +201,10 @@ int Publish(int argc, char** argv) {
   int startResult = lib.start(encoder);
   std::printf("start_result=%d\nstart_ms=%.0f\n", startResult, MsSince(started));
   if (startResult == 0) {
+    VerbenaStats failed{};
+    failed.Size = sizeof failed;
+    lib.stats(encoder, &failed);
+    std::printf("start_failure=%u\n", failed.StartFailure);
     lib.stop(encoder);
     return 3;
   }

@@ -9,6 +9,7 @@ extern "C" {
 
 #include "verbena/log.h"
 #include "verbena/program_folder.h"
+#include "verbena/start_failure.h"
 
 namespace verbena {
 
@@ -42,6 +43,7 @@ int Encoder::Start() {
   state_ = State::kFailed;  // until everything below worked
   if (!check_.ok) {
     Log("cannot start: %s", check_.error.c_str());
+    if (check_.addressUnusable) stats_.startFailure = kStartFailureBadAddress;
     return 0;
   }
   InstallFfmpegLog();
@@ -71,6 +73,7 @@ int Encoder::Start() {
   int result = 0;
   std::unique_ptr<FlvOutput> connection = FlvOutput::Open(live, std::max(leftMs, 500), &result);
   if (connection == nullptr) {
+    stats_.startFailure = ClassifyStartFailure(result, settings.url);
     if (result == AVERROR_EXIT)
       Log("could not publish to %s: no answer within %d s", settings.url.c_str(),
           kStartTimeoutMs / 1000);
@@ -286,6 +289,7 @@ int Encoder::GetStats(VerbenaStats* out) {
   full.SilenceBlocks = stats_.silenceBlocks;
   full.FailedAttempts = stats_.failedAttempts;
   full.GaveUp = stats_.gaveUp ? 1 : 0;
+  full.StartFailure = stats_.startFailure;
   std::memcpy(out, &full, full.Size);
   return 1;
 }

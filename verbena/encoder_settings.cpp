@@ -80,6 +80,8 @@ CheckResult CheckParams(const EncoderParams& params) {
   if (params.Bitrate < 1)
     return fail("Bitrate " + std::to_string(params.Bitrate) + " kbps is not positive");
 
+  // Everything from here on is about the address.
+  result.addressUnusable = true;
   const void* end = std::memchr(params.Url, 0, sizeof params.Url);
   if (end == nullptr) return fail("Url is not NUL-terminated within its 256 bytes");
   s.url = params.Url;
@@ -92,6 +94,7 @@ CheckResult CheckParams(const EncoderParams& params) {
   if (hostEnd == 0 || hostEnd == std::string::npos || hostEnd + 1 >= afterScheme.size())
     return fail("Url \"" + s.url + "\" names no host or no application");
   s.streamName = StreamNameFromUrl(s.url);
+  result.addressUnusable = false;
 
   s.width = params.Width;
   s.height = params.Height;

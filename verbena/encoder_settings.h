@@ -52,8 +52,9 @@ int SoundNotifyBytes(int bitsPerSample, int channels);
 
 struct CheckResult {
   bool ok = false;
-  std::string error;         // why the parameters cannot be used (ok false)
-  std::string soundWarning;  // why sound is left out (ok true, sound.enabled false)
+  std::string error;             // why the parameters cannot be used (ok false)
+  std::string soundWarning;      // why sound is left out (ok true, sound.enabled false)
+  bool addressUnusable = false;  // ok false because of the address
   EncoderSettings settings;
 };
 

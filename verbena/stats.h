@@ -17,7 +17,8 @@ struct Stats {
   std::atomic<uint32_t> reconnects{0};
   std::atomic<uint32_t> failedAttempts{0};  // reconnect attempts that failed since the loss
   std::atomic<bool> connected{false};
-  std::atomic<bool> gaveUp{false};  // the server refused the stream: no more attempts
+  std::atomic<bool> gaveUp{false};        // the server refused the stream: no more attempts
+  std::atomic<uint32_t> startFailure{0};  // why Start failed (start_failure.h), 0 when it did not
 };
 
 }  // namespace verbena

@@ -57,6 +57,10 @@ typedef struct VerbenaStats {
   /* Added later, as SilenceBlocks. */
   uint32_t FailedAttempts; /* reconnect attempts that failed since the connection was lost */
   uint32_t GaveUp;         /* 1 once the server refused the stream: no more attempts */
+  /* Why VERBENA_Start failed, readable until VERBENA_Stop: 0 it did not, 1 no answer in time,
+     2 nothing accepts connections on the port, 3 the host name does not resolve, 4 the server
+     refused the stream (its name is in use, ...), 5 another error, 6 the address is unusable. */
+  uint32_t StartFailure;
 } VerbenaStats;
 
 VERBENA_API void* VERBENA_CreateEncoder(const EncoderParams* params);
@@ -74,7 +78,7 @@ VERBENA_API int VERBENA_GetStats(void* handle, VerbenaStats* stats);
 #ifdef __cplusplus
 static_assert(sizeof(EncoderParams) == 11 * 4 + 256, "EncoderParams layout is shared with callers");
 static_assert(offsetof(EncoderParams, Url) == 44, "EncoderParams layout is shared with callers");
-static_assert(sizeof(VerbenaStats) == 72 && offsetof(VerbenaStats, SilenceBlocks) == 56,
+static_assert(sizeof(VerbenaStats) == 80 && offsetof(VerbenaStats, SilenceBlocks) == 56,
               "VerbenaStats layout is shared with callers");
 #endif
 

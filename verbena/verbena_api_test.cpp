@@ -108,13 +108,14 @@ TEST(VerbenaApi, AFailedStartEndsWithinItsBoundAndLeavesEveryCallHarmless) {
     std::string url;
     int formatCode;
     Clock::duration bound;
+    uint32_t failure;  // the StartFailure the statistics give
   };
   // Unusable parameters are refused before any connection; a refusing port (the temporary
   // server is gone by then), a frozen server and garbage addresses within the connection bound.
   const Case cases[] = {
-      {UrlAt(silent.port), 4102, 500ms},     {UrlAt(SilentServer().port), 4103, 6s},
-      {UrlAt(silent.port), 4103, 6s},        {UrlAt(99999), 4103, 6s},
-      {"rtmp:/127.0.0.1/encoder", 4103, 6s}, {"not a url at all", 4103, 6s}};
+      {UrlAt(silent.port), 4102, 500ms, 0},     {UrlAt(SilentServer().port), 4103, 6s, 2},
+      {UrlAt(silent.port), 4103, 6s, 1},        {UrlAt(99999), 4103, 6s, 5},
+      {"rtmp:/127.0.0.1/encoder", 4103, 6s, 6}, {"not a url at all", 4103, 6s, 6}};
   std::vector<unsigned char> picture(160 * 120 * 3);
   for (const Case& c : cases) {
     EncoderParams params = Small(c.url);
@@ -124,6 +125,10 @@ TEST(VerbenaApi, AFailedStartEndsWithinItsBoundAndLeavesEveryCallHarmless) {
     auto started = Clock::now();
     EXPECT_EQ(VERBENA_Start(encoder), 0) << c.url;
     EXPECT_LT(Clock::now() - started, c.bound) << c.url;
+    VerbenaStats stats{};
+    stats.Size = sizeof stats;
+    EXPECT_EQ(VERBENA_GetStats(encoder, &stats), 1);
+    EXPECT_EQ(stats.StartFailure, c.failure) << c.url;
     EXPECT_EQ(VERBENA_PutVideoData(encoder, picture.data(), static_cast<int>(picture.size())), 0);
     EXPECT_EQ(VERBENA_Stop(encoder), 0);
     EXPECT_EQ(VERBENA_Stop(encoder), 0);

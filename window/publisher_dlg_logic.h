@@ -47,6 +47,8 @@ class ClassSession {
   virtual bool IsRunning() const = 0;
   // What the status line tells of the running class.
   virtual ClassReading Read() = 0;
+  // Why Start failed (VerbenaStats' StartFailure), 0 when unknown.
+  virtual uint32_t StartFailure() const = 0;
 };
 
 class SessionFactory {

@@ -140,10 +140,14 @@ TEST_F(PublisherDlgLogicTest, StatusLineFollowsTheClassAndARefusalIsToldOnce) {
   const std::string idle = "未上课 · 上课后发布到 127.0.0.1:1935";
   Open();
   EXPECT_EQ(view.statuses, CallLog{idle});
-  factory.startSucceeds = false;  // connecting, then idle again, then the message
+  factory.startSucceeds = false;  // connecting, then idle again, then the message and why
+  factory.startFailure = 2;
   logic.OnStartClass();
   EXPECT_EQ(view.statuses, (CallLog{idle, "正在连接 127.0.0.1:1935…", idle}));
-  EXPECT_EQ(view.messages, CallLog{kConnectFailed});
+  const std::string failed = std::string(kConnectFailed) +
+                             "\n127.0.0.1:1935 没有接受连接（服务器没有运行，或端口不对）："
+                             "rtmp://127.0.0.1/live/12345678";
+  EXPECT_EQ(view.messages, CallLog{failed});
 
   factory.startSucceeds = true;
   view.statuses.clear();
@@ -155,7 +159,7 @@ TEST_F(PublisherDlgLogicTest, StatusLineFollowsTheClassAndARefusalIsToldOnce) {
   logic.OnStatusTick();
   const std::string refused = "服务器拒绝了直播（这个课堂可能已有人在直播），请下课后再试";
   EXPECT_EQ(view.statuses.back(), refused);
-  EXPECT_EQ(view.messages, (CallLog{kConnectFailed, refused}));  // once
+  EXPECT_EQ(view.messages, (CallLog{failed, refused}));  // once
   logic.OnEndClass();
   EXPECT_EQ(view.statuses.back(), idle);
 }

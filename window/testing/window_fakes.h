@@ -65,6 +65,7 @@ class FakeSessions : public SessionFactory {
   int alive = 0;
   int32_t stoppedStyle = -1;
   ClassReading reading;                            // what every running session reads
+  uint32_t startFailure = 0;                       // why a failed start failed
   std::vector<const AudioDeviceId*> audioDevices;  // of each session at its creation
 
  private:
@@ -93,6 +94,7 @@ class FakeSessions : public SessionFactory {
       owner_.events.push_back("stop " + id_);
     }
     bool IsRunning() const override { return running_; }
+    uint32_t StartFailure() const override { return owner_.startFailure; }
     ClassReading Read() override {
       ClassReading reading = owner_.reading;
       reading.running = running_;
