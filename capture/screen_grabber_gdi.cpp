@@ -2,6 +2,7 @@
 // bitmap, read back as 24-bit bottom-up rows.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -33,8 +34,13 @@ void ScreenGrabberGdi::GrabScreen(uint8_t* buffer, int32_t width, int32_t height
   win::UniqueCreatedDc memory(CreateCompatibleDC(display.get()));
   if (!memory) return;
   {
+    // Only the part on the screen is copied, the rest is black: a transfer reaching beyond the
+    // screen can fail whole (Wine copies nothing then).
+    const int onScreenWidth = std::min(width, GetDeviceCaps(display.get(), HORZRES));
+    const int onScreenHeight = std::min(height, GetDeviceCaps(display.get(), VERTRES));
     win::ScopedSelectObject selected(memory.get(), bitmap.get());
-    BitBlt(memory.get(), 0, 0, width, height, display.get(), 0, 0, SRCCOPY);
+    PatBlt(memory.get(), 0, 0, width, height, BLACKNESS);
+    BitBlt(memory.get(), 0, 0, onScreenWidth, onScreenHeight, display.get(), 0, 0, SRCCOPY);
   }  // the bitmap is free again: GetDIBits needs it unselected
 
   BITMAP description{};
