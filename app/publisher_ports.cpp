@@ -11,7 +11,8 @@ class CaptureClassSession final : public ClassSession {
  public:
   CaptureClassSession(const PublisherSettings& record, const std::filesystem::path& programFolder)
       : session_(record, PlatformCaptureParts(programFolder)) {}
-  bool Start(PreviewWindow preview) override { return session_.Start(preview); }
+  bool Connect() override { return session_.StartEncoder(); }
+  void StartCapture(PreviewWindow preview) override { session_.StartCapture(preview); }
   void Stop() override { session_.Stop(); }
   bool IsRunning() const override { return session_.IsRunning(); }
   ClassReading Read() override { return session_.Read(); }

@@ -84,6 +84,12 @@ CaptureSession::~CaptureSession() {
 }
 
 bool CaptureSession::Start(PreviewWindow previewWindow) {
+  if (!StartEncoder()) return false;
+  StartCapture(previewWindow);
+  return true;
+}
+
+bool CaptureSession::StartEncoder() {
   isRunning_ = true;
   const PublisherSettings& s = settings_;
   const std::optional<PictureType> picture = geometry_.Picture;
@@ -113,7 +119,13 @@ bool CaptureSession::Start(PreviewWindow previewWindow) {
     return false;
   }
   encoderStarted_ = true;
+  return true;
+}
 
+void CaptureSession::StartCapture(PreviewWindow previewWindow) {
+  const PublisherSettings& s = settings_;
+  const std::optional<PictureType> picture = geometry_.Picture;
+  const EncoderFunctions& f = encoder_->Functions();
   const bool paced = geometry_.FrameRate >= 1;
   if (paced && picture && UsesDesktop(*picture)) {
     FrameTimer::Start(1000u / static_cast<uint32_t>(geometry_.FrameRate), false);
@@ -138,7 +150,6 @@ bool CaptureSession::Start(PreviewWindow previewWindow) {
       }
     }
   }
-  return true;
 }
 
 void CaptureSession::Stop() {

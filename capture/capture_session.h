@@ -70,6 +70,11 @@ class CaptureSession final : public VideoFrameSink, public AudioDataSink, public
   // HaveAudio ask. true on success; false when the encoder could not start publishing (the
   // caller reports "连接服务器失败"), in which case only Stop follows.
   bool Start(PreviewWindow previewWindow);
+  // Start in two steps, for a window that keeps painting while the connection is made: the
+  // encoder (on any one thread; it may take the connection's bound), then, after it succeeded and
+  // on the thread that calls Stop, the timer, camera and sound.
+  bool StartEncoder();
+  void StartCapture(PreviewWindow previewWindow);
   // Timer, encoder, camera, sound, in this order; harmless when repeated.
   void Stop();
 

@@ -52,7 +52,8 @@ class=$!
 at_exit stop_process $class
 wait_until 10 "the class did not go live" grep -q "status: 正在直播" "$work/err"
 stop_rtmp_server kill
-wait_until 5 "no word of the break within 5 s" grep -q "status: 连接中断，正在重新连接 127.0.0.1:$rtmp_port" "$work/err"
+# Noticed within a second or two; the slack is for a CI machine busy with other tests.
+wait_until 8 "no word of the break" grep -q "status: 连接中断，正在重新连接 127.0.0.1:$rtmp_port" "$work/err"
 start_rtmp_server "$rtmp_port"
 wait_until 8 "no word of the class being live again" \
   sh -c "grep -A9 '连接中断' '$work/err' | grep -q 'status: 正在直播'"

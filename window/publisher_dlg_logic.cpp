@@ -103,6 +103,8 @@ void PublisherDlgLogic::SetPageVariables() {
 }
 
 void PublisherDlgLogic::OnStartClass() {
+  if (connecting_) return;  // 上课 is hidden while a class connects: a click already queued
+  startPressed_ = std::chrono::steady_clock::now();
   DoDataExchange(true);
   view_.ShowClassButtons(true);
 
@@ -136,15 +138,36 @@ void PublisherDlgLogic::OnStartClass() {
   starting.starting = true;
   ShowStatus(starting);
   session_ = sessions_.Create(*settings_);
-  if (session_ && session_->Start(view_.PreviewArea())) {
+  if (!session_) {
+    OnConnected(false);
+    return;
+  }
+  // The window keeps painting while the connection is made (up to its bound); the steps after
+  // it follow in OnConnected, in the same order as ever.
+  connecting_ = true;
+  ClassSession* session = session_.get();
+  view_.RunInBackground([session] { return session->Connect(); },
+                        [this](bool connected) { OnConnected(connected); });
+}
+
+void PublisherDlgLogic::OnConnected(bool connected) {
+  connecting_ = false;
+  if (connected) {
+    session_->StartCapture(view_.PreviewArea());
     classStarted_ = true;
     OnStatusTick();
     view_.Pause(100);
     DoDataExchange(false);
     SetPageVariables();
     page_.SetVariable("currentStreamName", settings_->PublishUrl);
+    if (styleChangedMeanwhile_) {  // the exchange above showed the old one again
+      styleChangedMeanwhile_ = false;
+      view_.SelectPictureType(styleChosenMeanwhile_);
+      OnVideoStyleChange();
+    }
     return;
   }
+  styleChangedMeanwhile_ = false;
   // A start that failed leaves nothing running: whatever it had begun is ended, so a later
   // change of picture type does not start a class the teacher did not ask for.
   const std::string why =
@@ -157,6 +180,10 @@ void PublisherDlgLogic::OnStartClass() {
 }
 
 void PublisherDlgLogic::OnEndClass() {
+  // Input that arrives while the class connects, or the second click of a double-click on 上课
+  // (下课 takes its place), never ends the class it started.
+  if (connecting_ || std::chrono::steady_clock::now() - startPressed_ < view_.DoubleClickTime())
+    return;
   if (session_) session_->Stop();
   view_.ShowClassButtons(false);
   page_.SetVariable("currentStreamName", "");
@@ -164,7 +191,11 @@ void PublisherDlgLogic::OnEndClass() {
 }
 
 void PublisherDlgLogic::OnStatusTick() {
-  ShowStatus(session_ && session_->IsRunning() ? session_->Read() : ClassReading{});
+  // A connecting session belongs to its connection's thread until it is done.
+  ClassReading reading;
+  reading.starting = connecting_;
+  if (!connecting_ && session_ && session_->IsRunning()) reading = session_->Read();
+  ShowStatus(reading);
 }
 
 void PublisherDlgLogic::ShowStatus(const ClassReading& reading) {
@@ -184,9 +215,15 @@ void PublisherDlgLogic::ShowStatus(const ClassReading& reading) {
 }
 
 void PublisherDlgLogic::OnVideoStyleChange() {
+  if (connecting_) {  // the class restarts with the new picture type once it is connected
+    styleChangedMeanwhile_ = true;
+    styleChosenMeanwhile_ = view_.PictureTypeSelection();
+    return;
+  }
   DoDataExchange(true);
   if (!settings_ || values_.VideoStyle == settings_->VideoStyle) return;
   if (session_ && session_->IsRunning()) {
+    startPressed_ = {};  // not a click of the teacher's: no double-click guard
     OnEndClass();
     OnStartClass();
   }
@@ -195,11 +232,14 @@ void PublisherDlgLogic::OnVideoStyleChange() {
 void PublisherDlgLogic::OnClose() {
   // The class ends before the box: the desktop is not published while the box waits for OK. A
   // window that ran no class has none to call over.
+  if (connecting_) view_.FinishBackground();
+  startPressed_ = {};
   if (session_ && session_->IsRunning()) OnEndClass();
   if (classStarted_) view_.ShowMessage(kClassOver, MessageIcon::kExclamation);
 }
 
 void PublisherDlgLogic::OnDestroy() {
+  if (connecting_) view_.FinishBackground();
   // The session reads the settings record while it runs: it goes first.
   if (session_ && session_->IsRunning()) session_->Stop();
   session_.reset();

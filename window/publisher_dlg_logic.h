@@ -4,8 +4,10 @@
 // small interfaces below, so all of it runs without a display.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,8 +43,11 @@ class SettingsStore {
 class ClassSession {
  public:
   virtual ~ClassSession() = default;
-  // true when the class publishes, false when it could not connect.
-  virtual bool Start(PreviewWindow preview) = 0;
+  // Connects: true when the class can publish, false when it could not connect. Runs on a
+  // thread of its own while the window goes on; nothing else is called on the session meanwhile.
+  virtual bool Connect() = 0;
+  // After a successful Connect, on the window's thread: the pictures and the sound start.
+  virtual void StartCapture(PreviewWindow preview) = 0;
   virtual void Stop() = 0;
   virtual bool IsRunning() const = 0;
   // What the status line tells of the running class.
@@ -92,6 +97,13 @@ class PublisherView {
   virtual void ShowStatus(const std::string& line) = 0;
   // The native window the camera preview draws into.
   virtual PreviewWindow PreviewArea() = 0;
+  // Runs work on a thread of its own, then done with its result on the window's thread. One at a
+  // time. FinishBackground waits for the work in progress and runs its done at once, if any.
+  virtual void RunInBackground(std::function<bool()> work, std::function<void(bool)> done) = 0;
+  virtual void FinishBackground() = 0;
+  // The system's double-click time: 下课 sits where 上课 was, and a click on it this soon after
+  // 上课 is the second of a double-click.
+  virtual std::chrono::milliseconds DoubleClickTime() = 0;
   // The pause on the window's thread after a class has started.
   virtual void Pause(int milliseconds) = 0;
 
@@ -177,6 +189,8 @@ class PublisherDlgLogic {
  private:
   bool ReadSettings();
   void ShowStatus(const ClassReading& reading);
+  // The rest of OnStartClass once the connection is made (or could not be).
+  void OnConnected(bool connected);
 
   PublisherView& view_;
   ClassroomPage& page_;
@@ -190,7 +204,11 @@ class PublisherDlgLogic {
   std::unique_ptr<PublisherSettings> settings_;
   std::unique_ptr<ClassSession> session_;
   std::unique_ptr<ClassStatusTracker> status_;
-  bool classStarted_ = false;  // a class has run since the window opened
+  bool classStarted_ = false;           // a class has run since the window opened
+  bool connecting_ = false;             // a session connects in the background
+  bool styleChangedMeanwhile_ = false;  // the picture type changed while connecting, to this:
+  int styleChosenMeanwhile_ = -1;
+  std::chrono::steady_clock::time_point startPressed_{};
   std::string statusTarget_;
 };
 

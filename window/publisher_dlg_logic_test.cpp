@@ -40,6 +40,16 @@ class FakeView : public PublisherView {
   void ShowClassButtons(bool isPublishing) override { publishing = isPublishing; }
   void ShowStatus(const std::string& line) override { statuses.push_back(line); }
   PreviewWindow PreviewArea() override { return 4242; }
+  // At once, on the calling thread (the tests see a finished connection), or held until
+  // FinishBackground when holdBackground is set.
+  void RunInBackground(std::function<bool()> work, std::function<void(bool)> done) override {
+    held = [work = std::move(work), done = std::move(done)] { done(work()); };
+    if (!holdBackground) FinishBackground();
+  }
+  void FinishBackground() override {
+    if (held) std::exchange(held, nullptr)();
+  }
+  std::chrono::milliseconds DoubleClickTime() override { return doubleClick; }
   void Pause(int milliseconds) override { paused += milliseconds; }
   void FillCameraList(const std::vector<std::string>& names) override { cameras = names; }
   void FillSoundList(const std::vector<std::string>& names) override { sounds = names; }
@@ -62,6 +72,9 @@ class FakeView : public PublisherView {
 
   CallLog menu, messages, statuses;
   std::function<void()> onMessage;
+  std::chrono::milliseconds doubleClick{0};
+  bool holdBackground = false;
+  std::function<void()> held;
   std::vector<std::string> cameras, sounds;
   std::string skin, title, rate;
   bool publishing = true, sendSound = false;
@@ -117,7 +130,7 @@ TEST_F(PublisherDlgLogicTest, StartTellsThePageInOrderAndEndClearsTheStream) {
                                  "currentStreamName=rtmp://127.0.0.1/live/12345678"}));
   EXPECT_TRUE(view.publishing);
   EXPECT_EQ(view.paused, 100);
-  EXPECT_EQ(factory.events, (CallLog{"create 1", "start 1 style 2 preview 4242"}));
+  EXPECT_EQ(factory.events, (CallLog{"create 1", "connect 1 style 2", "capture 1 preview 4242"}));
 
   page.calls.clear();
   logic.OnEndClass();
@@ -164,6 +177,33 @@ TEST_F(PublisherDlgLogicTest, StatusLineFollowsTheClassAndARefusalIsToldOnce) {
   EXPECT_EQ(view.statuses.back(), idle);
 }
 
+// Input while the class connects, and the second click of a double-click, never end the class
+// that 上课 started; a picture-type change meanwhile restarts it once it is connected.
+TEST_F(PublisherDlgLogicTest, InputDuringTheConnectionOrADoubleClickKeepsTheClass) {
+  Open();
+  view.holdBackground = true;
+  logic.OnStartClass();
+  EXPECT_EQ(view.statuses.back(), "正在连接 127.0.0.1:1935…");
+  logic.OnEndClass();
+  logic.OnStartClass();
+  logic.OnStatusTick();
+  EXPECT_EQ(view.statuses.back(), "正在连接 127.0.0.1:1935…");
+  view.pictureType = 1;
+  logic.OnVideoStyleChange();
+  EXPECT_EQ(factory.events, CallLog{"create 1"});  // nothing but the one connection meanwhile
+  view.FinishBackground();  // connected: captured, then restarted with the new picture type
+  view.FinishBackground();
+  EXPECT_EQ(factory.events,
+            (CallLog{"create 1", "connect 1 style 2", "capture 1 preview 4242", "stop 1",
+                     "destroy 1", "create 2", "connect 2 style 1", "capture 2 preview 4242"}));
+  view.doubleClick = std::chrono::hours(1);
+  logic.OnEndClass();
+  EXPECT_EQ(factory.LastEvent(), "capture 2 preview 4242");
+  view.doubleClick = {};
+  logic.OnEndClass();
+  EXPECT_EQ(factory.LastEvent(), "stop 2");
+}
+
 TEST_F(PublisherDlgLogicTest, ChoicesOutsideTheirListsAreNone) {
   devices.sounds = {{"Default", nullptr}};  // no second sound entry
   store.stored.DeviceID = 7;
@@ -196,7 +236,7 @@ TEST_F(PublisherDlgLogicTest, UnusableSettingsAreNamedAndABadRateIsPromptedFor) 
   EXPECT_EQ(view.messages, CallLog{"请输入一个整数。"});
   // Read up to the rate box; the rate and the picture type keep their previous values.
   EXPECT_EQ(store.written, CallLog{"HaveAudio=0"});
-  EXPECT_EQ(factory.events, (CallLog{"create 1", "start 1 style 2 preview 4242"}));
+  EXPECT_EQ(factory.events, (CallLog{"create 1", "connect 1 style 2", "capture 1 preview 4242"}));
   // The controls are written back from the values after a successful start.
   EXPECT_EQ(view.rate, "500");
 }
@@ -231,8 +271,9 @@ TEST_F(PublisherDlgLogicTest, PictureTypeChangeRestartsOnlyAClassThatRuns) {
   view.pictureType = 1;
   logic.OnVideoStyleChange();
   // The old session is stopped and gone before the new one exists; one session at a time.
-  EXPECT_EQ(factory.events, (CallLog{"create 1", "start 1 style 3 preview 4242", "stop 1",
-                                     "destroy 1", "create 2", "start 2 style 1 preview 4242"}));
+  EXPECT_EQ(factory.events,
+            (CallLog{"create 1", "connect 1 style 3", "capture 1 preview 4242", "stop 1",
+                     "destroy 1", "create 2", "connect 2 style 1", "capture 2 preview 4242"}));
   EXPECT_EQ(factory.alive, 1);
   EXPECT_EQ(page.calls, (CallLog{"currentStreamName=", "isOMB=true", "meetingid=12345678",
                                  "currentStreamName=rtmp://127.0.0.1/live/12345678"}));
@@ -265,8 +306,8 @@ TEST_F(PublisherDlgLogicTest, ClosingDuringAClassStopsItBeforeTheBoxAndTheSettin
   EXPECT_EQ(view.messages, CallLog{"直播结束!"});
   EXPECT_EQ(lastEventAtTheBox, "stop 1");
   logic.OnDestroy();
-  EXPECT_EQ(factory.events,
-            (CallLog{"create 1", "start 1 style 2 preview 4242", "stop 1", "destroy 1"}));
+  EXPECT_EQ(factory.events, (CallLog{"create 1", "connect 1 style 2", "capture 1 preview 4242",
+                                     "stop 1", "destroy 1"}));
   EXPECT_EQ(factory.stoppedStyle, 2);  // read from the record before it went
   EXPECT_EQ(logic.Settings(), nullptr);
   EXPECT_EQ(page.calls, CallLog{"currentStreamName="});

@@ -125,6 +125,7 @@ PublisherDlg::PublisherDlg(SettingsStore& store, SessionFactory& sessions, Devic
 
 PublisherDlg::~PublisherDlg() {
   qApp->removeEventFilter(this);
+  if (background_.joinable()) background_.join();
   logic_.reset();
 }
 
@@ -301,6 +302,28 @@ void PublisherDlg::ShowClassButtons(bool publishing) {
 void PublisherDlg::ShowStatus(const std::string& line) {
   status_->setText(Text(line));
   status_->repaint();  // "connecting" shows before the connection attempt holds the thread
+}
+
+void PublisherDlg::RunInBackground(std::function<bool()> work, std::function<void(bool)> done) {
+  FinishBackground();
+  backgroundDone_ = std::move(done);
+  background_ = std::thread([this, work = std::move(work)] {
+    backgroundResult_ = work();
+    QMetaObject::invokeMethod(
+        this, [this] { FinishBackground(); }, Qt::QueuedConnection);
+  });
+}
+
+void PublisherDlg::FinishBackground() {
+  if (!background_.joinable()) return;  // done already (the queued call comes after)
+  background_.join();
+  std::function<void(bool)> done = std::move(backgroundDone_);
+  backgroundDone_ = nullptr;
+  if (done) done(backgroundResult_);
+}
+
+std::chrono::milliseconds PublisherDlg::DoubleClickTime() {
+  return std::chrono::milliseconds(QApplication::doubleClickInterval());
 }
 
 PreviewWindow PublisherDlg::PreviewArea() {

@@ -4,9 +4,12 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "window/publisher_dlg_logic.h"
@@ -42,6 +45,9 @@ class PublisherDlg : public QDialog, public PublisherView {
   void ShowClassButtons(bool publishing) override;
   void ShowStatus(const std::string& line) override;
   PreviewWindow PreviewArea() override;
+  void RunInBackground(std::function<bool()> work, std::function<void(bool)> done) override;
+  void FinishBackground() override;
+  std::chrono::milliseconds DoubleClickTime() override;
   void Pause(int milliseconds) override;
   void FillCameraList(const std::vector<std::string>& names) override;
   void FillSoundList(const std::vector<std::string>& names) override;
@@ -78,6 +84,10 @@ class PublisherDlg : public QDialog, public PublisherView {
   QLabel* status_ = nullptr;
   QWindow* preview_ = nullptr;
   CShockwaveFlash* page_ = nullptr;
+  // The work RunInBackground runs: its thread, its result and what follows it.
+  std::thread background_;
+  bool backgroundResult_ = false;
+  std::function<void(bool)> backgroundDone_;
   std::unique_ptr<PublisherDlgLogic> logic_;
 };
 

@@ -10,7 +10,8 @@
 namespace quillon {
 namespace {
 
-constexpr UINT_PTR kStatusTimer = 1;  // once a second: the status line
+constexpr UINT_PTR kStatusTimer = 1;          // once a second: the status line
+constexpr UINT kBackgroundDone = WM_APP + 1;  // RunInBackground's work has ended
 
 // The input message a Win32 message stands for; kOther for everything the window does not filter.
 InputMessage MessageOf(const MSG& msg) {
@@ -74,6 +75,7 @@ PublisherDlg::PublisherDlg(SettingsStore& store, SessionFactory& sessions, Devic
 
 PublisherDlg::~PublisherDlg() {
   if (window_) DestroyWindow(window_);
+  if (background_.joinable()) background_.join();
   logic_.reset();
 }
 
@@ -173,6 +175,9 @@ INT_PTR PublisherDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM /*lParam
       return OnPaint() ? TRUE : FALSE;
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(icon_);
+    case kBackgroundDone:
+      FinishBackground();
+      return TRUE;
     case WM_TIMER:
       if (wParam != kStatusTimer) return FALSE;
       logic_->OnStatusTick();
@@ -273,6 +278,27 @@ void PublisherDlg::ShowStatus(const std::string& line) {
   HWND status = GetDlgItem(window_, IDC_STATUS);
   SetWindowTextW(status, WideFromUtf8(line).c_str());
   UpdateWindow(status);  // "connecting" shows before the connection attempt holds the thread
+}
+
+void PublisherDlg::RunInBackground(std::function<bool()> work, std::function<void(bool)> done) {
+  FinishBackground();
+  backgroundDone_ = std::move(done);
+  background_ = std::thread([this, work = std::move(work), window = window_] {
+    backgroundResult_ = work();
+    PostMessageW(window, kBackgroundDone, 0, 0);
+  });
+}
+
+void PublisherDlg::FinishBackground() {
+  if (!background_.joinable()) return;  // done already (the posted message comes after)
+  background_.join();
+  std::function<void(bool)> done = std::move(backgroundDone_);
+  backgroundDone_ = nullptr;
+  if (done) done(backgroundResult_);
+}
+
+std::chrono::milliseconds PublisherDlg::DoubleClickTime() {
+  return std::chrono::milliseconds(GetDoubleClickTime());
 }
 
 PreviewWindow PublisherDlg::PreviewArea() {

@@ -4,9 +4,12 @@
 
 #include <windows.h>
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "window/publisher_dlg_logic.h"
@@ -40,6 +43,9 @@ class PublisherDlg : public PublisherView {
   void ShowClassButtons(bool publishing) override;
   void ShowStatus(const std::string& line) override;
   PreviewWindow PreviewArea() override;
+  void RunInBackground(std::function<bool()> work, std::function<void(bool)> done) override;
+  void FinishBackground() override;
+  std::chrono::milliseconds DoubleClickTime() override;
   void Pause(int milliseconds) override;
   void FillCameraList(const std::vector<std::string>& names) override;
   void FillSoundList(const std::vector<std::string>& names) override;
@@ -73,6 +79,10 @@ class PublisherDlg : public PublisherView {
   bool ended_ = false;
   INT_PTR result_ = IDCANCEL;
   CShockwaveFlash page_;
+  // The work RunInBackground runs: its thread, its result and what follows it.
+  std::thread background_;
+  bool backgroundResult_ = false;
+  std::function<void(bool)> backgroundDone_;
   std::unique_ptr<PublisherDlgLogic> logic_;
 };
 

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -112,6 +113,7 @@ TEST(PublisherDlgWin, ShowsTheTemplateRunsAClassAndCloses) {
   HWND window = nullptr;
   HWND about = nullptr;
   int screenshotTicks = 0;
+  std::chrono::steady_clock::time_point startedAt;
   std::string closingText;
   std::string closingCaption;
 
@@ -213,13 +215,32 @@ TEST(PublisherDlgWin, ShowsTheTemplateRunsAClassAndCloses) {
             // hidden button must not take it away, or keys stop working during a class.
             SetFocus(GetDlgItem(window, IDC_START_CLASS));
             SendDlgItemMessageW(window, IDC_START_CLASS, BM_CLICK, 0, 0);
+            startedAt = std::chrono::steady_clock::now();
             EXPECT_EQ(store.written, CallLog{"Bitrate=800"});
-            const auto preview = reinterpret_cast<PreviewWindow>(GetDlgItem(window, IDC_PREVIEW));
-            EXPECT_EQ(sessions.LastEvent(), "start 1 style 2 preview " + std::to_string(preview));
+            // The connection is made on a thread of its own; the window goes on meanwhile.
+            EXPECT_EQ(WindowTextUtf8(GetDlgItem(window, IDC_STATUS)), "正在连接 127.0.0.1:1935…");
             EXPECT_FALSE(IsWindowVisible(GetDlgItem(window, IDC_START_CLASS)));
             EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, IDC_END_CLASS)));
             EXPECT_EQ(GetFocus(), GetDlgItem(window, IDC_END_CLASS));
+            return true;
+          },
+          // Connected: the session gets the preview area. 下课 at once is the second click of a
+          // double-click and leaves the class running.
+          [&] {
+            if (WindowTextUtf8(GetDlgItem(window, IDC_STATUS)) != "正在直播 00:00") return false;
+            const auto preview = reinterpret_cast<PreviewWindow>(GetDlgItem(window, IDC_PREVIEW));
+            EXPECT_EQ(sessions.LastEvent(), "capture 1 preview " + std::to_string(preview));
             SendDlgItemMessageW(window, IDC_END_CLASS, BM_CLICK, 0, 0);
+            EXPECT_EQ(sessions.LastEvent(), "capture 1 preview " + std::to_string(preview));
+            return true;
+          },
+          // After the double-click time, 下课 ends the class.
+          [&] {
+            if (std::chrono::steady_clock::now() - startedAt <
+                std::chrono::milliseconds(GetDoubleClickTime()))
+              return false;
+            SendDlgItemMessageW(window, IDC_END_CLASS, BM_CLICK, 0, 0);
+            EXPECT_EQ(sessions.LastEvent(), "stop 1");
             EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, IDC_START_CLASS)));
             EXPECT_EQ(GetFocus(), GetDlgItem(window, IDC_START_CLASS));
             // The window's page is the one the class talks to (the order is the logic's).

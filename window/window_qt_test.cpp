@@ -158,11 +158,19 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndDoTheirJobs) {
     EXPECT_EQ(status->text(), QStringLiteral("未上课 · 上课后发布到 127.0.0.1:1935"));
     rate->setText(QStringLiteral("800"));  // read back from the box at the start
     start->click();
+    // The connection is made on a thread of its own: the window says so and goes on.
+    EXPECT_EQ(status->text(), QStringLiteral("正在连接 127.0.0.1:1935…"));
     EXPECT_EQ(store.written, CallLog{"Bitrate=800"});
     EXPECT_EQ(sessions.alive, 1);
     EXPECT_TRUE(end->isVisible() && end->isEnabled());
     EXPECT_FALSE(start->isVisible() || start->isEnabled());
-    EXPECT_EQ(status->text(), QStringLiteral("正在直播 00:00"));
+    const auto events = [] { QCoreApplication::processEvents(QEventLoop::AllEvents, 10); };
+    ASSERT_TRUE(WaitFor([&] { return status->text() == QStringLiteral("正在直播 00:00"); },
+                        std::chrono::seconds(10), events));
+    EXPECT_EQ(sessions.LastEvent(), "capture 1 preview " + std::to_string(window.PreviewArea()));
+    // 下课 right after 上课 is the second click of a double-click: the class goes on.
+    end->click();
+    EXPECT_EQ(sessions.LastEvent().rfind("capture 1", 0), 0u);
 
     // Enter and Escape never end the window; a right press never reaches the page.
     QWidget* page = Control<QWidget>(window, "1048");
@@ -181,6 +189,8 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndDoTheirJobs) {
                      Qt::LeftButton, Qt::NoModifier);
     EXPECT_FALSE(window.eventFilter(pageInput, &left));
 
+    WaitFor([] { return false; }, std::chrono::milliseconds(QApplication::doubleClickInterval()),
+            events);
     end->click();
     EXPECT_EQ(sessions.LastEvent(), "stop 1");
     EXPECT_TRUE(start->isVisible());

@@ -49,8 +49,9 @@ class FakeStore : public SettingsStore {
   CallLog written;
 };
 
-// Makes sessions numbered from 1 that note their life in events: "create 1", "start 1 style 2
-// preview 4242" (the picture type the record holds at the start), "stop 1", "destroy 1".
+// Makes sessions numbered from 1 that note their life in events: "create 1", "connect 1 style 2"
+// (the picture type the record holds at the start), "capture 1 preview 4242", "stop 1",
+// "destroy 1".
 class FakeSessions : public SessionFactory {
  public:
   std::unique_ptr<ClassSession> Create(PublisherSettings& record) override {
@@ -80,11 +81,13 @@ class FakeSessions : public SessionFactory {
       --owner_.alive;
       owner_.events.push_back("destroy " + id_);
     }
-    bool Start(PreviewWindow preview) override {
-      running_ = true;  // as the engine does: running from the start of Start until Stop
-      owner_.events.push_back("start " + id_ + " style " + std::to_string(record_.VideoStyle) +
-                              " preview " + std::to_string(preview));
+    bool Connect() override {
+      running_ = true;  // as the engine does: running from the start of Connect until Stop
+      owner_.events.push_back("connect " + id_ + " style " + std::to_string(record_.VideoStyle));
       return owner_.startSucceeds;
+    }
+    void StartCapture(PreviewWindow preview) override {
+      owner_.events.push_back("capture " + id_ + " preview " + std::to_string(preview));
     }
     void Stop() override {
       // The engine reads the record until it has stopped: under AddressSanitizer a record let
