@@ -152,6 +152,7 @@ void PublisherDlgLogic::OnStartClass() {
 
 void PublisherDlgLogic::OnConnected(bool connected) {
   connecting_ = false;
+  if (closing_) return;  // the window closed meanwhile: the session is stopped with it
   if (connected) {
     session_->StartCapture(view_.PreviewArea());
     classStarted_ = true;
@@ -232,13 +233,16 @@ void PublisherDlgLogic::OnVideoStyleChange() {
 void PublisherDlgLogic::OnClose() {
   // The class ends before the box: the desktop is not published while the box waits for OK. A
   // window that ran no class has none to call over.
+  closing_ = true;
   if (connecting_) view_.FinishBackground();
+  closing_ = false;
   startPressed_ = {};
   if (session_ && session_->IsRunning()) OnEndClass();
   if (classStarted_) view_.ShowMessage(kClassOver, MessageIcon::kExclamation);
 }
 
 void PublisherDlgLogic::OnDestroy() {
+  closing_ = true;
   if (connecting_) view_.FinishBackground();
   // The session reads the settings record while it runs: it goes first.
   if (session_ && session_->IsRunning()) session_->Stop();

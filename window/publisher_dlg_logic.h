@@ -204,8 +204,9 @@ class PublisherDlgLogic {
   std::unique_ptr<PublisherSettings> settings_;
   std::unique_ptr<ClassSession> session_;
   std::unique_ptr<ClassStatusTracker> status_;
-  bool classStarted_ = false;           // a class has run since the window opened
-  bool connecting_ = false;             // a session connects in the background
+  bool classStarted_ = false;  // a class has run since the window opened
+  bool connecting_ = false;    // a session connects in the background
+  bool closing_ = false;       // the window closes: a connection that ends now starts nothing
   bool styleChangedMeanwhile_ = false;  // the picture type changed while connecting, to this:
   int styleChosenMeanwhile_ = -1;
   std::chrono::steady_clock::time_point startPressed_{};

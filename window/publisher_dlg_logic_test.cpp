@@ -202,6 +202,14 @@ TEST_F(PublisherDlgLogicTest, InputDuringTheConnectionOrADoubleClickKeepsTheClas
   view.doubleClick = {};
   logic.OnEndClass();
   EXPECT_EQ(factory.LastEvent(), "stop 2");
+
+  // Closed while connecting: the connection is waited for and stopped, no capture starts.
+  view.messages.clear();
+  logic.OnStartClass();
+  logic.OnClose();
+  EXPECT_EQ(factory.events.back(), "stop 3");
+  EXPECT_EQ(factory.events.end()[-2], "connect 3 style 1");
+  EXPECT_EQ(view.messages, CallLog{"直播结束!"});  // classes ran before
 }
 
 TEST_F(PublisherDlgLogicTest, ChoicesOutsideTheirListsAreNone) {

@@ -125,7 +125,6 @@ PublisherDlg::PublisherDlg(SettingsStore& store, SessionFactory& sessions, Devic
 
 PublisherDlg::~PublisherDlg() {
   qApp->removeEventFilter(this);
-  if (background_.joinable()) background_.join();
   logic_.reset();
 }
 
@@ -305,21 +304,14 @@ void PublisherDlg::ShowStatus(const std::string& line) {
 }
 
 void PublisherDlg::RunInBackground(std::function<bool()> work, std::function<void(bool)> done) {
-  FinishBackground();
-  backgroundDone_ = std::move(done);
-  background_ = std::thread([this, work = std::move(work)] {
-    backgroundResult_ = work();
+  background_.Run(std::move(work), std::move(done), [this] {
     QMetaObject::invokeMethod(
-        this, [this] { FinishBackground(); }, Qt::QueuedConnection);
+        this, [this] { background_.Finish(); }, Qt::QueuedConnection);
   });
 }
 
 void PublisherDlg::FinishBackground() {
-  if (!background_.joinable()) return;  // done already (the queued call comes after)
-  background_.join();
-  std::function<void(bool)> done = std::move(backgroundDone_);
-  backgroundDone_ = nullptr;
-  if (done) done(backgroundResult_);
+  background_.Finish();
 }
 
 std::chrono::milliseconds PublisherDlg::DoubleClickTime() {

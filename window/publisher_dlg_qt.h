@@ -9,9 +9,9 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "window/background_task.h"
 #include "window/publisher_dlg_logic.h"
 
 class QCheckBox;
@@ -84,10 +84,7 @@ class PublisherDlg : public QDialog, public PublisherView {
   QLabel* status_ = nullptr;
   QWindow* preview_ = nullptr;
   CShockwaveFlash* page_ = nullptr;
-  // The work RunInBackground runs: its thread, its result and what follows it.
-  std::thread background_;
-  bool backgroundResult_ = false;
-  std::function<void(bool)> backgroundDone_;
+  BackgroundTask background_;  // what RunInBackground runs
   std::unique_ptr<PublisherDlgLogic> logic_;
 };
 

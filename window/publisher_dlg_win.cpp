@@ -75,7 +75,6 @@ PublisherDlg::PublisherDlg(SettingsStore& store, SessionFactory& sessions, Devic
 
 PublisherDlg::~PublisherDlg() {
   if (window_) DestroyWindow(window_);
-  if (background_.joinable()) background_.join();
   logic_.reset();
 }
 
@@ -281,20 +280,12 @@ void PublisherDlg::ShowStatus(const std::string& line) {
 }
 
 void PublisherDlg::RunInBackground(std::function<bool()> work, std::function<void(bool)> done) {
-  FinishBackground();
-  backgroundDone_ = std::move(done);
-  background_ = std::thread([this, work = std::move(work), window = window_] {
-    backgroundResult_ = work();
-    PostMessageW(window, kBackgroundDone, 0, 0);
-  });
+  background_.Run(std::move(work), std::move(done),
+                  [window = window_] { PostMessageW(window, kBackgroundDone, 0, 0); });
 }
 
 void PublisherDlg::FinishBackground() {
-  if (!background_.joinable()) return;  // done already (the posted message comes after)
-  background_.join();
-  std::function<void(bool)> done = std::move(backgroundDone_);
-  backgroundDone_ = nullptr;
-  if (done) done(backgroundResult_);
+  background_.Finish();
 }
 
 std::chrono::milliseconds PublisherDlg::DoubleClickTime() {

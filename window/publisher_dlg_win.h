@@ -9,9 +9,9 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "window/background_task.h"
 #include "window/publisher_dlg_logic.h"
 #include "window/shockwave_flash_win.h"
 
@@ -79,10 +79,7 @@ class PublisherDlg : public PublisherView {
   bool ended_ = false;
   INT_PTR result_ = IDCANCEL;
   CShockwaveFlash page_;
-  // The work RunInBackground runs: its thread, its result and what follows it.
-  std::thread background_;
-  bool backgroundResult_ = false;
-  std::function<void(bool)> backgroundDone_;
+  BackgroundTask background_;  // what RunInBackground runs
   std::unique_ptr<PublisherDlgLogic> logic_;
 };
 
