@@ -307,9 +307,10 @@ for start in range(0, len(s) - block, block):
 print(round(crossings / (sounding / 44100.0)) if sounding > 44100 else 0)
 PY
 }
-# The test microphone's 440 Hz within 4 %: sound blocks lost on a loaded machine raise the
-# estimate a little (up to 457 Hz seen); a wrong sample rate (44.1 against 48 kHz) is 9 % off.
-near_440() { [ "$1" -ge 423 ] && [ "$1" -le 458 ]; }
+# The test microphone's 440 Hz within 6 %: sound blocks lost on the way (a loaded machine, Wine's
+# 32-bit sound) raise the estimate a little (up to 461 Hz seen); a wrong sample rate (44.1 against
+# 48 kHz) is 9 % off and still fails.
+near_440() { [ "$1" -ge 414 ] && [ "$1" -le 466 ]; }
 
 # Wine in the build's prefix (or the caller's WINEPREFIX), made when missing; sets wine_loader (run
 # and the scripts start Windows programs with it) and exe. Run by hand, the build is build-win64.
