@@ -31,8 +31,6 @@
 namespace quillon {
 namespace {
 
-constexpr char kConnectFailed[] = "连接服务器失败";
-
 #if defined(_WIN32)
 
 // Ctrl+C, Ctrl+Break and closing the console end the class. The system calls the handler on a
@@ -140,9 +138,9 @@ int RunHeadless(const CommandLine& commandLine, const std::filesystem::path& pro
 
   auto session = std::make_unique<CaptureSession>(settings, PlatformCaptureParts(programFolder));
   if (!session->Start(0)) {
-    const std::string why = StartFailureText(session->StartFailure(), settings.PublishUrl);
+    const std::string message = ConnectFailedMessage(session->StartFailure(), settings.PublishUrl);
     session.reset();
-    toStderr.Show(why.empty() ? std::string(kConnectFailed) : kConnectFailed + ("\n" + why));
+    toStderr.Show(message);
     return 1;
   }
   LogInfo("class %s publishing to %s (picture type %d, %dx%d, %d frames/s); stop with Ctrl+C",

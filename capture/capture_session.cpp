@@ -112,10 +112,8 @@ bool CaptureSession::StartEncoder() {
   encoderHandle_ = f.CreateEncoder(&params_);
   encoderCreated_ = true;
   if (f.Start(encoderHandle_) == 0) {
-    VerbenaStats stats{};
-    stats.Size = sizeof stats;
-    if (f.GetStats != nullptr && f.GetStats(encoderHandle_, &stats) != 0)
-      startFailure_ = stats.StartFailure;
+    if (const std::optional<VerbenaStats> stats = LibraryStats())
+      startFailure_ = stats->StartFailure;
     return false;
   }
   encoderStarted_ = true;
@@ -224,14 +222,18 @@ void CaptureSession::OnAudioData(const uint8_t* buffer, int32_t length) {
   }
 }
 
+std::optional<VerbenaStats> CaptureSession::LibraryStats() const {
+  const auto getStats = encoder_->Functions().GetStats;  // an optional export
+  VerbenaStats stats{};
+  stats.Size = sizeof stats;
+  if (getStats == nullptr || getStats(encoderHandle_, &stats) == 0) return std::nullopt;
+  return stats;
+}
+
 ClassReading CaptureSession::Read() {
   ClassReading reading;
   reading.running = encoderStarted_ && isRunning_;
-  if (reading.running && encoder_->Functions().GetStats != nullptr) {
-    VerbenaStats stats{};
-    stats.Size = sizeof stats;
-    if (encoder_->Functions().GetStats(encoderHandle_, &stats) != 0) reading.stats = stats;
-  }
+  if (reading.running) reading.stats = LibraryStats();
   reading.publishesPicture = publishesPicture_;
   reading.soundWanted = settings_.HaveAudio != 0;
   reading.soundOpen = soundOpen_;

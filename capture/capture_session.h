@@ -111,6 +111,8 @@ class CaptureSession final : public VideoFrameSink, public AudioDataSink, public
   class GateScope;
 
   void PutVideo(const uint8_t* data, int32_t length);
+  // The encoder library's statistics of this session's encoder; none without the export.
+  std::optional<VerbenaStats> LibraryStats() const;
   void StoreCameraFrame(const uint8_t* buffer, int32_t length, int64_t paddedRowBytes);
 
   const PublisherSettings& settings_;

@@ -64,6 +64,11 @@ std::string StartFailureText(uint32_t startFailure, const std::string& publishUr
   return why + "：" + publishUrl;
 }
 
+std::string ConnectFailedMessage(uint32_t startFailure, const std::string& publishUrl) {
+  const std::string why = StartFailureText(startFailure, publishUrl);
+  return why.empty() ? kConnectFailed : kConnectFailed + ("\n" + why);
+}
+
 ClassState ClassStatusTracker::StateOf(const ClassReading& reading) const {
   if (reading.starting) return ClassState::kConnecting;
   if (!reading.running) return ClassState::kIdle;

@@ -29,9 +29,13 @@ struct ClassReading {
 // it is when it has no host.
 std::string PublishTarget(const std::string& publishUrl);
 
-// The second line under "连接服务器失败": why the start failed (VerbenaStats' StartFailure) and
+inline constexpr char kConnectFailed[] = "连接服务器失败";
+
+// The second line under kConnectFailed: why the start failed (VerbenaStats' StartFailure) and
 // the address tried. Empty when the library does not say why.
 std::string StartFailureText(uint32_t startFailure, const std::string& publishUrl);
+// kConnectFailed, with StartFailureText as its second line when there is one.
+std::string ConnectFailedMessage(uint32_t startFailure, const std::string& publishUrl);
 
 // Turns readings into the status line. Keeps what a single reading cannot tell: how long the
 // class or the break has run, and the pictures dropped in the last minute.

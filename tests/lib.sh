@@ -271,11 +271,18 @@ take_screenshot() {
 }
 
 # Prints "R G B" of pixel (x, y) (from the top) of a recording's frame at SECONDS (default 2).
+# The frame is decoded once for all the pixels asked of it (the key names file, time and version).
 pixel() {  # file x y [seconds]
-  ffmpeg -loglevel error -ss "${4:-2}" -i "$1" -frames:v 1 -f rawvideo -pix_fmt rgb24 "$work/frame.rgb" -y
-  local width
-  width=$(ffprobe -v error -select_streams v:0 -show_entries stream=width -of csv=p=0 "$1")
-  python3 - "$work/frame.rgb" "$width" "$2" "$3" <<'PY'
+  local key
+  key="$1 ${4:-2} $(stat -c '%i %Y %s' "$1")"
+  if [ "$(cat "$work/frame.key" 2>/dev/null)" != "$key" ]; then
+    ffmpeg -loglevel error -ss "${4:-2}" -i "$1" -frames:v 1 -f rawvideo -pix_fmt rgb24 \
+      "$work/frame.rgb" -y
+    ffprobe -v error -select_streams v:0 -show_entries stream=width -of csv=p=0 "$1" \
+      >"$work/frame.width"
+    echo "$key" >"$work/frame.key"
+  fi
+  python3 - "$work/frame.rgb" "$(cat "$work/frame.width")" "$2" "$3" <<'PY'
 import sys
 data = open(sys.argv[1], "rb").read()
 w, x, y = int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])

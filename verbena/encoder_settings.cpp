@@ -68,6 +68,10 @@ CheckResult CheckParams(const EncoderParams& params) {
     result.error = std::move(why);
     return result;
   };
+  auto failAddress = [&](std::string why) {
+    result.addressUnusable = true;
+    return fail(std::move(why));
+  };
 
   if (params.FormatCode != VERBENA_FORMAT_BGR24_BOTTOM_UP)
     return fail("FormatCode " + std::to_string(params.FormatCode) +
@@ -80,21 +84,18 @@ CheckResult CheckParams(const EncoderParams& params) {
   if (params.Bitrate < 1)
     return fail("Bitrate " + std::to_string(params.Bitrate) + " kbps is not positive");
 
-  // Everything from here on is about the address.
-  result.addressUnusable = true;
   const void* end = std::memchr(params.Url, 0, sizeof params.Url);
-  if (end == nullptr) return fail("Url is not NUL-terminated within its 256 bytes");
+  if (end == nullptr) return failAddress("Url is not NUL-terminated within its 256 bytes");
   s.url = params.Url;
   if (!StartsWith(s.url, "rtmp://") && !StartsWith(s.url, "rtmps://"))
-    return fail("Url \"" + s.url + "\" is not an rtmp:// address");
+    return failAddress("Url \"" + s.url + "\" is not an rtmp:// address");
   if (s.url.find_first_of(" \t\r\n") != std::string::npos)
-    return fail("Url \"" + s.url + "\" contains white space");
+    return failAddress("Url \"" + s.url + "\" contains white space");
   std::string afterScheme = s.url.substr(s.url.find("//") + 2);
   size_t hostEnd = afterScheme.find('/');
   if (hostEnd == 0 || hostEnd == std::string::npos || hostEnd + 1 >= afterScheme.size())
-    return fail("Url \"" + s.url + "\" names no host or no application");
+    return failAddress("Url \"" + s.url + "\" names no host or no application");
   s.streamName = StreamNameFromUrl(s.url);
-  result.addressUnusable = false;
 
   s.width = params.Width;
   s.height = params.Height;

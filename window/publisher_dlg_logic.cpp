@@ -171,13 +171,12 @@ void PublisherDlgLogic::OnConnected(bool connected) {
   styleChangedMeanwhile_ = false;
   // A start that failed leaves nothing running: whatever it had begun is ended, so a later
   // change of picture type does not start a class the teacher did not ask for.
-  const std::string why =
-      session_ ? StartFailureText(session_->StartFailure(), settings_->PublishUrl) : "";
+  const std::string message =
+      ConnectFailedMessage(session_ ? session_->StartFailure() : 0, settings_->PublishUrl);
   if (session_ && session_->IsRunning()) session_->Stop();
   view_.ShowClassButtons(false);
   OnStatusTick();
-  view_.ShowMessage(why.empty() ? std::string(kConnectFailed) : kConnectFailed + ("\n" + why),
-                    MessageIcon::kExclamation);
+  view_.ShowMessage(message, MessageIcon::kExclamation);
 }
 
 void PublisherDlgLogic::OnEndClass() {

@@ -144,7 +144,6 @@ inline constexpr const char kWindowTitleFormat[] = "新一代网络教学系统(
 inline constexpr const char kBuildString[] = "1.0.140102.20";
 inline constexpr const char kAboutMenuText[] = "关于(&A)...";
 inline constexpr int kAboutCommand = 0x10;
-inline constexpr const char kConnectFailed[] = "连接服务器失败";
 inline constexpr const char kClassOver[] = "直播结束!";
 inline constexpr const char kEnterWholeNumber[] = "请输入一个整数。";
 inline constexpr const char kSkinFile[] = "face.dll";
