@@ -130,8 +130,9 @@ ClassStatusTracker::Status ClassStatusTracker::Update(double now, const ClassRea
   if (!reading.publishesPicture) line += " · 没有画面";
   if (dropped > 0) line += " · 最近一分钟丢了 " + std::to_string(dropped) + " 帧";
   if (reading.soundWanted) {
-    if (reading.soundOpen && reading.soundPeak >= kSilence) lastSound_ = now;
-    const bool silent = !reading.soundOpen || lastSound_ < 0 || now - lastSound_ >= kSilentFor;
+    // A device that records is given kSilentFor from the start before its quiet counts.
+    if (lastSound_ < 0 || (reading.soundOpen && reading.soundPeak >= kSilence)) lastSound_ = now;
+    const bool silent = !reading.soundOpen || now - lastSound_ >= kSilentFor;
     line += silent ? " · 没有声音" : " · 音量 " + Meter(reading.soundPeak);
   }
   return status;

@@ -98,6 +98,10 @@ TEST(ClassStatus, TellsWhatDoesNotReachTheStudents) {
   EXPECT_EQ(tracker.Update(31, reading).line,
             "正在直播 00:31 · 800 kb/s · 最近一分钟丢了 7 帧 · 音量 ▯▯▯▯▯");
   EXPECT_EQ(tracker.Update(91, reading).line, "正在直播 01:31 · 800 kb/s · 没有声音");
+  // A class whose device opened is not called silent before it has had two seconds to be heard.
+  ClassStatusTracker fresh("h:1935");
+  EXPECT_EQ(fresh.Update(0, reading).line, "正在直播 00:00 · 800 kb/s · 音量 ▯▯▯▯▯");
+  EXPECT_EQ(fresh.Update(2, reading).line, "正在直播 00:02 · 800 kb/s · 没有声音");
   // A library without statistics: live, with nothing more to say about the connection.
   ClassReading quiet;
   quiet.running = true;
