@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <string>
 
 #include "app/publisher_app.h"
 #include "app/publisher_ports.h"
+#include "app/single_instance.h"
 #include "base/log.h"
 #include "base/user_messages.h"
 #include "launch/class_address.h"
@@ -47,14 +49,24 @@ int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine,
   QApplication application(argc, argv);
   application.setWindowIcon(ApplicationIcon());
 
+  // A window runs for this folder already: it takes the link, this start ends.
+  auto instance = std::make_unique<SingleInstance>(programFolder, commandLine.LaunchUrl);
+  if (instance->Role() == InstanceRole::kHandedOver) return 0;
+  if (instance->Role() == InstanceRole::kNoAnswer) {
+    ShowMessageBox(nullptr, kNoAnswerMessage, MessageIcon::kExclamation);
+    return 1;
+  }
+
   MessageBoxMessages messages;
   WindowPorts ports(messages, programFolder);
   PublisherDlg window(ports.store, ports.sessions, ports.devices, programFolder);
+  instance->Listen([&window](const std::string& request) { window.OnLaunchRequest(request); });
 
   // The program's folder becomes the current directory and the address goes into config.ini
   // before the window reads it; a fast class tells its number before any window is shown.
   PrepareClassAddress(commandLine.LaunchUrl, programFolder, messages);
   window.DoModal();
+  instance.reset();  // a start from now on runs a window of its own
   RemoveSkin();
   return 0;
 }

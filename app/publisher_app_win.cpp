@@ -11,6 +11,7 @@
 
 #include "app/publisher_app.h"
 #include "app/publisher_ports.h"
+#include "app/single_instance.h"
 #include "launch/class_address.h"
 #include "window/message_box_win.h"
 #include "window/publisher_dlg_win.h"
@@ -38,6 +39,14 @@ class OleApartment {
 
 int RunPublisherApp(int /*argc*/, char** /*argv*/, const CommandLine& commandLine,
                     const std::filesystem::path& programFolder) {
+  // A window runs for this folder already: it takes the link, this start ends.
+  auto instance = std::make_unique<SingleInstance>(programFolder, commandLine.LaunchUrl);
+  if (instance->Role() == InstanceRole::kHandedOver) return 0;
+  if (instance->Role() == InstanceRole::kNoAnswer) {
+    ShowMessageBox(nullptr, kNoAnswerMessage, MessageIcon::kExclamation);
+    return 1;
+  }
+
   OleApartment apartment;
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
@@ -46,6 +55,7 @@ int RunPublisherApp(int /*argc*/, char** /*argv*/, const CommandLine& commandLin
   WindowPorts ports(messages, programFolder);
   {
     PublisherDlg window(ports.store, ports.sessions, ports.devices, programFolder);
+    instance->Listen([&window](const std::string& request) { window.OnLaunchRequest(request); });
 
     // The program's folder becomes the current directory and the address goes into config.ini
     // before the window reads it; a fast class tells its number before any window is shown.
@@ -58,6 +68,7 @@ int RunPublisherApp(int /*argc*/, char** /*argv*/, const CommandLine& commandLin
       RemoveSkin();
       return 1;
     }
+    instance.reset();  // a start from now on runs a window of its own
     RemoveSkin();
   }
   return 0;

@@ -2,6 +2,7 @@
 
 #include "capture/capture_session.h"
 #include "devices/device_lists.h"
+#include "launch/class_address.h"
 #include "launch/settings.h"
 
 namespace quillon {
@@ -34,7 +35,8 @@ WindowSettings WindowSettingsOf(const PublisherSettings& record, const WindowVal
 bool FileSettingsStore::ReadSettings(PublisherSettings& record, WindowValues& values,
                                      std::string& streamName) {
   WindowSettings window = WindowSettingsOf(record, values);
-  const bool result = quillon::ReadSettings(window, display_, messages_, file_);
+  const bool result =
+      quillon::ReadSettings(window, display_, messages_, SettingsFileIn(programFolder_));
   // Refilled in place: a session made from this record keeps reading the same object.
   record = *window.Record;
   values = {window.Choices.HaveAudio, window.Choices.DeviceID, window.Choices.Bitrate,
@@ -45,12 +47,16 @@ bool FileSettingsStore::ReadSettings(PublisherSettings& record, WindowValues& va
 
 void FileSettingsStore::WriteBackSettings(const PublisherSettings& record,
                                           const WindowValues& values) {
-  quillon::WriteBackSettings(WindowSettingsOf(record, values), file_);
+  quillon::WriteBackSettings(WindowSettingsOf(record, values), SettingsFileIn(programFolder_));
+}
+
+bool FileSettingsStore::TakeLaunchRequest(const std::string& launchUrl) {
+  return TakeClassAddress(launchUrl, programFolder_, messages_);
 }
 
 WindowPorts::WindowPorts(UserMessages& messages, const std::filesystem::path& programFolder)
     : display(CreateSystemDisplayInfo()),
-      store(*display, messages, SettingsFileIn(programFolder)),
+      store(*display, messages, programFolder),
       sessions(programFolder) {}
 
 std::unique_ptr<ClassSession> CaptureSessionFactory::Create(PublisherSettings& record) {

@@ -17,16 +17,18 @@ namespace quillon {
 // The settings file, config.ini beside the program.
 class FileSettingsStore : public SettingsStore {
  public:
-  FileSettingsStore(const DisplayInfo& display, UserMessages& messages, std::filesystem::path file)
-      : display_(display), messages_(messages), file_(std::move(file)) {}
+  FileSettingsStore(const DisplayInfo& display, UserMessages& messages,
+                    std::filesystem::path programFolder)
+      : display_(display), messages_(messages), programFolder_(std::move(programFolder)) {}
   bool ReadSettings(PublisherSettings& record, WindowValues& values,
                     std::string& streamName) override;
   void WriteBackSettings(const PublisherSettings& record, const WindowValues& values) override;
+  bool TakeLaunchRequest(const std::string& launchUrl) override;
 
  private:
   const DisplayInfo& display_;
   UserMessages& messages_;
-  const std::filesystem::path file_;
+  const std::filesystem::path programFolder_;
 };
 
 // A capture session with this platform's encoder library (from the program's folder), screen,

@@ -15,4 +15,11 @@ namespace quillon {
 void PrepareClassAddress(std::string_view launchUrl, const std::filesystem::path& programFolder,
                          UserMessages& messages);
 
+// For a window that already runs, a link (or, empty, a fast class) handed over by a later start:
+// stored in config.ini of programFolder as PrepareClassAddress stores it, except that a link
+// whose address names no class is refused with "参数有误!" instead of stored, so the class in the
+// window stays usable. false when nothing was stored (messages has said why).
+bool TakeClassAddress(std::string_view launchUrl, const std::filesystem::path& programFolder,
+                      UserMessages& messages);
+
 }  // namespace quillon

@@ -10,7 +10,9 @@
 
 #include "base/ansi_text.h"
 #include "base/testing/test_folder.h"
+#include "launch/class_address.h"
 #include "launch/profile_file.h"
+#include "launch/settings.h"
 
 namespace quillon {
 namespace {
@@ -133,6 +135,26 @@ TEST(FastClassTest, StoresTheClassAndTellsItsNumber) {
 
   ASSERT_TRUE(SetTestEnvironment("QUILLON_DEFAULT_SERVER", nullptr));
   EXPECT_EQ(DefaultServerHost(), QUILLON_DEFAULT_SERVER);
+}
+
+// A link handed to a window that runs: one that names no class would leave the window without a
+// usable address, so it is refused and config.ini stays as it was.
+TEST(TakeClassAddressTest, AWindowThatRunsKeepsAUsableAddress) {
+  TestFolder folder;
+  const auto file = SettingsFileIn(folder.path());
+  const std::string before = "[Device]\r\nAddress=old\r\n";
+  TestFolder::Write(file, before);
+  RecordedMessages messages;
+  EXPECT_FALSE(TakeClassAddress("quillon.publish://bcd/&tail", folder.path(), messages));
+  EXPECT_EQ(TestFolder::Read(file), before);
+  EXPECT_EQ(messages.shown, std::vector<std::string>{"参数有误!"});
+
+  const std::string address = ScrambleAddress("rtmp://h/live&42");
+  EXPECT_TRUE(TakeClassAddress("quillon.publish://" + address + "/&tail", folder.path(), messages));
+  EXPECT_EQ(LoadProfile(file).Find("Device", "Address"), address);
+  EXPECT_TRUE(TakeClassAddress("", folder.path(), messages));  // a fast class
+  EXPECT_NE(LoadProfile(file).Find("Device", "Address"), address);
+  EXPECT_EQ(messages.shown.size(), 2u);
 }
 
 }  // namespace

@@ -68,6 +68,9 @@ log_has '^CreateEncoder .* width=320 height=240 .*url=rtmp://127.0.0.1:1935/live
 wait_until 10 "no pictures reached the encoder" pictures_at_least 5
 wait_until 10 "no sound reached the encoder" sound_at_least 5
 pass "上课 publishes ($(pictures) pictures and $(calls PutAudioData) pieces of sound so far)"
+# The window's status line goes to the log as well.
+wait_until 5 "the status did not reach \"live\"" grep -q "status: 正在直播" "$work/err"
+pass "status: $(grep "status: 正在直播" "$work/err" | tail -1 | tr -d '\r')"
 
 shot=$build_dir/test-output/win_program.png
 take_screenshot "$shot" "$screen"
@@ -107,9 +110,24 @@ press_class_button "$main_window"
 second_try() { [ "$(calls Start)" -eq 2 ]; }
 wait_until 10 "上课 cannot be pressed again after a failed start" second_try
 answer_message "连接服务器失败, again"
+
+# A later start hands its link to the running window and ends; the idle window takes it.
+later_url="$(launch_url "rtmp://127.0.0.1:1935/live&20140103")/&later"
+timeout -k 5 30 "$wine_loader" "${desktop[@]}" "$app" "$later_url" </dev/null >"$work/later" 2>&1 ||
+  fail "a later start did not end by itself: $(cat "$work/later")"
+wait_until 10 "the window did not take the later start's link" \
+  grep -q "handed over class 20140103" "$work/err"
+viewable=0
+for id in $(xdotool search --name '^新一代网络教学系统.* Build '); do
+  xwininfo -id "$id" | grep -q 'IsViewable' && viewable=$((viewable + 1))
+done
+[ "$viewable" = 1 ] || fail "$viewable main windows after a later start"
+pass "a later start handed its link to the running window"
 close_program no-class
 pass "a failed start says so and leaves the window ready; closing then shows no box"
 
-# The launch URL's address stays in the copy's config.ini beside the window's choices.
-config_has '^Address=svpq<2035803/212<4:580nlwg)dndtu73$' || fail "the address is gone from config.ini"
+# The handed-over link's address is in the copy's config.ini beside the window's choices.
+stored=$(printf '%b' "$(sed 's/%/\\x/g' <<<"${later_url#quillon.publish://}")")
+tr -d '\r' <"$config" | grep -qxF "Address=${stored%/&later}" ||
+  fail "the handed-over address is not in config.ini"
 echo "PASS"

@@ -87,25 +87,90 @@ xdotool key --window "$window" Escape Return
 sleep 0.5
 find_window '新一代网络教学系统' >/dev/null || fail "a key closed the window"
 
-click 78 62   # 上课
+# Later starts hand their link to this window and end: one window per program folder. An idle
+# window takes the link at once; the allow-list's refusal stores nothing.
+address() { tr -d '\r' <"$config" | grep '^Address='; }
+logged() { grep -q -- "$1" "$work/program.log"; }  # pattern
+hand_over() {  # plain-address: a second start with its link, which must end by itself
+  timeout 20 "$app" "$(launch_url "$1")/&e2e" >>"$work/later.log" 2>&1 ||
+    fail "a later start did not end by itself: $(cat "$work/later.log")"
+}
+sed -i 's/^\[Device\]\(\r\?\)$/[Device]\1\nAllowedHosts=127.0.0.1\1/' "$config"
+stored=$(address)
+hand_over "rtmp://192.0.2.1:$port/live/1&1"
+answer_message 10 || fail "no message for a host outside AllowedHosts"
+[ "$(address)" = "$stored" ] || fail "a refused host was stored"
+sed -i '/^AllowedHosts=/d' "$config"
+hand_over "rtmp://127.0.0.1:$port/live/20140103&20140103"
+wait_for 10 logged "handed over class 20140103" || fail "the idle window did not take the link"
+[ "$(address)" != "$stored" ] || fail "the handed-over address was not stored"
+[ "$(xdotool search --name '新一代网络教学系统' | wc -l)" = 1 ] || fail "a later start opened a window"
+pass "later starts hand their links to the running window (idle: taken; other host: refused)"
+
+# Lines of the program's log after the last one matching $1.
+log_after() { awk -v p="$1" '$0 ~ p {n = NR} {l[NR] = $0} END {for (i = n + 1; i <= NR; i++) print l[i]}' "$work/program.log"; }
+# The status reaches "live" within 3 s of 上课, and a double-click leaves the class running.
 if [ "$have_encoder" = 1 ]; then
-  sleep 5
+  xdotool mousemove --window "$window" $((78 * WIDTH / 638)) $((62 * HEIGHT / 385)) \
+    click --repeat 2 --delay 150 1
+  wait_for 3 logged "status: 正在直播" || fail "not live within 3 s of 上课"
+  sleep 2
+  ! log_after "status: 正在直播" | grep -q "status: 未上课" || fail "the double-click ended the class"
   screenshot "$artifacts/window_e2e_publishing.png" || true
   if answer_message 1; then fail "the class did not start (message box shown)"; fi
-  click 78 62   # 下课, in the same place
-  sleep 1
-  pass "published for about 5 seconds"
+  pass "live within 3 s; a double-click on 上课 leaves the class running"
+
+  # A link during the class: the teacher is told, the class goes on, the link waits for 下课.
+  hand_over "rtmp://127.0.0.1:$port/live/20140104&20140104"
+  answer_message 10 || fail "no word of the link that arrived during the class"
+  ! logged "handed over class 20140104" || fail "the link was taken during the class"
+
+  # The server goes away and comes back: the status says so within 5 s, then live again.
+  stop_rtmp_server kill
+  wait_for 5 logged "status: 连接中断，正在重新连接 127.0.0.1:$port" ||
+    fail "no word of the break within 5 s"
+  start_rtmp_server "$rtmp_port"
+  back_live() { log_after "status: 连接中断" | grep -q "status: 正在直播 .* kb/s"; }
+  wait_for 20 back_live || fail "not live again after the server came back"
+  pass "server killed: reconnecting within 5 s; back: live again with its bit rate"
+
+  # Another publisher takes the class while the server restarts (the program is held still
+  # meanwhile, so the other one comes first however slow the machine): the library gives up, the
+  # teacher is told once and the status says so.
+  kill -STOP "$program_pid"
+  stop_rtmp_server kill
+  start_rtmp_server "$rtmp_port"
+  ffmpeg -v error -re -f lavfi -i testsrc=size=160x120:rate=10 -t 60 -c:v libx264 -f flv \
+    "rtmp://127.0.0.1:$port/live/20140103" >"$work/other.log" 2>&1 &
+  other_pid=$!
+  sleep 3
+  kill -CONT "$program_pid"
+  answer_message 45 || fail "no message when the server refused the class"
+  logged "status: 服务器拒绝了直播" || fail "the status does not tell of the refusal"
+  stop_process "$other_pid"
+  pass "a second publisher on the class: given up, told once"
+
+  # 下课 takes the link that waited.
+  click 78 62
+  wait_for 10 logged "handed over class 20140104" || fail "下课 did not take the waiting link"
+  pass "the link that arrived during the class is taken at 下课"
+
+  # Closing the window during a class ends the class before "直播结束!".
+  click 78 62   # 上课
+  wait_for 10 sh -c "grep -A99 'class 20140104' '$work/program.log' | grep -q 'status: 正在直播'" ||
+    fail "the class after the handed-over link did not go live"
+  sleep 3   # the recording checked below
+  "$close_window" "$window" || fail "could not ask the window to close"
+  box=$(wait_window 30 '^quillon-publisher$') || fail "no message when closing"
+  log_after "status: 正在直播" | grep -q "status: 未上课" || fail "the box came before the class ended"
+  press_return "$box"
 else
+  click 78 62   # 上课
   answer_message 30 || fail "no message box for a class without encoder library"
   pass "without the encoder library the start is refused with a message"
-fi
-
-# Closing the window: "直播结束!" after a class, none when no class could start; the program ends.
-"$close_window" "$window" || fail "could not ask the window to close"
-if [ "$have_encoder" = 1 ]; then
-  answer_message 30 || fail "no message when closing"
-elif answer_message 3; then
-  fail "\"直播结束!\" when no class ran"
+  # Closing after no class: no box.
+  "$close_window" "$window" || fail "could not ask the window to close"
+  if answer_message 3; then fail "\"直播结束!\" when no class ran"; fi
 fi
 wait_for 10 gone "$program_pid" || fail "the program did not end after its window closed"
 program_pid=""
@@ -137,7 +202,8 @@ pass "started bare: fast-class message first, then the window"
 
 if [ "$have_encoder" = 1 ]; then
   stop_rtmp_server
-  recording=$(find "$rtmp_dir/record" -name "*.flv" -size +1k | head -1)
+  # The last class's: the server ended it gracefully (the earlier ones it lost when killed).
+  recording=$(ls -t "$rtmp_dir"/record/*20140104*.flv 2>/dev/null | head -1)
   [ -n "$recording" ] || fail "nothing was recorded"
   size=$(ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height \
     -of csv=p=0 "$recording")

@@ -1,5 +1,6 @@
 #include "window/publisher_dlg_logic.h"
 
+#include "base/log.h"
 #include "launch/settings_check.h"
 
 #include <cctype>
@@ -64,6 +65,9 @@ bool PublisherDlgLogic::OnInitDialog() {
 
   view_.ShowClassButtons(false);
 
+  // A link handed over while the window was being made is newer than the one it started with.
+  initialised_ = true;
+  if (pendingRequest_) store_.TakeLaunchRequest(*std::exchange(pendingRequest_, std::nullopt));
   // An unusable address has been reported by the store; the window then closes at once.
   const bool usable = ReadSettings();
   DoDataExchange(false);
@@ -169,6 +173,7 @@ void PublisherDlgLogic::OnConnected(bool connected) {
     return;
   }
   styleChangedMeanwhile_ = false;
+  TakePendingRequest();
   // A start that failed leaves nothing running: whatever it had begun is ended, so a later
   // change of picture type does not start a class the teacher did not ask for.
   const std::string message =
@@ -184,9 +189,38 @@ void PublisherDlgLogic::OnEndClass() {
   // (下课 takes its place), never ends the class it started.
   if (connecting_ || std::chrono::steady_clock::now() - startPressed_ < view_.DoubleClickTime())
     return;
+  EndClass();
+  TakePendingRequest();
+}
+
+void PublisherDlgLogic::EndClass() {
   if (session_) session_->Stop();
   view_.ShowClassButtons(false);
   page_.SetVariable("currentStreamName", "");
+  OnStatusTick();
+}
+
+void PublisherDlgLogic::OnLaunchRequest(const std::string& launchUrl) {
+  // The latest link wins: one that waits is replaced.
+  pendingRequest_ = launchUrl;
+  if (!initialised_) return;
+  view_.BringToFront();
+  if (connecting_ || (session_ && session_->IsRunning())) {
+    view_.ShowMessage(kLinkAfterClass, MessageIcon::kInformation);
+    return;
+  }
+  TakePendingRequest();
+}
+
+void PublisherDlgLogic::TakePendingRequest() {
+  if (!pendingRequest_) return;
+  if (!store_.TakeLaunchRequest(*std::exchange(pendingRequest_, std::nullopt))) return;
+  // The page and the status line show the new class; the controls keep what the teacher chose.
+  const WindowValues chosen = values_;
+  ReadSettings();
+  values_ = chosen;
+  LogInfo("a later start handed over class %s", streamName_.c_str());
+  SetPageVariables();
   OnStatusTick();
 }
 
@@ -209,6 +243,12 @@ void PublisherDlgLogic::ShowStatus(const ClassReading& reading) {
       std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
   const ClassStatusTracker::Status status = status_->Update(now, reading);
   view_.ShowStatus(status.line);
+  // The log tells the class's course too, at each change and every 10 seconds of a class: a
+  // lecture hall keeps it, a test reads it.
+  if (status.changed || (status.state != ClassState::kIdle && now >= nextStatusLog_)) {
+    LogInfo("status: %s", status.line.c_str());
+    nextStatusLog_ = now + 10;
+  }
   // A refusal ends the attempts for this class: the teacher hears of it once.
   if (status.changed && status.state == ClassState::kGaveUp)
     view_.ShowMessage(status.line, MessageIcon::kExclamation);
@@ -223,8 +263,7 @@ void PublisherDlgLogic::OnVideoStyleChange() {
   DoDataExchange(true);
   if (!settings_ || values_.VideoStyle == settings_->VideoStyle) return;
   if (session_ && session_->IsRunning()) {
-    startPressed_ = {};  // not a click of the teacher's: no double-click guard
-    OnEndClass();
+    EndClass();
     OnStartClass();
   }
 }
@@ -235,8 +274,7 @@ void PublisherDlgLogic::OnClose() {
   closing_ = true;
   if (connecting_) view_.FinishBackground();
   closing_ = false;
-  startPressed_ = {};
-  if (session_ && session_->IsRunning()) OnEndClass();
+  if (session_ && session_->IsRunning()) EndClass();
   if (classStarted_) view_.ShowMessage(kClassOver, MessageIcon::kExclamation);
 }
 

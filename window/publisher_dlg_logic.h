@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,9 @@ class SettingsStore {
                             std::string& streamName) = 0;
   // Saves each window value that differs from its field in record.
   virtual void WriteBackSettings(const PublisherSettings& record, const WindowValues& values) = 0;
+  // A link handed over by a later start of the program (empty: a fast class), stored as a start
+  // with it would store it. false when nothing was stored; the store has told the user why.
+  virtual bool TakeLaunchRequest(const std::string& launchUrl) = 0;
 };
 
 // The capture of one class.
@@ -90,6 +94,8 @@ class PublisherView {
   virtual void RunAboutBox() = 0;
   virtual void StartSkin(const std::string& skinFile) = 0;
   virtual void SetTitle(const std::string& title) = 0;
+  // Raises the window above the others and gives it the keyboard.
+  virtual void BringToFront() = 0;
   virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
   // Shows "上课" enabled and hides "下课" disabled (idle), or the other way round (publishing).
   virtual void ShowClassButtons(bool publishing) = 0;
@@ -146,6 +152,8 @@ inline constexpr const char kAboutMenuText[] = "关于(&A)...";
 inline constexpr int kAboutCommand = 0x10;
 inline constexpr const char kClassOver[] = "直播结束!";
 inline constexpr const char kEnterWholeNumber[] = "请输入一个整数。";
+inline constexpr const char kLinkAfterClass[] =
+    "收到了新的课堂链接。\n本节课继续直播；下课后，新的课堂才会生效。";
 inline constexpr const char kSkinFile[] = "face.dll";
 inline constexpr const char kPageFile[] = "Tindlekit.dll";
 
@@ -170,6 +178,10 @@ class PublisherDlgLogic {
   void OnStatusTick();
   // Stops a running class, then lets go of the session and the settings record.
   void OnDestroy();
+  // A later start of the program handed over its link (empty: a fast class). The window comes to
+  // the front; an idle window takes the link as a start would, a class in progress keeps going
+  // and the link is taken at 下课. One that arrives before OnInitDialog is taken there.
+  void OnLaunchRequest(const std::string& launchUrl);
   // true when the command was the about entry (handled), false for default processing.
   bool OnSysCommand(int command);
   // true when the input is to be discarded before it reaches its target.
@@ -190,6 +202,10 @@ class PublisherDlgLogic {
   void ShowStatus(const ClassReading& reading);
   // The rest of OnStartClass once the connection is made (or could not be).
   void OnConnected(bool connected);
+  // 下课 without taking a link that waits for it: a change of picture type restarts the class.
+  void EndClass();
+  // Takes a link that waited for the class to end, if any.
+  void TakePendingRequest();
 
   PublisherView& view_;
   ClassroomPage& page_;
@@ -206,10 +222,13 @@ class PublisherDlgLogic {
   bool classStarted_ = false;  // a class has run since the window opened
   bool connecting_ = false;    // a session connects in the background
   bool closing_ = false;       // the window closes: a connection that ends now starts nothing
+  bool initialised_ = false;   // OnInitDialog has run
+  std::optional<std::string> pendingRequest_;  // a handed-over link that waits for 下课
   bool styleChangedMeanwhile_ = false;  // the picture type changed while connecting, to this:
   int styleChosenMeanwhile_ = -1;
   std::chrono::steady_clock::time_point startPressed_{};
   std::string statusTarget_;
+  double nextStatusLog_ = 0;  // steady-clock seconds
 };
 
 // The text of a rate box as a whole number: optional blanks, an optional sign, digits, and

@@ -33,6 +33,7 @@ class FakeView : public PublisherView {
   void RunAboutBox() override { ++aboutBoxes; }
   void StartSkin(const std::string& file) override { skin = file; }
   void SetTitle(const std::string& text) override { title = text; }
+  void BringToFront() override { ++raised; }
   void ShowMessage(const std::string& text, MessageIcon) override {
     messages.push_back(text);
     if (onMessage) onMessage();
@@ -78,7 +79,7 @@ class FakeView : public PublisherView {
   std::vector<std::string> cameras, sounds;
   std::string skin, title, rate;
   bool publishing = true, sendSound = false;
-  int aboutBoxes = 0, paused = 0, sound = -1, camera = -1, pictureType = -1;
+  int aboutBoxes = 0, paused = 0, raised = 0, sound = -1, camera = -1, pictureType = -1;
 };
 
 class PublisherDlgLogicTest : public ::testing::Test {
@@ -118,6 +119,49 @@ TEST_F(PublisherDlgLogicTest, UnusableAddressClosesTheWindowAfterFinishingInitia
   EXPECT_FALSE(logic.OnInitDialog());
   ASSERT_GE(page.calls.size(), 2u);
   EXPECT_EQ(page.calls.back(), "meetingid=12345678");
+}
+
+TEST_F(PublisherDlgLogicTest, LinksHandedOverWaitForTheClassToEnd) {
+  // One that arrives while the window is made replaces the address the program started with.
+  logic.OnLaunchRequest("rtmp://h/live/1");
+  EXPECT_EQ(view.raised, 0);
+  Open();
+  EXPECT_EQ(store.taken, CallLog{"rtmp://h/live/1"});
+  EXPECT_EQ(page.calls.back(), "meetingid=1");
+
+  // Idle: taken at once; the page and the status line follow, the controls keep their choice.
+  view.rate = "900";
+  logic.OnLaunchRequest("rtmp://h/live/2");
+  EXPECT_EQ(view.raised, 1);
+  EXPECT_EQ(page.calls.back(), "meetingid=2");
+  EXPECT_EQ(view.statuses.back(), "未上课 · 上课后发布到 h:1935");
+  EXPECT_EQ(view.rate, "900");
+  EXPECT_TRUE(view.messages.empty());
+
+  // During a class the class goes on and the teacher is told; a change of picture type restarts
+  // the class on the old address; the latest link is taken at 下课.
+  logic.OnStartClass();
+  logic.OnLaunchRequest("rtmp://h/live/3");
+  logic.OnLaunchRequest("rtmp://h/live/4");
+  EXPECT_EQ(view.messages, (CallLog{kLinkAfterClass, kLinkAfterClass}));
+  view.pictureType = 0;
+  logic.OnVideoStyleChange();
+  EXPECT_EQ(page.calls.back(), "currentStreamName=rtmp://h/live/2");
+  EXPECT_EQ(store.taken.size(), 2u);
+  logic.OnEndClass();
+  EXPECT_EQ(store.taken.back(), "rtmp://h/live/4");
+  EXPECT_EQ(page.calls.back(), "meetingid=4");
+
+  // One that arrives while a class connects is taken when the connection fails; one the store
+  // refuses changes nothing.
+  factory.startSucceeds = false;
+  view.holdBackground = true;
+  logic.OnStartClass();
+  logic.OnLaunchRequest("rtmp://h/live/5");
+  view.FinishBackground();
+  EXPECT_EQ(page.calls.back(), "meetingid=5");
+  logic.OnLaunchRequest("refused");
+  EXPECT_EQ(page.calls.back(), "meetingid=5");
 }
 
 TEST_F(PublisherDlgLogicTest, StartTellsThePageInOrderAndEndClearsTheStream) {

@@ -287,6 +287,12 @@ void PublisherDlg::SetTitle(const std::string& title) {
   setWindowTitle(Text(title));
 }
 
+void PublisherDlg::BringToFront() {
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
+}
+
 void PublisherDlg::ShowMessage(const std::string& text, MessageIcon icon) {
   ShowMessageBox(isVisible() ? this : nullptr, text, icon);
 }

@@ -36,11 +36,15 @@ class PublisherDlg : public QDialog, public PublisherView {
   // settings are unusable.
   int DoModal();
 
+  // A link handed over by a later start of the program (empty: a fast class).
+  void OnLaunchRequest(const std::string& launchUrl) { logic_->OnLaunchRequest(launchUrl); }
+
   // PublisherView
   void AddAboutMenuEntry(const std::string& text) override;
   void RunAboutBox() override;
   void StartSkin(const std::string& skinFile) override;
   void SetTitle(const std::string& title) override;
+  void BringToFront() override;
   void ShowMessage(const std::string& text, MessageIcon icon) override;
   void ShowClassButtons(bool publishing) override;
   void ShowStatus(const std::string& line) override;

@@ -254,6 +254,12 @@ void PublisherDlg::SetTitle(const std::string& title) {
   SetWindowTextW(window_, WideFromUtf8(title).c_str());
 }
 
+void PublisherDlg::BringToFront() {
+  if (!window_) return;
+  if (IsIconic(window_)) ShowWindow(window_, SW_RESTORE);
+  SetForegroundWindow(window_);
+}
+
 void PublisherDlg::ShowMessage(const std::string& text, MessageIcon icon) {
   ShowMessageBox(window_ && IsWindowVisible(window_) ? window_ : nullptr, text, icon);
 }

@@ -41,12 +41,21 @@ class FakeStore : public SettingsStore {
     save("Bitrate", record.Bitrate, values.Bitrate, stored.Bitrate);
     save("VideoStyle", record.VideoStyle, values.VideoStyle, stored.VideoStyle);
   }
+  // A link "rtmp://HOST/live/ID" makes ID the class; "refused" stores nothing.
+  bool TakeLaunchRequest(const std::string& launchUrl) override {
+    taken.push_back(launchUrl);
+    if (launchUrl == "refused") return false;
+    publishUrl = launchUrl;
+    classId = launchUrl.substr(launchUrl.rfind('/') + 1);
+    return true;
+  }
 
   PublisherSettings stored;
   std::string publishUrl = "rtmp://127.0.0.1/live/12345678";
   std::string classId = "12345678";
   bool usable = true;
   CallLog written;
+  CallLog taken;  // the links handed over, in order
 };
 
 // Makes sessions numbered from 1 that note their life in events: "create 1", "connect 1 style 2"
