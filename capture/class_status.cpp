@@ -87,6 +87,22 @@ uint64_t ClassStatusTracker::DroppedInLastMinute(double now, const ClassReading&
   return dropped_.back().second - dropped_.front().second;
 }
 
+const char* ClassStateName(ClassState state) {
+  switch (state) {
+    case ClassState::kIdle:
+      return "idle";
+    case ClassState::kConnecting:
+      return "connecting";
+    case ClassState::kLive:
+      return "live";
+    case ClassState::kReconnecting:
+      return "reconnecting";
+    case ClassState::kGaveUp:
+      return "refused";
+  }
+  return "idle";
+}
+
 ClassStatusTracker::Status ClassStatusTracker::Update(double now, const ClassReading& reading) {
   Status status;
   status.state = StateOf(reading);

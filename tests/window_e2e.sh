@@ -129,6 +129,8 @@ if [ "$have_encoder" = 1 ]; then
   stop_rtmp_server kill
   wait_for 5 logged "status: 连接中断，正在重新连接 127.0.0.1:$port" ||
     fail "no word of the break within 5 s"
+  sleep 1   # the page draws its new state
+  screenshot "$artifacts/window_e2e_reconnecting.png" || true
   start_rtmp_server "$rtmp_port"
   back_live() { log_after "status: 连接中断" | grep -q "status: 正在直播 .* kb/s"; }
   wait_for 20 back_live || fail "not live again after the server came back"

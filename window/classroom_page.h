@@ -17,6 +17,10 @@ class ClassroomPage {
   virtual void Play() = 0;
   // Gives the page a variable. Calls made before the page is ready reach it in order later.
   virtual void SetVariable(const std::string& name, const std::string& value) = 0;
+  // Tells the page how the class stands, as the status line does: the variable "classState",
+  // one of "idle", "connecting", "live", "reconnecting" and "refused". Pages that know only the
+  // three variables above ignore it.
+  virtual void ShowClassState(const std::string& state) { SetVariable("classState", state); }
 };
 
 }  // namespace quillon

@@ -249,6 +249,7 @@ void PublisherDlgLogic::ShowStatus(const ClassReading& reading) {
     LogInfo("status: %s", status.line.c_str());
     nextStatusLog_ = now + 10;
   }
+  if (status.changed) page_.ShowClassState(ClassStateName(status.state));
   // A refusal ends the attempts for this class: the teacher hears of it once.
   if (status.changed && status.state == ClassState::kGaveUp)
     view_.ShowMessage(status.line, MessageIcon::kExclamation);

@@ -23,7 +23,8 @@ class FakePage : public ClassroomPage {
   void SetVariable(const std::string& name, const std::string& value) override {
     calls.push_back(name + "=" + value);
   }
-  CallLog calls;
+  void ShowClassState(const std::string& state) override { states.push_back(state); }
+  CallLog calls, states;
 };
 
 // The widgets: lists keep their selection the way a drop-down list does.
@@ -219,6 +220,9 @@ TEST_F(PublisherDlgLogicTest, StatusLineFollowsTheClassAndARefusalIsToldOnce) {
   EXPECT_EQ(view.messages, (CallLog{failed, refused}));  // once
   logic.OnEndClass();
   EXPECT_EQ(view.statuses.back(), idle);
+  // The page hears each change of state once.
+  EXPECT_EQ(page.states, (CallLog{"idle", "connecting", "idle", "connecting", "live", "refused",
+                                  "idle"}));
 }
 
 // Input while the class connects, and the second click of a double-click, never end the class

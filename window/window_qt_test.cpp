@@ -100,6 +100,13 @@ TEST(ClassroomPageTest, ShowsClassIdAndWhetherTheClassIsLive) {
   EXPECT_EQ(Evaluate(view, stateText).toString(), QStringLiteral("未上课"));
   view.SetVariable("currentStreamName", "rtmp://127.0.0.1/live/20140102");
   EXPECT_EQ(Evaluate(view, stateText).toString(), QStringLiteral("正在直播"));
+  // The state of the connection, when the program tells it, has the last word while live.
+  view.ShowClassState("reconnecting");
+  EXPECT_EQ(Evaluate(view, stateText).toString(), QStringLiteral("连接中断，正在重新连接"));
+  view.ShowClassState("refused");
+  EXPECT_EQ(Evaluate(view, stateText).toString(), QStringLiteral("服务器拒绝了直播"));
+  view.ShowClassState("live");
+  EXPECT_EQ(Evaluate(view, stateText).toString(), QStringLiteral("正在直播"));
   view.SetVariable("currentStreamName", "");
   EXPECT_EQ(Evaluate(view, stateText).toString(), QStringLiteral("未上课"));
 }
