@@ -13,7 +13,8 @@
 namespace quillon {
 
 enum class ClassState { kIdle, kConnecting, kLive, kReconnecting, kGaveUp };
-// "idle", "connecting", "live", "reconnecting", "refused": the state as the classroom page hears it.
+// The state as the classroom page hears it: "idle", "connecting", "live", "reconnecting",
+// "refused".
 const char* ClassStateName(ClassState state);
 
 // One reading of a class. A session fills what it knows; the rest keeps its default.

@@ -221,8 +221,8 @@ TEST_F(PublisherDlgLogicTest, StatusLineFollowsTheClassAndARefusalIsToldOnce) {
   logic.OnEndClass();
   EXPECT_EQ(view.statuses.back(), idle);
   // The page hears each change of state once.
-  EXPECT_EQ(page.states, (CallLog{"idle", "connecting", "idle", "connecting", "live", "refused",
-                                  "idle"}));
+  EXPECT_EQ(page.states,
+            (CallLog{"idle", "connecting", "idle", "connecting", "live", "refused", "idle"}));
 }
 
 // Input while the class connects, and the second click of a double-click, never end the class
