@@ -75,8 +75,8 @@ int Encoder::Start() {
   if (connection == nullptr) {
     stats_.startFailure = ClassifyStartFailure(result, settings.url);
     if (result == AVERROR_EXIT)
-      Log("could not publish to %s: no answer within %d s", settings.url.c_str(),
-          kStartTimeoutMs / 1000);
+      Log("could not publish to %s: no progress for %d s, or not publishing after %d s",
+          settings.url.c_str(), kConnectProgressMs / 1000, kStartTimeoutMs / 1000);
     else
       Log("could not publish to %s: %s", settings.url.c_str(), ErrorText(result).c_str());
     Release();

@@ -25,7 +25,7 @@ class Encoder final : private PacketSink {
   static constexpr size_t kPictureQueueDepth = 4;
   // The encoder leaves pictures out while this much encoded data waits for the link.
   static constexpr int64_t kMaxLinkBacklogMs = 1000;
-  static constexpr int kStartTimeoutMs = 5000;
+  static constexpr int kStartTimeoutMs = kConnectLimitMs;
   static constexpr int kStopTimeoutMs = 2000;
 
   explicit Encoder(const EncoderParams& params);

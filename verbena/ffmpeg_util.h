@@ -25,7 +25,11 @@ using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 
+// An output's error when the server's host name does not resolve, or its lookup got no answer.
+constexpr int kErrorHostNotFound = FFERRTAG('V', 'H', 'N', 'F');
+
 inline std::string ErrorText(int error) {
+  if (error == kErrorHostNotFound) return "host name not found";
   char text[AV_ERROR_MAX_STRING_SIZE] = {0};
   av_strerror(error, text, sizeof text);
   return text;

@@ -1,5 +1,6 @@
 #include "verbena/flv_output.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -8,13 +9,58 @@ extern "C" {
 }
 
 #include "verbena/log.h"
+#include "verbena/name_lookup.h"
+#include "verbena/rtmp_address.h"
 
 namespace verbena {
 
 int FlvOutput::Interrupted(void* self) {
   auto* output = static_cast<FlvOutput*>(self);
   if (output->abort_ != nullptr && output->abort_->load(std::memory_order_relaxed)) return 1;
-  return av_gettime_relative() > output->deadlineUs_.load(std::memory_order_relaxed) ? 1 : 0;
+  const int64_t now = av_gettime_relative();
+  return now > output->deadlineUs_.load(std::memory_order_relaxed) ||
+                 now > output->progressDeadlineUs_.load(std::memory_order_relaxed)
+             ? 1
+             : 0;
+}
+
+void FlvOutput::Progressed() {
+  progressDeadlineUs_.store(av_gettime_relative() + int64_t{kConnectProgressMs} * 1000,
+                            std::memory_order_relaxed);
+}
+
+int FlvOutput::Connect(const std::string& target, AVDictionary** ioOptions) {
+  AVFormatContext* context = context_;
+  FfmpegActivity activity([](void* self) { static_cast<FlvOutput*>(self)->Progressed(); }, this);
+  Progressed();
+  RtmpAddress address;
+  if (!SplitRtmpAddress(target, &address) || address.scheme != "rtmp" ||
+      IsNumericHost(address.host)) {
+    return avio_open2(&context->pb, target.c_str(), AVIO_FLAG_WRITE, &context->interrupt_callback,
+                      ioOptions);
+  }
+  // The system's lookup cannot be interrupted: it runs where a deadline can be kept, and the
+  // connection goes to the address found, under the name the server knows.
+  const NameLookup lookup = LookUpHost(
+      address.host,
+      std::min(progressDeadlineUs_.load(), deadlineUs_.load(std::memory_order_relaxed)), abort_);
+  if (lookup.result == NameLookup::Result::kAborted) return AVERROR_EXIT;
+  if (lookup.result != NameLookup::Result::kFound) return kErrorHostNotFound;
+  int error = AVERROR(EHOSTUNREACH);
+  for (const std::string& numeric : lookup.addresses) {
+    AVDictionary* options = nullptr;
+    av_dict_copy(&options, *ioOptions, 0);
+    av_dict_set(&options, "rtmp_tcurl", RtmpTcUrl(address).c_str(), 0);
+    Progressed();
+    error = avio_open2(&context->pb, WithHost(address, numeric).c_str(), AVIO_FLAG_WRITE,
+                       &context->interrupt_callback, &options);
+    av_dict_free(&options);
+    // The next address only when this one did not take the connection at all.
+    if (error >= 0 || (error != AVERROR(ECONNREFUSED) && error != AVERROR(ENETUNREACH) &&
+                       error != AVERROR(EHOSTUNREACH) && error != AVERROR(EADDRNOTAVAIL)))
+      break;
+  }
+  return error;
 }
 
 void FlvOutput::SetDeadline(int timeoutMs) {
@@ -53,13 +99,17 @@ std::unique_ptr<FlvOutput> FlvOutput::Open(const OutputOptions& options, int tim
 
   AVDictionary* ioOptions = nullptr;
   if (options.live) {
-    av_dict_set_int(&ioOptions, "rw_timeout", int64_t{timeoutMs} * 1000, 0);
+    av_dict_set_int(&ioOptions, "rw_timeout", int64_t{kConnectProgressMs} * 1000, 0);
     av_dict_set(&ioOptions, "tcp_nodelay", "1", 0);
     if (options.sendBufferBytes > 0)
       av_dict_set_int(&ioOptions, "send_buffer_size", options.sendBufferBytes, 0);
   }
-  *error = avio_open2(&context->pb, options.target.c_str(), AVIO_FLAG_WRITE,
-                      &context->interrupt_callback, &ioOptions);
+  if (options.live) {
+    *error = output->Connect(options.target, &ioOptions);
+  } else {
+    *error = avio_open2(&context->pb, options.target.c_str(), AVIO_FLAG_WRITE,
+                        &context->interrupt_callback, &ioOptions);
+  }
   av_dict_free(&ioOptions);
   if (*error < 0) return nullptr;
 
@@ -67,6 +117,7 @@ std::unique_ptr<FlvOutput> FlvOutput::Open(const OutputOptions& options, int tim
   if (options.live) av_dict_set(&muxOptions, "flvflags", "no_duration_filesize", 0);
   *error = avformat_write_header(context, &muxOptions);
   av_dict_free(&muxOptions);
+  output->progressDeadlineUs_ = INT64_MAX;  // connected: each write has a deadline of its own
   if (*error < 0) return nullptr;
   output->headerWritten_ = true;
   *error = 0;
@@ -139,6 +190,7 @@ bool IsRefusal(int error) {
     case AVERROR(EAGAIN):
     case AVERROR_EXIT:
     case AVERROR_EOF:
+    case kErrorHostNotFound:  // a lookup that failed now may work at the next attempt
       return false;
     default:
       return true;

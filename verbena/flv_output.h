@@ -21,10 +21,19 @@ struct OutputOptions {
   const std::atomic<bool>* abort = nullptr;
 };
 
+// An RTMP server that gives no sign of life for this long while the connection is made (no
+// answer to the name lookup, the TCP connect or a step of the RTMP handshake) is given up on;
+// every step that completes renews it, so a slow link gets the time it needs.
+constexpr int kConnectProgressMs = 5000;
+// The whole connection, however it progresses: the RTMP handshake and publish take about nine
+// round trips, so a link with a round trip of 1.5 s (a satellite with a loaded uplink) fits.
+constexpr int kConnectLimitMs = 20000;
+
 class FlvOutput {
  public:
-  // Opens the target and writes the header within timeoutMs. On failure returns nullptr and the
-  // FFmpeg error in *error.
+  // Opens the target and writes the header within timeoutMs all told (and, for a live target,
+  // without kConnectProgressMs of no progress). On failure returns nullptr and the FFmpeg error
+  // in *error.
   static std::unique_ptr<FlvOutput> Open(const OutputOptions& options, int timeoutMs, int* error);
   ~FlvOutput();
   FlvOutput(const FlvOutput&) = delete;
@@ -44,12 +53,17 @@ class FlvOutput {
   FlvOutput() = default;
   static int Interrupted(void* self);
   void SetDeadline(int timeoutMs);
+  // The connection moved on (FFmpeg reported a step): kConnectProgressMs more.
+  void Progressed();
+  // Opens the connection to the live target, through each looked-up address in turn.
+  int Connect(const std::string& target, AVDictionary** ioOptions);
   void Close();
 
   AVFormatContext* context_ = nullptr;
   bool headerWritten_ = false;
   bool broken_ = false;
   std::atomic<int64_t> deadlineUs_{0};
+  std::atomic<int64_t> progressDeadlineUs_{INT64_MAX};  // while a live connection is made
   const std::atomic<bool>* abort_ = nullptr;
   StreamStart start_;
   PacketPtr scratch_{av_packet_alloc()};

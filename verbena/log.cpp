@@ -23,6 +23,25 @@ void Log(const char* format, ...) {
 
 namespace {
 
+thread_local FfmpegActivity* tActivity = nullptr;
+
+}  // namespace
+
+FfmpegActivity::FfmpegActivity(void (*onMessage)(void* context), void* context)
+    : outer_(tActivity), onMessage_(onMessage), context_(context) {
+  tActivity = this;
+}
+
+FfmpegActivity::~FfmpegActivity() {
+  tActivity = outer_;
+}
+
+void NoteFfmpegActivity() {
+  if (tActivity != nullptr) tActivity->onMessage_(tActivity->context_);
+}
+
+namespace {
+
 int LevelFromEnvironment() {
   const char* name = std::getenv("VERBENA_FFMPEG_LOG");
   if (name == nullptr) return AV_LOG_ERROR;
@@ -34,6 +53,7 @@ int LevelFromEnvironment() {
 }
 
 void FfmpegLogLine(void* object, int level, const char* format, va_list args) {
+  NoteFfmpegActivity();
   if (level > av_log_get_level()) return;
   // FFmpeg's own formatter adds the "[component @ address]" context; keep one line per message.
   char line[1024];

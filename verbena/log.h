@@ -10,4 +10,24 @@ void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // ("warning", "info", "verbose", "debug"). Safe to call many times.
 void InstallFfmpegLog();
 
+class FfmpegActivity;
+// Called for each FFmpeg message: tells the thread's innermost FfmpegActivity, if any.
+void NoteFfmpegActivity();
+
+// While one lives, every message FFmpeg gives on this thread (of any level, shown or not) calls
+// onMessage first: FFmpeg tells each step of a connection, so a message is a sign of progress.
+class FfmpegActivity {
+ public:
+  explicit FfmpegActivity(void (*onMessage)(void* context), void* context);
+  ~FfmpegActivity();
+  FfmpegActivity(const FfmpegActivity&) = delete;
+  FfmpegActivity& operator=(const FfmpegActivity&) = delete;
+
+ private:
+  FfmpegActivity* outer_;
+  void (*onMessage_)(void*);
+  void* context_;
+  friend void NoteFfmpegActivity();
+};
+
 }  // namespace verbena

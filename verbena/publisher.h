@@ -16,7 +16,7 @@ namespace verbena {
 
 class Publisher {
  public:
-  static constexpr int kConnectTimeoutMs = 5000;
+  static constexpr int kConnectTimeoutMs = kConnectLimitMs;
   static constexpr int kWriteTimeoutMs = 3000;
 
   // connection: already open (Start made it). keyframeWanted is raised after each reconnect so

@@ -3,16 +3,16 @@
 #include <cerrno>
 
 #ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#else
-#include <netdb.h>
-#include <sys/socket.h>
+#include <winsock2.h>  // the system's own error numbers, which FFmpeg's sockets also give
 #endif
 
 extern "C" {
 #include <libavutil/error.h>
+#include <libavutil/time.h>
 }
+
+#include "verbena/flv_output.h"
+#include "verbena/name_lookup.h"
 
 namespace verbena {
 namespace {
@@ -27,25 +27,17 @@ std::string HostOf(const std::string& url) {
 }
 
 bool Resolves(const std::string& host) {
-#ifdef _WIN32
-  WSADATA data;
-  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return true;  // cannot tell: not the name's fault
-#endif
-  addrinfo hints{};
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const bool resolves = getaddrinfo(host.c_str(), nullptr, &hints, &found) == 0;
-  if (found != nullptr) freeaddrinfo(found);
-#ifdef _WIN32
-  WSACleanup();
-#endif
-  return resolves;
+  // Bounded like every lookup of ours; a lookup with no answer is not the name's fault.
+  return LookUpHost(host, av_gettime_relative() + int64_t{kConnectProgressMs} * 1000, nullptr)
+             .result != NameLookup::Result::kNotFound;
 }
 
 }  // namespace
 
 StartFailure ClassifyStartFailure(int error, const std::string& url) {
   switch (error) {
+    case kErrorHostNotFound:
+      return kStartFailureHostNotFound;
     case AVERROR_EXIT:
     case AVERROR(ETIMEDOUT):
 #ifdef _WIN32  // FFmpeg's sockets on Windows also give the system's own numbers

@@ -245,7 +245,11 @@ TEST(PublisherDlgWin, ShowsTheTemplateRunsAClassAndCloses) {
             EXPECT_EQ(GetFocus(), GetDlgItem(window, IDC_START_CLASS));
             // The window's page is the one the class talks to (the order is the logic's).
             const auto& variables = dlg.Page().Variables();
-            EXPECT_EQ(variables.size(), 6u);
+            std::vector<std::string> states;  // the class's state, told beside the variables
+            for (const auto& [name, value] : variables)
+              if (name == "classState") states.push_back(value);
+            EXPECT_EQ(states, (std::vector<std::string>{"idle", "connecting", "live", "idle"}));
+            EXPECT_EQ(variables.size() - states.size(), 6u);
             const std::pair<std::string, std::string> stream{"currentStreamName", store.publishUrl};
             EXPECT_EQ(std::count(variables.begin(), variables.end(), stream), 1);
             PostMessageW(window, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
