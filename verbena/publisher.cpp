@@ -80,8 +80,10 @@ void Publisher::Send(const AVPacket* packet) {
     stats_->picturesSent = picturesBefore_ + connection_->PicturesWritten();
     return;
   }
-  Log("connection to %s lost (%s); the class goes on and reconnects", options_.target.c_str(),
-      ErrorText(error).c_str());
+  // A write cut short by Stop is no lost connection: nothing reconnects after it.
+  if (finishDeadlineUs_ == INT64_MAX)
+    Log("connection to %s lost (%s); the class goes on and reconnects", options_.target.c_str(),
+        ErrorText(error).c_str());
   bytesBefore_ += connection_->BytesWritten();
   picturesBefore_ += connection_->PicturesWritten();
   connection_.reset();
