@@ -236,6 +236,7 @@ ClassReading CaptureSession::Read() {
   if (reading.running) reading.stats = LibraryStats();
   reading.publishesPicture = publishesPicture_;
   reading.soundWanted = settings_.HaveAudio != 0;
+  reading.classKbps = settings_.Bitrate;
   reading.soundOpen = soundOpen_;
   reading.soundPeak = std::min<int32_t>(soundPeak_.exchange(0), 32767);
   return reading;

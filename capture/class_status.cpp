@@ -143,6 +143,10 @@ ClassStatusTracker::Status ClassStatusTracker::Update(double now, const ClassRea
     return status;
   }
 
+  // The library lowers the picture's rate while the link cannot carry the class's.
+  if (status.state == ClassState::kLive && reading.stats && reading.stats->TargetKbps > 0 &&
+      static_cast<int64_t>(reading.stats->TargetKbps) < reading.classKbps)
+    line += " · 网络慢，画质降到 " + std::to_string(reading.stats->TargetKbps) + " kb/s";
   if (!reading.publishesPicture) line += " · 没有画面";
   if (dropped > 0) line += " · 最近一分钟丢了 " + std::to_string(dropped) + " 帧";
   if (reading.soundWanted) {

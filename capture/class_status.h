@@ -24,6 +24,7 @@ struct ClassReading {
   std::optional<VerbenaStats> stats;  // none: the encoder library does not report
   bool publishesPicture = true;       // false: no picture source opened for the picture type
   bool soundWanted = false;           // HaveAudio
+  int32_t classKbps = 0;              // Bitrate: the picture's rate when the link carries it
   bool soundOpen = false;             // the sound device records
   int32_t soundPeak = 0;              // loudest sample since the last reading, 0 to 32767
 };

@@ -98,6 +98,13 @@ TEST(ClassStatus, TellsWhatDoesNotReachTheStudents) {
   EXPECT_EQ(tracker.Update(31, reading).line,
             "正在直播 00:31 · 800 kb/s · 最近一分钟丢了 7 帧 · 音量 ▯▯▯▯▯");
   EXPECT_EQ(tracker.Update(91, reading).line, "正在直播 01:31 · 800 kb/s · 没有声音");
+  // A link that cannot carry the class's rate: the teacher sees the picture's rate lowered.
+  reading.classKbps = 1000;
+  reading.stats->TargetKbps = 400;
+  EXPECT_EQ(tracker.Update(91.5, reading).line,
+            "正在直播 01:31 · 800 kb/s · 网络慢，画质降到 400 kb/s · 没有声音");
+  reading.stats->TargetKbps = 1000;
+  reading.classKbps = 0;
   // A class whose device opened is not called silent before it has had two seconds to be heard.
   ClassStatusTracker fresh("h:1935");
   EXPECT_EQ(fresh.Update(0, reading).line, "正在直播 00:00 · 800 kb/s · 音量 ▯▯▯▯▯");

@@ -7,6 +7,7 @@
 //     --seconds N  --width W  --height H  --rate R  --bitrate K  --quality Q  --interval S
 //     --record 0|1  --sound 0|1  --frames FILE (raw BGR bottom-up pictures, looped)
 //     --pcm FILE (raw 16-bit stereo 44.1 kHz, looped)  --sound-after S (no sound for S seconds)
+//     --trace 1 (a line "trace SECONDS TARGET_KBPS SENT_KBPS PICTURES_IN DROPPED" each second)
 //   verbena_driver tone FILE   frequency of a raw 16-bit mono sine, by zero crossings
 //   verbena_driver onset FILE  seconds to the first loud sample of raw 16-bit mono 44.1 kHz, and
 //                              the loudest sample up to 0.1 s before it
@@ -134,11 +135,14 @@ int Publish(int argc, char** argv) {
   double seconds = 4;
   bool sound = true;
   double soundAfter = 0;
+  bool trace = false;
   std::string framesFile, pcmFile;
   for (int i = 4; i + 1 < argc; i += 2) {
     std::string key = argv[i];
     const char* value = argv[i + 1];
-    if (key == "--seconds")
+    if (key == "--trace")
+      trace = std::atoi(value) != 0;
+    else if (key == "--seconds")
       seconds = std::atof(value);
     else if (key == "--width")
       params.Width = std::atoi(value);
@@ -250,10 +254,14 @@ int Publish(int argc, char** argv) {
   });
   // The window thread polls the status now and then, as the program's display would.
   VerbenaStats stats{};
-  while (Clock::now() < end) {
+  for (int poll = 1; Clock::now() < end; ++poll) {
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
     stats.Size = sizeof stats;
     lib.stats(encoder, &stats);
+    if (trace && poll % 4 == 0)
+      std::printf("trace %.1f %u %u %llu %llu\n", MsSince(begin) / 1000, stats.TargetKbps,
+                  stats.BitrateKbps, static_cast<unsigned long long>(stats.PicturesIn),
+                  static_cast<unsigned long long>(stats.PicturesDropped));
   }
   pictureThread.join();
   soundThread.join();

@@ -83,6 +83,9 @@ int Encoder::Start() {
     return 0;
   }
 
+  rate_ = std::make_unique<RateControl>(settings.bitrateKbps,
+                                        audio_ != nullptr ? settings.sound.bitrate / 1000 : 0);
+  stats_.targetKbps = static_cast<uint32_t>(settings.bitrateKbps);
   pictures_ = std::make_unique<PictureQueue>(static_cast<size_t>(settings.pictureBytes),
                                              kPictureQueueDepth, &wakeup_);
   if (audio_ != nullptr) {
@@ -203,8 +206,18 @@ void Encoder::EncodePicture(const Picture& picture) {
     audio_->FollowPicture(picture.arrivalUs);
     CountSilence();
   }
-  if (stats_.connected && publisher_->packets().BacklogMs() > kMaxLinkBacklogMs) {
-    ++leftOut_;  // the link cannot keep up: fewer pictures rather than a growing delay
+  const int64_t backlogMs = publisher_->packets().BacklogMs();
+  if (stats_.connected) {
+    // A link slower than the class's rate: a lower rate rather than pictures left out.
+    const int target =
+        rate_->Update(static_cast<double>(picture.arrivalUs) / 1e6, backlogMs, stats_.bitrateKbps);
+    if (target != static_cast<int>(stats_.targetKbps)) {
+      video_->SetBitrate(target);
+      stats_.targetKbps = static_cast<uint32_t>(target);
+    }
+  }
+  if (stats_.connected && backlogMs > kMaxLinkBacklogMs) {
+    ++leftOut_;  // even the lowest rate does not fit: fewer pictures rather than a growing delay
     return;
   }
   int64_t ptsMs = std::max(picture.arrivalUs / 1000, lastPictureMs_ + 1);
@@ -290,6 +303,7 @@ int Encoder::GetStats(VerbenaStats* out) {
   full.FailedAttempts = stats_.failedAttempts;
   full.GaveUp = stats_.gaveUp ? 1 : 0;
   full.StartFailure = stats_.startFailure;
+  full.TargetKbps = stats_.targetKbps;
   std::memcpy(out, &full, full.Size);
   return 1;
 }

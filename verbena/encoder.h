@@ -13,6 +13,7 @@
 #include "verbena/flv_output.h"
 #include "verbena/publisher.h"
 #include "verbena/queues.h"
+#include "verbena/rate_control.h"
 #include "verbena/stats.h"
 #include "verbena/verbena.h"
 #include "verbena/video_encoder.h"
@@ -67,6 +68,7 @@ class Encoder final : private PacketSink {
   std::unique_ptr<PictureQueue> pictures_;
   std::unique_ptr<SoundQueue> sound_;
   std::unique_ptr<VideoEncoder> video_;
+  std::unique_ptr<RateControl> rate_;  // the encoder thread's
   std::unique_ptr<AudioEncoder> audio_;
   std::unique_ptr<FlvOutput> recording_;
   std::unique_ptr<Publisher> publisher_;

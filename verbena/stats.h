@@ -14,6 +14,7 @@ struct Stats {
   std::atomic<uint64_t> silenceBlocks{0};  // blocks of silence filled into the sound track
   std::atomic<uint64_t> bytesSent{0};
   std::atomic<uint32_t> bitrateKbps{0};
+  std::atomic<uint32_t> targetKbps{0};  // the video rate the encoder aims at now
   std::atomic<uint32_t> reconnects{0};
   std::atomic<uint32_t> failedAttempts{0};  // reconnect attempts that failed since the loss
   std::atomic<bool> connected{false};

@@ -61,6 +61,9 @@ typedef struct VerbenaStats {
      2 nothing accepts connections on the port, 3 the host name does not resolve, 4 the server
      refused the stream (its name is in use, ...), 5 another error, 6 the address is unusable. */
   uint32_t StartFailure;
+  /* Added later, as SilenceBlocks: the video bit rate the encoder aims at now, in kilobits per
+     second. Bitrate, or less while the link cannot carry it (not below a fifth of Bitrate). */
+  uint32_t TargetKbps; /* in what was the record's padding: its size stays 80 */
 } VerbenaStats;
 
 VERBENA_API void* VERBENA_CreateEncoder(const EncoderParams* params);
@@ -78,7 +81,8 @@ VERBENA_API int VERBENA_GetStats(void* handle, VerbenaStats* stats);
 #ifdef __cplusplus
 static_assert(sizeof(EncoderParams) == 11 * 4 + 256, "EncoderParams layout is shared with callers");
 static_assert(offsetof(EncoderParams, Url) == 44, "EncoderParams layout is shared with callers");
-static_assert(sizeof(VerbenaStats) == 80 && offsetof(VerbenaStats, SilenceBlocks) == 56,
+static_assert(sizeof(VerbenaStats) == 80 && offsetof(VerbenaStats, SilenceBlocks) == 56 &&
+                  offsetof(VerbenaStats, TargetKbps) == 76,
               "VerbenaStats layout is shared with callers");
 #endif
 

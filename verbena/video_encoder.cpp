@@ -35,10 +35,8 @@ std::unique_ptr<VideoEncoder> VideoEncoder::Open(const EncoderSettings& settings
   c->framerate = {settings.frameRate, 1};
   c->gop_size = settings.keyframeInterval;
   c->max_b_frames = 0;
-  c->bit_rate = int64_t{settings.bitrateKbps} * 1000;
-  // A one-second VBV keeps the rate steady enough for the link without starving keyframes.
-  c->rc_max_rate = c->bit_rate;
-  c->rc_buffer_size = static_cast<int>(c->bit_rate);
+  encoder->codec_->bit_rate = 0;
+  encoder->SetBitrate(settings.bitrateKbps);
   c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   av_opt_set(c->priv_data, "preset", settings.preset, 0);
   av_opt_set(c->priv_data, "tune", "zerolatency", 0);
@@ -54,6 +52,15 @@ std::unique_ptr<VideoEncoder> VideoEncoder::Open(const EncoderSettings& settings
       error);
   if (encoder->frame_ == nullptr) return nullptr;
   return encoder;
+}
+
+void VideoEncoder::SetBitrate(int kbps) {
+  AVCodecContext* c = codec_.get();
+  c->bit_rate = int64_t{kbps} * 1000;
+  // A one-second VBV keeps the rate steady enough for the link without starving keyframes.
+  // FFmpeg's x264 wrapper hands changes of these to x264 at the next picture.
+  c->rc_max_rate = c->bit_rate;
+  c->rc_buffer_size = static_cast<int>(c->bit_rate);
 }
 
 bool VideoEncoder::Encode(const uint8_t* bgrBottomUp, int64_t ptsMs, bool forceKeyframe) {

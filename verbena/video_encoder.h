@@ -22,6 +22,8 @@ class VideoEncoder {
   bool Encode(const uint8_t* bgrBottomUp, int64_t ptsMs, bool forceKeyframe);
   // No more pictures: the encoder hands out what it still holds.
   void Flush();
+  // The bit rate (and the one-second VBV with it) from the next picture on.
+  void SetBitrate(int kbps);
   const AVCodecContext* context() const { return codec_.get(); }
 
  private:
