@@ -101,6 +101,24 @@ TEST_F(SettingsTest, ScreenSizeFallsBackToTheDisplayAndRoundsDownToMultiplesOf4)
   }
 }
 
+// A folder named config.ini stands for any read error: the user hears of it and nothing read
+// before is lost (the first read leaves no record to show).
+TEST_F(SettingsTest, AnUnreadableFileIsToldAndChangesNothing) {
+  std::filesystem::create_directory(file_);
+  EXPECT_FALSE(Read());
+  EXPECT_EQ(window_.Record, nullptr);
+  EXPECT_EQ(messages_.shown, std::vector<std::string>{kSettingsUnreadableMessage});
+  std::filesystem::remove(file_);
+  WriteConfig(kConfig, "rtmp://host/live&42");
+  ASSERT_TRUE(Read());
+  std::filesystem::remove(file_);
+  std::filesystem::create_directory(file_);
+  EXPECT_FALSE(Read());
+  EXPECT_EQ(window_.Record->FrameRate, 15);
+  EXPECT_EQ(window_.StreamName, "42");
+  EXPECT_EQ(messages_.shown.size(), 2u);
+}
+
 // The stored Address is read up to 99 characters, descrambled and split at its last "&"; one
 // without "&" is refused with a message, and the rest of the file is read all the same.
 TEST_F(SettingsTest, SplitsTheFirst99CharactersOfTheAddressAtTheLastAmpersand) {
@@ -153,6 +171,26 @@ TEST_F(SettingsTest, WriteBackRewritesOnlyTheChangedChoices) {
   expected.replace(expected.find("DeviceID=11"), 11, "DeviceID=-1");
   EXPECT_EQ(TestFolder::Read(file_), expected);
   EXPECT_EQ(window_.Record->Bitrate, 500);  // the record waits for the next read
+}
+
+// A read-only config.ini keeps every byte; the user is told once, not at every start of a class.
+TEST_F(SettingsTest, ChoicesThatCannotBeSavedLeaveTheFileAndAreToldOnce) {
+  WriteConfig(kConfig, "rtmp://host/live&42");
+  ASSERT_TRUE(Read());
+  const std::string before = TestFolder::Read(file_);
+  namespace fs = std::filesystem;
+  fs::permissions(file_, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  window_.Choices.Bitrate = 800;
+  ChoiceWriter writer(messages_);
+  writer.WriteBack(window_, file_);
+  writer.WriteBack(window_, file_);
+  EXPECT_EQ(TestFolder::Read(file_), before);
+  EXPECT_EQ(messages_.shown, std::vector<std::string>{kSettingsNotSavedMessage});
+  fs::permissions(file_, fs::perms::owner_write, fs::perm_options::add);
+  writer.WriteBack(window_, file_);
+  EXPECT_NE(TestFolder::Read(file_).find("Bitrate=800"), std::string::npos);
+  EXPECT_EQ(messages_.shown.size(), 1u);
 }
 
 TEST(SettingsCheckTest, ShippedValuesCanRunAClass) {

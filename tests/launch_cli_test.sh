@@ -15,6 +15,10 @@ cd "$work/elsewhere"
 unset DISPLAY
 
 check_options
+check_unusable_config
+[ "$readonly_status" -eq 1 ] || fail "a link not stored in a read-only config.ini exited with $readonly_status"
+[ "$(grep -c '设置没有保存: 无法写入 config.ini' "$work/out")" -eq 1 ] ||
+  fail "a read-only config.ini is not told once: $(cat "$work/out")"
 
 # A launch URL (escaped, carrying the scrambled address) stores the address; the window's
 # absence is reported, not a failure.
