@@ -6,6 +6,7 @@
 
 #include "base/log.h"
 #include "launch/profile_file.h"
+#include "launch/settings_check.h"
 
 namespace quillon {
 namespace {
@@ -97,8 +98,12 @@ bool ReadSettings(WindowSettings& window, const DisplayInfo& display, UserMessag
       s.ScreenHeight = size->Height;
     }
   }
-  s.ScreenWidth = RoundDownToMultipleOf4(s.ScreenWidth);
-  s.ScreenHeight = RoundDownToMultipleOf4(s.ScreenHeight);
+  const int32_t width = RoundDownToMultipleOf4(s.ScreenWidth);
+  const int32_t height = RoundDownToMultipleOf4(s.ScreenHeight);
+  if (UsableScreenSize(width, height)) {
+    s.ScreenWidth = width;
+    s.ScreenHeight = height;
+  }
 
   window.Choices = {s.HaveAudio, s.DeviceID, s.Bitrate, s.VideoStyle};
 

@@ -59,8 +59,10 @@ bool SplitAddress(std::string_view plain, std::string& publish_url, std::string&
 int32_t RoundDownToMultipleOf4(int32_t size);
 
 // Fills the record (creating it on the first call) and the window's choices and stream name from
-// the settings file. A zero ScreenWidth or ScreenHeight takes the primary display's size. Returns
-// true, or false after showing kBadAddressMessage when the descrambled address holds no "&", or false
+// the settings file. A zero ScreenWidth or ScreenHeight takes the primary display's size; the
+// screen size is then lowered to multiples of 4 when a class can use the result, and otherwise
+// kept as read, so that CheckClassSettings names the value config.ini holds. Returns true, or
+// false after showing kBadAddressMessage when the descrambled address holds no "&", or false
 // after showing kSettingsUnreadableMessage (and logging why) when the file is there but cannot be
 // read: the record, the choices and the stream name are then left as they were (no record on the
 // first call). A missing file reads as empty: every value 0.
