@@ -136,7 +136,12 @@ const char* UsageText() {
          "Environment:\n"
          "  QUILLON_DEFAULT_SERVER  host of the fast-class publishing server\n"
          "\n"
-         "Exit status: 0 done, 2 unusable command line or settings.\n";
+         "Exit status:\n"
+         "  0  done\n"
+         "  1  --headless: no class published (config.ini unreadable or unwritable, unusable\n"
+         "     values, a link refused, no connection); without a display: no address stored\n"
+         "  2  unusable command line; --show-settings: config.ini unreadable or its address\n"
+         "     unusable\n";
 }
 
 }  // namespace quillon

@@ -115,9 +115,11 @@ int RunHeadless(const CommandLine& commandLine, const std::filesystem::path& pro
   const std::filesystem::path settingsFile = SettingsFileIn(programFolder);
   switch (StoreLaunchUrl(commandLine.LaunchUrl, settingsFile, toStderr)) {
     case LaunchUrlResult::kNone:
-      StartFastClass(toStdout, settingsFile);
+      // A class number that could not be stored names no class: nothing is published.
+      if (!StartFastClass(toStdout, settingsFile, &toStderr)) return 1;
       break;
     case LaunchUrlResult::kRefused:
+    case LaunchUrlResult::kNotSaved:
       return 1;  // the class is not published anywhere else instead
     case LaunchUrlResult::kStored:
       break;

@@ -36,7 +36,7 @@ int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine,
     // Start-up still does what it does before the window: the address is stored for the next
     // start, and a fast class tells its number on the terminal.
     StreamMessages terminal(std::cout);
-    PrepareClassAddress(commandLine.LaunchUrl, programFolder, terminal);
+    if (!PrepareClassAddress(commandLine.LaunchUrl, programFolder, terminal)) return 1;
     LogWarning(
         "there is no display to show the window on (DISPLAY is not set); the address is stored "
         "in config.ini.\n"

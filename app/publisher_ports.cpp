@@ -47,7 +47,7 @@ bool FileSettingsStore::ReadSettings(PublisherSettings& record, WindowValues& va
 
 void FileSettingsStore::WriteBackSettings(const PublisherSettings& record,
                                           const WindowValues& values) {
-  quillon::WriteBackSettings(WindowSettingsOf(record, values), SettingsFileIn(programFolder_));
+  choiceWriter_.WriteBack(WindowSettingsOf(record, values), SettingsFileIn(programFolder_));
 }
 
 bool FileSettingsStore::TakeLaunchRequest(const std::string& launchUrl) {

@@ -10,6 +10,7 @@
 
 #include "base/display_info.h"
 #include "base/user_messages.h"
+#include "launch/settings.h"
 #include "window/publisher_dlg_logic.h"
 
 namespace quillon {
@@ -19,7 +20,10 @@ class FileSettingsStore : public SettingsStore {
  public:
   FileSettingsStore(const DisplayInfo& display, UserMessages& messages,
                     std::filesystem::path programFolder)
-      : display_(display), messages_(messages), programFolder_(std::move(programFolder)) {}
+      : display_(display),
+        messages_(messages),
+        programFolder_(std::move(programFolder)),
+        choiceWriter_(messages) {}
   bool ReadSettings(PublisherSettings& record, WindowValues& values,
                     std::string& streamName) override;
   void WriteBackSettings(const PublisherSettings& record, const WindowValues& values) override;
@@ -29,6 +33,7 @@ class FileSettingsStore : public SettingsStore {
   const DisplayInfo& display_;
   UserMessages& messages_;
   const std::filesystem::path programFolder_;
+  ChoiceWriter choiceWriter_;  // tells once per run when the choices could not be saved
 };
 
 // A capture session with this platform's encoder library (from the program's folder), screen,

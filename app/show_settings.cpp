@@ -73,6 +73,7 @@ int ShowSettings(const DisplayInfo& display, std::ostream& out, std::ostream& er
   StreamMessages messages(err);
   WindowSettings window;
   const bool read = ReadSettings(window, watched, messages, file);
+  if (!window.Record) return 2;  // nothing read: messages and the log have said why
   if (watched.unanswered()) {
     LogWarning(
         "cannot ask for the screen size (%s); ScreenWidth and ScreenHeight are shown as "

@@ -18,8 +18,10 @@ std::string FormatSettings(const PublisherSettings& settings, std::string_view s
 
 // Reads the settings file like the window does and prints FormatSettings to `out`. "参数有误!"
 // goes to `err` when the address has no "&"; the log notes a missing file, a screen size that
-// could not be asked for, and the reason when a class could not start with these values.
-// Returns the exit code: 2 when the address has no "&", else 0.
+// could not be asked for, and the reason when a class could not start with these values. A file
+// that is there but cannot be read prints nothing to `out`: the message goes to `err`, the reason
+// to the log. Returns the exit code: 2 when the file cannot be read or the address has no "&",
+// else 0.
 int ShowSettings(const DisplayInfo& display, std::ostream& out, std::ostream& err,
                  const std::filesystem::path& file);
 

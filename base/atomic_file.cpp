@@ -1,7 +1,11 @@
 #include "base/atomic_file.h"
 
+#include "base/atomic_file_steps.h"
+#include "base/log.h"
+
 #include <cstdint>
-#include <fstream>
+#include <exception>
+#include <new>
 #include <random>
 #include <string>
 #include <system_error>
@@ -29,36 +33,52 @@ std::string RandomSuffix() {
 
 }  // namespace
 
+FileRead ReadWholeFile(const std::filesystem::path& file, std::string& bytes, std::string& why) {
+  bytes.clear();
+  FileRead result = FileRead::kFailed;
+  try {
+    result = atomic_file_steps::Read(file, bytes, why);
+  } catch (const std::bad_alloc&) {
+    why = "too large to hold in memory";
+  }
+  if (result != FileRead::kRead) bytes.clear();
+  return result;
+}
+
 bool ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes) {
   namespace fs = std::filesystem;
-  std::error_code error;
-  fs::path target = file;
-  if (fs::is_symlink(target, error)) {
-    // Replace the file the link points at, not the link.
-    fs::path resolved = fs::weakly_canonical(target, error);
-    if (!error) target = resolved;
-  }
-  fs::path temporary = target;
-  temporary += RandomSuffix();
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (out.fail()) {
-      fs::remove(temporary, error);
+  namespace steps = atomic_file_steps;
+  std::string why;
+  fs::path temporary;
+  try {
+    std::error_code error;
+    fs::path target = file;
+    if (fs::is_symlink(target, error)) {
+      // Replace the file the link points at, not the link.
+      fs::path resolved = fs::weakly_canonical(target, error);
+      if (!error) target = resolved;
+    }
+    if (!steps::MayWrite(target, why)) {
+      LogWarning("%s is left as it is: %s", target.string().c_str(), why.c_str());
       return false;
     }
+    fs::path next = target;
+    next += RandomSuffix();
+    if (!steps::CreateFlushed(next, bytes, target, why)) {
+      LogWarning("cannot write %s: %s", next.string().c_str(), why.c_str());
+      return false;
+    }
+    temporary = next;
+    // Only a flushed file takes the old one's place: after a power cut the name holds the old
+    // bytes or the new ones.
+    if (steps::RenameFlushed(temporary, target, why)) return true;
+    LogWarning("cannot replace %s: %s", target.string().c_str(), why.c_str());
+  } catch (const std::exception& exception) {  // no memory for a path
+    LogWarning("cannot replace a file: %s", exception.what());
   }
-  const fs::file_status oldStatus = fs::status(target, error);
-  if (!error && fs::exists(oldStatus)) fs::permissions(temporary, oldStatus.permissions(), error);
-  // On Windows the standard library renames with MoveFileExW and MOVEFILE_REPLACE_EXISTING.
-  fs::rename(temporary, target, error);
-  if (error) {
-    fs::remove(temporary, error);
-    return false;
-  }
-  return true;
+  std::error_code error;
+  if (!temporary.empty()) fs::remove(temporary, error);
+  return false;
 }
 
 }  // namespace quillon

@@ -45,6 +45,21 @@ TEST(ReplaceFileAtomicallyTest, ALinkStaysAndTheFileItPointsAtIsReplaced) {
 }
 #endif
 
+// A file made read-only stays as it is, whoever runs the program (root too, on Linux).
+TEST(ReplaceFileAtomicallyTest, AReadOnlyFileIsLeftAsItIs) {
+  TestFolder folder;
+  const fs::path file = folder / "config.ini";
+  TestFolder::Write(file, "[Device]\r\nA=1\r\n");
+  const fs::perms readable = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  fs::permissions(file, readable);
+  EXPECT_FALSE(ReplaceFileAtomically(file, "[Device]\r\nA=2\r\n"));
+  EXPECT_EQ(TestFolder::Read(file), "[Device]\r\nA=1\r\n");
+  EXPECT_EQ(Entries(folder.path()), std::vector<fs::path>{"config.ini"});
+  fs::permissions(file, readable | fs::perms::owner_write);
+  EXPECT_TRUE(ReplaceFileAtomically(file, "[Device]\r\nA=2\r\n"));
+  EXPECT_EQ(TestFolder::Read(file), "[Device]\r\nA=2\r\n");
+}
+
 TEST(ReplaceFileAtomicallyTest, FailureLeavesWhatWasThereAndNoTemporary) {
   TestFolder folder;
   // A missing folder is not made.
@@ -56,6 +71,26 @@ TEST(ReplaceFileAtomicallyTest, FailureLeavesWhatWasThereAndNoTemporary) {
   EXPECT_FALSE(ReplaceFileAtomically(folder / "config.ini", "x"));
   EXPECT_EQ(Entries(folder.path()), std::vector<fs::path>{"config.ini"});
   EXPECT_EQ(TestFolder::Read(folder / "config.ini" / "inside"), "kept");
+}
+
+// Reading never throws: a folder of the name fails with the reason, as any read error would.
+TEST(ReadWholeFileTest, ReadsEveryByteTellsAMissingFileAndFailsOnAFolder) {
+  TestFolder folder;
+  const std::string bytes("[Device]\r\nA=\0\xff\n", 14);
+  TestFolder::Write(folder / "config.ini", bytes);
+  std::string read = "stale", why;
+  EXPECT_EQ(ReadWholeFile(folder / "config.ini", read, why), FileRead::kRead);
+  EXPECT_EQ(read, bytes);
+
+  read = "stale";
+  EXPECT_EQ(ReadWholeFile(folder / "missing.ini", read, why), FileRead::kMissing);
+  EXPECT_EQ(read, "");
+
+  fs::create_directory(folder / "folder.ini");
+  read = "stale";
+  EXPECT_EQ(ReadWholeFile(folder / "folder.ini", read, why), FileRead::kFailed);
+  EXPECT_EQ(read, "");
+  EXPECT_FALSE(why.empty());
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ struct PublisherSettings {
   int32_t VideoHeight = 0;
   int32_t VideoX = 0;  // inset position: pixels from the left, rows from the bottom
   int32_t VideoY = 0;
-  int32_t ScreenWidth = 0;  // desktop picture size, multiples of 4 after reading
+  int32_t ScreenWidth = 0;  // desktop picture size, multiples of 4 once read when usable
   int32_t ScreenHeight = 0;
   int32_t ScreenRate = 0;  // inset size = large picture size / ScreenRate
   int32_t FrameRate = 0;   // pictures per second

@@ -11,8 +11,9 @@ namespace quillon {
 // Registers the URL scheme (which makes the program's folder the current directory), then stores
 // the launch URL's address in config.ini of programFolder (unless AllowedHosts refuses its host,
 // which messages tells) or, without a launch URL (empty), opens a fast class and tells its number
-// through messages.
-void PrepareClassAddress(std::string_view launchUrl, const std::filesystem::path& programFolder,
+// through messages. A config.ini that cannot be written is left as it is; messages tells that.
+// Returns false when nothing was stored.
+bool PrepareClassAddress(std::string_view launchUrl, const std::filesystem::path& programFolder,
                          UserMessages& messages);
 
 // For a window that already runs, a link (or, empty, a fast class) handed over by a later start:

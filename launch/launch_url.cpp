@@ -50,6 +50,15 @@ std::string MakeClassNumber() {
   return first == std::string::npos ? "0" : digits.substr(first);
 }
 
+// Stores Device/Address; when config.ini cannot be read or written, tells which and returns false.
+bool StoreAddress(const std::filesystem::path& file, std::string_view stored,
+                  UserMessages& messages) {
+  if (WriteProfileString(file, "Device", "Address", stored)) return true;
+  std::string why;
+  messages.Show(ReadProfile(file, why) ? kSettingsNotSavedMessage : kSettingsUnreadableMessage);
+  return false;
+}
+
 }  // namespace
 
 std::string DecodeUrlEscapes(std::string_view text) {
@@ -100,8 +109,8 @@ LaunchUrlResult StoreLaunchUrl(std::string_view tail, const std::filesystem::pat
     messages.Show(HostRefusedMessage(host, allowed));
     return LaunchUrlResult::kRefused;
   }
-  WriteProfileString(file, "Device", "Address", stored);
-  return LaunchUrlResult::kStored;
+  return StoreAddress(file, stored, messages) ? LaunchUrlResult::kStored
+                                              : LaunchUrlResult::kNotSaved;
 }
 
 std::string DefaultServerHost() {
@@ -125,13 +134,15 @@ std::string FastClassMessage(std::string_view class_number) {
          ", 请在软件界面左上方点击【上课】按钮, 然后邀请更多人参加你的课堂.";
 }
 
-void StartFastClass(UserMessages& messages, const std::filesystem::path& file) {
+bool StartFastClass(UserMessages& messages, const std::filesystem::path& file,
+                    UserMessages* problems) {
   const std::string class_number = MakeClassNumber();
   std::string address = FastClassAddress(DefaultServerHost(), class_number);
   // No longer than a launch URL's payload may be: the same limit for every stored address.
   address.resize(std::min<std::size_t>(address.size(), kLaunchPayloadLimit));
-  WriteProfileString(file, "Device", "Address", ScrambleAddress(address));
+  if (!StoreAddress(file, ScrambleAddress(address), problems ? *problems : messages)) return false;
   messages.Show(FastClassMessage(class_number));
+  return true;
 }
 
 }  // namespace quillon

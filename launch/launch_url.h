@@ -32,12 +32,14 @@ bool HandleLaunchUrl(std::string_view tail, const std::filesystem::path& file);
 
 // StoreLaunchUrl's outcome.
 enum class LaunchUrlResult {
-  kNone,     // no launch URL (HandleLaunchUrl would not store)
-  kStored,   // the address is stored
-  kRefused,  // config.ini's AllowedHosts does not hold its host: nothing stored, the user told
+  kNone,      // no launch URL (HandleLaunchUrl would not store)
+  kStored,    // the address is stored
+  kRefused,   // config.ini's AllowedHosts does not hold its host: nothing stored, the user told
+  kNotSaved,  // config.ini could not be read or written: nothing stored, the user told
 };
 // HandleLaunchUrl, but a link to a host that [Device] AllowedHosts of the file does not hold is
-// not stored; messages then names the host.
+// not stored; messages then names the host. When the file cannot be read or written (read-only,
+// ...), messages shows kSettingsUnreadableMessage or kSettingsNotSavedMessage.
 LaunchUrlResult StoreLaunchUrl(std::string_view tail, const std::filesystem::path& file,
                                UserMessages& messages);
 
@@ -52,7 +54,10 @@ std::string FastClassAddress(std::string_view host, std::string_view class_numbe
 std::string FastClassMessage(std::string_view class_number);
 
 // Makes up a class number from 8 random digits (leading zeros vanish), stores the fast-class
-// address scrambled as Device/Address and shows FastClassMessage.
-void StartFastClass(UserMessages& messages, const std::filesystem::path& file);
+// address scrambled as Device/Address and shows FastClassMessage. When the file cannot be read or
+// written the number would name no class: `problems` (messages when null) shows
+// kSettingsUnreadableMessage or kSettingsNotSavedMessage instead, and false is returned.
+bool StartFastClass(UserMessages& messages, const std::filesystem::path& file,
+                    UserMessages* problems = nullptr);
 
 }  // namespace quillon

@@ -137,6 +137,29 @@ TEST(FastClassTest, StoresTheClassAndTellsItsNumber) {
   EXPECT_EQ(DefaultServerHost(), QUILLON_DEFAULT_SERVER);
 }
 
+// A link or a fast class that cannot be stored says why and leaves config.ini as it is: the
+// window would otherwise publish to the old class as if it were the new one.
+TEST(FastClassTest, AFileThatCannotBeWrittenOrReadStoresNothingAndSaysSo) {
+  namespace fs = std::filesystem;
+  TestFolder folder;
+  const auto file = SettingsFileIn(folder.path());
+  const std::string before = "[Device]\r\nAddress=old\r\n";
+  TestFolder::Write(file, before);
+  fs::permissions(file, fs::perms::owner_read);
+  RecordedMessages messages, problems;
+  EXPECT_EQ(StoreLaunchUrl(kPrefix + "new&x", file, messages), LaunchUrlResult::kNotSaved);
+  EXPECT_FALSE(StartFastClass(messages, file, &problems));
+  EXPECT_EQ(TestFolder::Read(file), before);
+  EXPECT_EQ(messages.shown, std::vector<std::string>{kSettingsNotSavedMessage});
+  EXPECT_EQ(problems.shown, std::vector<std::string>{kSettingsNotSavedMessage});
+
+  fs::permissions(file, fs::perms::owner_all);
+  fs::remove(file);
+  fs::create_directory(file);
+  EXPECT_FALSE(TakeClassAddress("", folder.path(), messages));
+  EXPECT_EQ(messages.shown.back(), kSettingsUnreadableMessage);
+}
+
 // A link handed to a window that runs: one that names no class would leave the window without a
 // usable address, so it is refused and config.ini stays as it was.
 TEST(TakeClassAddressTest, AWindowThatRunsKeepsAUsableAddress) {

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <limits>
-#include <system_error>
+#include <utility>
 
 #include "base/atomic_file.h"
+#include "base/log.h"
 
 namespace quillon {
 namespace {
@@ -211,23 +210,27 @@ void ProfileText::Set(std::string_view section, std::string_view key, std::strin
   bytes_.append("[").append(section).append("]").append(line_end).append(key_line);
 }
 
-ProfileText LoadProfile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return ProfileText();
-  std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  if (in.bad()) return ProfileText();
+std::optional<ProfileText> ReadProfile(const std::filesystem::path& file, std::string& why) {
+  std::string bytes;
+  if (ReadWholeFile(file, bytes, why) == FileRead::kFailed) return std::nullopt;
   return ProfileText(std::move(bytes));
+}
+
+ProfileText LoadProfile(const std::filesystem::path& file) {
+  std::string why;
+  return ReadProfile(file, why).value_or(ProfileText());
 }
 
 bool WriteProfileString(const std::filesystem::path& file, std::string_view section,
                         std::string_view key, std::string_view value) {
-  ProfileText text = LoadProfile(file);
-  std::error_code error;
-  if (text.Bytes().empty() && std::filesystem::file_size(file, error) > 0 && !error) {
-    return false;  // there but unreadable: writing now would drop everything else in it
+  std::string why;
+  std::optional<ProfileText> text = ReadProfile(file, why);
+  if (!text) {  // writing now would drop everything else in it
+    LogWarning("cannot read %s, so it is not changed: %s", file.string().c_str(), why.c_str());
+    return false;
   }
-  text.Set(section, key, value);
-  return ReplaceFileAtomically(file, text.Bytes());
+  text->Set(section, key, value);
+  return ReplaceFileAtomically(file, text->Bytes());
 }
 
 }  // namespace quillon

@@ -53,13 +53,18 @@ class ProfileText {
   std::string bytes_;
 };
 
-// Reads a profile file whole. A missing or unreadable file reads as empty text; reading never
-// creates the file.
+// Reads a profile file whole; reading never creates the file. A missing file reads as empty
+// text. Any other failure (a folder of that name, no permission, an input/output error) gives
+// nullopt and `why` the reason.
+std::optional<ProfileText> ReadProfile(const std::filesystem::path& file, std::string& why);
+
+// ReadProfile for a reader that can do nothing about a failure: it reads as empty text too.
 ProfileText LoadProfile(const std::filesystem::path& file);
 
-// One WritePrivateProfileString call: load, set, and replace the file whole with
-// ReplaceFileAtomically (a link is followed, the permission bits stay). Returns false when the
-// file could not be written or is there but could not be read; the old file is then untouched.
+// One WritePrivateProfileString call: read, set, and replace the file whole with
+// ReplaceFileAtomically (a link is followed, the permission bits stay, a file that may not be
+// written is left as it is). Returns false, after logging why, when the file could not be read or
+// written; the old file is then untouched.
 bool WriteProfileString(const std::filesystem::path& file, std::string_view section,
                         std::string_view key, std::string_view value);
 

@@ -4,7 +4,9 @@
 #include <optional>
 #include <tuple>
 
+#include "base/log.h"
 #include "launch/profile_file.h"
+#include "launch/settings_check.h"
 
 namespace quillon {
 namespace {
@@ -51,9 +53,16 @@ int32_t RoundDownToMultipleOf4(int32_t size) {
 
 bool ReadSettings(WindowSettings& window, const DisplayInfo& display, UserMessages& messages,
                   const std::filesystem::path& file) {
+  std::string why;
+  const std::optional<ProfileText> read = ReadProfile(file, why);
+  if (!read) {
+    LogWarning("cannot read %s: %s", file.string().c_str(), why.c_str());
+    messages.Show(kSettingsUnreadableMessage);
+    return false;
+  }
+  const ProfileText& profile = *read;
   if (!window.Record) window.Record = std::make_unique<PublisherSettings>();
   PublisherSettings& s = *window.Record;
-  const ProfileText profile = LoadProfile(file);
 
   s.Address = profile.GetString("Device", "Address", "", kAddressCapacity);
   struct IntKey {
@@ -89,8 +98,12 @@ bool ReadSettings(WindowSettings& window, const DisplayInfo& display, UserMessag
       s.ScreenHeight = size->Height;
     }
   }
-  s.ScreenWidth = RoundDownToMultipleOf4(s.ScreenWidth);
-  s.ScreenHeight = RoundDownToMultipleOf4(s.ScreenHeight);
+  const int32_t width = RoundDownToMultipleOf4(s.ScreenWidth);
+  const int32_t height = RoundDownToMultipleOf4(s.ScreenHeight);
+  if (UsableScreenSize(width, height)) {
+    s.ScreenWidth = width;
+    s.ScreenHeight = height;
+  }
 
   window.Choices = {s.HaveAudio, s.DeviceID, s.Bitrate, s.VideoStyle};
 
@@ -101,8 +114,8 @@ bool ReadSettings(WindowSettings& window, const DisplayInfo& display, UserMessag
   return true;
 }
 
-void WriteBackSettings(const WindowSettings& window, const std::filesystem::path& file) {
-  if (!window.Record) return;  // nothing read yet, so nothing can differ
+bool WriteBackSettings(const WindowSettings& window, const std::filesystem::path& file) {
+  if (!window.Record) return true;  // nothing read yet, so nothing can differ
   const PublisherSettings& s = *window.Record;
   const WindowChoices& c = window.Choices;
   const std::array<std::tuple<const char*, int32_t, int32_t>, 4> pairs = {{
@@ -112,8 +125,17 @@ void WriteBackSettings(const WindowSettings& window, const std::filesystem::path
       {"VideoStyle", c.VideoStyle, s.VideoStyle},
   }};
   for (const auto& [key, chosen, stored] : pairs) {
-    if (chosen != stored) WriteProfileString(file, "Device", key, std::to_string(chosen));
+    if (chosen != stored && !WriteProfileString(file, "Device", key, std::to_string(chosen))) {
+      return false;
+    }
   }
+  return true;
+}
+
+void ChoiceWriter::WriteBack(const WindowSettings& window, const std::filesystem::path& file) {
+  if (WriteBackSettings(window, file) || told_) return;
+  told_ = true;
+  messages_.Show(kSettingsNotSavedMessage);
 }
 
 }  // namespace quillon

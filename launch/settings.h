@@ -20,6 +20,13 @@ inline std::filesystem::path SettingsFileIn(const std::filesystem::path& program
 
 // Shown when the stored address holds no "&" (no stream name can be told from the publish URL).
 inline constexpr char kBadAddressMessage[] = "参数有误!";
+// Shown when config.ini is there but cannot be read (a folder of that name, no permission, ...);
+// the log says why.
+inline constexpr char kSettingsUnreadableMessage[] =
+    "无法读取设置文件 config.ini。请联系学校的课堂管理员。";
+// Shown when config.ini could not be written (read-only, ...); the log says why.
+inline constexpr char kSettingsNotSavedMessage[] =
+    "设置没有保存: 无法写入 config.ini。请联系学校的课堂管理员。";
 
 // The stored Address is read up to 99 bytes; the rest of a longer one is ignored.
 inline constexpr std::size_t kAddressCapacity = 100;
@@ -52,14 +59,33 @@ bool SplitAddress(std::string_view plain, std::string& publish_url, std::string&
 int32_t RoundDownToMultipleOf4(int32_t size);
 
 // Fills the record (creating it on the first call) and the window's choices and stream name from
-// the settings file. A zero ScreenWidth or ScreenHeight takes the primary display's size. Returns
-// true, or false after showing kBadAddressMessage when the descrambled address holds no "&".
+// the settings file. A zero ScreenWidth or ScreenHeight takes the primary display's size; the
+// screen size is then lowered to multiples of 4 when a class can use the result, and otherwise
+// kept as read, so that CheckClassSettings names the value config.ini holds. Returns true, or
+// false after showing kBadAddressMessage when the descrambled address holds no "&", or false
+// after showing kSettingsUnreadableMessage (and logging why) when the file is there but cannot be
+// read: the record, the choices and the stream name are then left as they were (no record on the
+// first call). A missing file reads as empty: every value 0.
 // Values are taken as the file holds them; CheckClassSettings tells whether a class can use them.
 bool ReadSettings(WindowSettings& window, const DisplayInfo& display, UserMessages& messages,
                   const std::filesystem::path& file);
 
 // Writes each of the window's choices that differs from the record's field to its key in
-// section Device ("%d"); equal values are not written and the record is left as it is.
-void WriteBackSettings(const WindowSettings& window, const std::filesystem::path& file);
+// section Device ("%d"); equal values are not written and the record is left as it is. Returns
+// false when a value could not be written (the file is then as it was before that value).
+bool WriteBackSettings(const WindowSettings& window, const std::filesystem::path& file);
+
+// WriteBackSettings for one run of the program: the first time config.ini cannot be written (it
+// is read-only, say) the user is told kSettingsNotSavedMessage. Later failures say nothing more:
+// the file stays so for the run, and every start of a class would repeat the message.
+class ChoiceWriter {
+ public:
+  explicit ChoiceWriter(UserMessages& messages) : messages_(messages) {}
+  void WriteBack(const WindowSettings& window, const std::filesystem::path& file);
+
+ private:
+  UserMessages& messages_;
+  bool told_ = false;
+};
 
 }  // namespace quillon

@@ -40,7 +40,15 @@ std::string CheckPicture(const char* width_key, int32_t width, const char* heigh
   return {};
 }
 
+std::string CheckScreen(int32_t width, int32_t height) {
+  return CheckPicture("ScreenWidth", width, "ScreenHeight", height, 4);
+}
+
 }  // namespace
+
+bool UsableScreenSize(int32_t width, int32_t height) {
+  return CheckScreen(width, height).empty();
+}
 
 std::string CheckClassSettings(const PublisherSettings& s) {
   const std::optional<PictureType> picture = PictureTypeFromVideoStyle(s.VideoStyle);
@@ -51,11 +59,7 @@ std::string CheckClassSettings(const PublisherSettings& s) {
   std::string m;
   if (!(m = CheckRange("FrameRate", s.FrameRate, 1, kMaxFrameRate)).empty()) return m;
   if (!(m = CheckRange("Bitrate", s.Bitrate, 1, 100000)).empty()) return m;
-  if (uses_screen &&
-      !(m = CheckPicture("ScreenWidth", s.ScreenWidth, "ScreenHeight", s.ScreenHeight, 4))
-           .empty()) {
-    return m;
-  }
+  if (uses_screen && !(m = CheckScreen(s.ScreenWidth, s.ScreenHeight)).empty()) return m;
   if (uses_camera &&
       !(m = CheckPicture("VideoWidth", s.VideoWidth, "VideoHeight", s.VideoHeight, 1)).empty()) {
     return m;

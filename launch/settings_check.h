@@ -20,4 +20,8 @@ inline constexpr int32_t kMaxFrameRate = 60;
 // ScreenRate, VideoX and VideoY for types 2 and 3, the sound format when HaveAudio is set.
 std::string CheckClassSettings(const PublisherSettings& settings);
 
+// Whether a class can use a desktop picture of this size: what CheckClassSettings asks of
+// ScreenWidth and ScreenHeight.
+bool UsableScreenSize(int32_t width, int32_t height);
+
 }  // namespace quillon

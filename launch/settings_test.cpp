@@ -79,26 +79,53 @@ TEST_F(SettingsTest, ReadsEveryFieldAndHandsTheWindowItsValues) {
   EXPECT_EQ(window_.Record->FrameRate, 30);
 }
 
+// A size no class can use stays as read, so that the check names the value config.ini holds.
 TEST_F(SettingsTest, ScreenSizeFallsBackToTheDisplayAndRoundsDownToMultiplesOf4) {
   struct Case {
     bool display;
     const char* lines;
     int32_t width, height;
+    const char* problem;  // part of CheckClassSettings' message, "" when a class can run
   } cases[] = {
-      {true, "", 1364, 768},  // missing: display size
-      {true, "ScreenWidth=0\nScreenHeight=0\n", 1364, 768},
-      {true, "ScreenWidth=1023\nScreenHeight=0\n", 1364, 768},  // one zero takes both
-      {true, "ScreenWidth=1023\nScreenHeight=770\n", 1020, 768},
-      {true, "ScreenWidth=1024\nScreenHeight=-1\n", 1024, -4},  // not checked here, only rounded
-      {false, "ScreenWidth=1023\n", 1020, 0},  // no display to ask: the values stay as read
+      {true, "", 1364, 768, ""},  // missing: display size
+      {true, "ScreenWidth=0\nScreenHeight=0\n", 1364, 768, ""},
+      {true, "ScreenWidth=1023\nScreenHeight=0\n", 1364, 768, ""},  // one zero takes both
+      {true, "ScreenWidth=1023\nScreenHeight=770\n", 1020, 768, ""},
+      {true, "ScreenWidth=7683\nScreenHeight=4323\n", 7680, 4320, ""},
+      {true, "ScreenWidth=3\nScreenHeight=770\n", 3, 770, "ScreenWidth=3 无效"},
+      {true, "ScreenWidth=1024\nScreenHeight=-1\n", 1024, -1, "ScreenHeight=-1 无效"},
+      {true, "ScreenWidth=7002\nScreenHeight=5002\n", 7002, 5002,
+       "ScreenWidth=7002, ScreenHeight=5002 画面太大"},
+      {false, "ScreenWidth=1023\n", 1023, 0, "ScreenHeight=0 无效"},  // no display to ask
   };
   for (const Case& c : cases) {
     if (!c.display) display_.size = std::nullopt;
-    WriteConfig(std::string("[Device]\n") + c.lines, "u&s");
+    WriteConfig(std::string("[Device]\nFrameRate=15\nBitrate=500\n") + c.lines, "u&s");
     ASSERT_TRUE(Read());
     EXPECT_EQ(window_.Record->ScreenWidth, c.width) << c.lines;
     EXPECT_EQ(window_.Record->ScreenHeight, c.height) << c.lines;
+    const std::string problem = CheckClassSettings(*window_.Record);
+    EXPECT_TRUE(*c.problem ? problem.find(c.problem) != std::string::npos : problem.empty())
+        << c.lines << problem;
   }
+}
+
+// A folder named config.ini stands for any read error: the user hears of it and nothing read
+// before is lost (the first read leaves no record to show).
+TEST_F(SettingsTest, AnUnreadableFileIsToldAndChangesNothing) {
+  std::filesystem::create_directory(file_);
+  EXPECT_FALSE(Read());
+  EXPECT_EQ(window_.Record, nullptr);
+  EXPECT_EQ(messages_.shown, std::vector<std::string>{kSettingsUnreadableMessage});
+  std::filesystem::remove(file_);
+  WriteConfig(kConfig, "rtmp://host/live&42");
+  ASSERT_TRUE(Read());
+  std::filesystem::remove(file_);
+  std::filesystem::create_directory(file_);
+  EXPECT_FALSE(Read());
+  EXPECT_EQ(window_.Record->FrameRate, 15);
+  EXPECT_EQ(window_.StreamName, "42");
+  EXPECT_EQ(messages_.shown.size(), 2u);
 }
 
 // The stored Address is read up to 99 characters, descrambled and split at its last "&"; one
@@ -153,6 +180,26 @@ TEST_F(SettingsTest, WriteBackRewritesOnlyTheChangedChoices) {
   expected.replace(expected.find("DeviceID=11"), 11, "DeviceID=-1");
   EXPECT_EQ(TestFolder::Read(file_), expected);
   EXPECT_EQ(window_.Record->Bitrate, 500);  // the record waits for the next read
+}
+
+// A read-only config.ini keeps every byte; the user is told once, not at every start of a class.
+TEST_F(SettingsTest, ChoicesThatCannotBeSavedLeaveTheFileAndAreToldOnce) {
+  WriteConfig(kConfig, "rtmp://host/live&42");
+  ASSERT_TRUE(Read());
+  const std::string before = TestFolder::Read(file_);
+  namespace fs = std::filesystem;
+  fs::permissions(file_, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  window_.Choices.Bitrate = 800;
+  ChoiceWriter writer(messages_);
+  writer.WriteBack(window_, file_);
+  writer.WriteBack(window_, file_);
+  EXPECT_EQ(TestFolder::Read(file_), before);
+  EXPECT_EQ(messages_.shown, std::vector<std::string>{kSettingsNotSavedMessage});
+  fs::permissions(file_, fs::perms::owner_write, fs::perm_options::add);
+  writer.WriteBack(window_, file_);
+  EXPECT_NE(TestFolder::Read(file_).find("Bitrate=800"), std::string::npos);
+  EXPECT_EQ(messages_.shown.size(), 1u);
 }
 
 TEST(SettingsCheckTest, ShippedValuesCanRunAClass) {

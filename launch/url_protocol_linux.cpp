@@ -8,12 +8,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <system_error>
 #include <thread>
 
 #include "base/atomic_file.h"
+#include "base/log.h"
 #include "base/program_folder.h"
 #include "launch/url_protocol.h"
 #include "launch/url_protocol_xdg.h"
@@ -41,13 +40,6 @@ std::filesystem::path XdgFolder(const char* variable, const char* underHome) {
   if (folder.is_absolute()) return folder;
   std::filesystem::path home = HomeFolder();
   return home.empty() ? std::filesystem::path{} : home / underHome;
-}
-
-std::string ReadWholeFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 // Replaces path by a file with text, making its folder first when it is missing.
@@ -178,9 +170,14 @@ bool RegisterSchemeHandler(const std::string& executable) {
   if (applications.empty() || config.empty() || executable.empty()) return false;
   bool ok = WriteWholeFile(applications / kDesktopFileName, DesktopEntryText(executable));
   const std::filesystem::path mimeapps = config / "mimeapps.list";
-  ok = WriteWholeFile(mimeapps, SetDefaultHandler(ReadWholeFile(mimeapps), kSchemeMimeType,
-                                                  kDesktopFileName)) &&
-       ok;
+  // A list that is there but cannot be read is not replaced: the user's other choices stay.
+  std::string list, why;
+  if (ReadWholeFile(mimeapps, list, why) == FileRead::kFailed) {
+    LogWarning("cannot read %s: %s", mimeapps.string().c_str(), why.c_str());
+    ok = false;
+  } else {
+    ok = WriteWholeFile(mimeapps, SetDefaultHandler(list, kSchemeMimeType, kDesktopFileName)) && ok;
+  }
   UpdateDesktopDatabase(applications);
   return ok;
 }

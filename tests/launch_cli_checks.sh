@@ -33,3 +33,25 @@ check_url_stored() {
   expect_line "$work/out" "Chanels=2"
   [ "$(grep -c '=' "$work/out")" -eq 21 ] || fail "expected 21 Key=value lines"
 }
+
+# config.ini a folder (any read error): --show-settings and --headless end with a clear message,
+# not a crash, and print no settings. A read-only config.ini keeps every byte when a link would
+# change it.
+check_unusable_config() {
+  mv "$config" "$work/config.kept"
+  mkdir "$config"
+  run_expecting 2 "--show-settings with config.ini a folder" --show-settings
+  grep -q '无法读取设置文件 config.ini' "$work/err" || fail "--show-settings: config.ini a folder not told"
+  [ ! -s "$work/out" ] || fail "--show-settings printed settings it could not read"
+  run_expecting 1 "--headless with config.ini a folder" --headless --duration 1 "$url"
+  grep -q '无法读取设置文件 config.ini' "$work/err" || fail "--headless: config.ini a folder not told"
+  rmdir "$config"
+  mv "$work/config.kept" "$config"
+
+  cp "$config" "$work/config.before"
+  chmod a-w "$config"
+  readonly_status=0
+  run "$url" || readonly_status=$?
+  chmod u+w "$config"
+  cmp -s "$config" "$work/config.before" || fail "a read-only config.ini was replaced"
+}

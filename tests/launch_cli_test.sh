@@ -15,12 +15,31 @@ cd "$work/elsewhere"
 unset DISPLAY
 
 check_options
+check_unusable_config
+[ "$readonly_status" -eq 1 ] || fail "a link not stored in a read-only config.ini exited with $readonly_status"
+[ "$(grep -c '设置没有保存: 无法写入 config.ini' "$work/out")" -eq 1 ] ||
+  fail "a read-only config.ini is not told once: $(cat "$work/out")"
 
 # A launch URL (escaped, carrying the scrambled address) stores the address; the window's
 # absence is reported, not a failure.
 run "$url" || fail "start with a launch URL"
 [ ! -s "$work/out" ] || fail "a launch URL showed a message: $(cat "$work/out")"
 check_url_stored
+
+# A new config.ini reaches the disk before its rename replaces the old one, and the folder after
+# it: a power cut leaves the old file or the new one, never an empty one.
+need strace
+strace -f -o "$work/trace" -e trace=openat,fsync,rename,renameat,renameat2 "$app" "$url" \
+  </dev/null >/dev/null 2>&1 || fail "start with a launch URL under strace"
+awk -v file="$config" -v folder="$work/program" '
+  step == 0 && index($0, "\"" file ".tmp") && /O_CREAT/ { fd = $NF; step = 1; next }
+  step == 1 && $2 ~ "^fsync\\(" fd "\\)" && $NF == 0 { step = 2; next }
+  step == 1 && /rename/ { exit }
+  step == 2 && /rename/ && index($0, "\"" file "\")") && $NF == 0 { step = 3; next }
+  step == 3 && index($0, "\"" folder "\"") && /O_DIRECTORY/ { fd = $NF; step = 4; next }
+  step == 4 && $2 ~ "^fsync\\(" fd "\\)" && $NF == 0 { step = 5 }
+  END { exit step != 5 }' "$work/trace" ||
+  fail "config.ini is not flushed before its rename and its folder after it: $(grep -e fsync -e rename "$work/trace")"
 
 # Started bare (or with one character): fast class on the default server, message on stdout.
 QUILLON_DEFAULT_SERVER=rtmp.school.test run x || fail "fast class"

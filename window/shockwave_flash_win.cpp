@@ -4,9 +4,12 @@
 #include <ocidl.h>
 #include <shlwapi.h>
 
+#include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
+#include <system_error>
+
+#include "base/atomic_file.h"
 
 namespace quillon {
 namespace {
@@ -15,7 +18,7 @@ constexpr wchar_t kSelfProperty[] = L"QuillonClassroomPage";
 constexpr UINT_PTR kPollTimerId = 0x5157;
 constexpr UINT kPollMilliseconds = 100;
 // The page file is small; a larger file is not a page.
-constexpr std::streamoff kLargestPage = 2 * 1024 * 1024;
+constexpr std::uintmax_t kLargestPage = 2 * 1024 * 1024;
 constexpr char kEmptyPage[] = "<!DOCTYPE html><html><head></head><body></body></html>";
 // CLSID_WebBrowser: the ATL window creates the control named by its window text.
 constexpr wchar_t kWebBrowserClass[] = L"{8856F961-340A-11D0-A96B-00C04FD705A2}";
@@ -61,13 +64,14 @@ std::string PrepareDocument(std::string html) {
 }
 
 std::string ReadPage(const std::wstring& path) {
-  std::ifstream file(path.c_str(), std::ios::binary);
-  if (!file) return kEmptyPage;
-  file.seekg(0, std::ios::end);
-  const std::streamoff size = file.tellg();
-  if (size < 0 || size > kLargestPage) return kEmptyPage;
-  file.seekg(0);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  std::string page, why;
+  if (error || size > kLargestPage || ReadWholeFile(path, page, why) != FileRead::kRead ||
+      page.size() > kLargestPage) {
+    return kEmptyPage;
+  }
+  return page;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 // windows.h first: commctrl.h needs its types.
 #include <commctrl.h>
 
+#include <exception>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -135,7 +136,11 @@ BOOL CALLBACK SkinThreadWindow(HWND window, LPARAM skin) {
 bool ReadSkinFile(const char* path, std::string& text) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return false;
-  text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  try {  // a read error throws from the stream buffer; it must not leave the library
+    text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  } catch (const std::exception&) {
+    return false;
+  }
   return !file.bad() && static_cast<std::streamsize>(text.size()) <= kLargestSkin;
 }
 
