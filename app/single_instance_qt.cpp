@@ -102,7 +102,7 @@ class Channel final : public InstanceChannel {
         for (int i = 3; i >= 0; --i) size = (size << 8) | static_cast<uint8_t>(received->at(i));
         if (size > kMaxRequest) return socket->abort();
         if (received->size() < 4 + static_cast<qsizetype>(size)) return;
-        std::string request(received->constData() + 4, size);
+        const std::string request = received->sliced(4, size).toStdString();
         socket->write(&kTaken, 1);
         socket->disconnectFromServer();
         // The later start is answered first: the window may now show a message box.

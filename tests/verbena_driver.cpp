@@ -7,7 +7,8 @@
 //     --seconds N  --width W  --height H  --rate R  --bitrate K  --quality Q  --interval S
 //     --record 0|1  --sound 0|1  --frames FILE (raw BGR bottom-up pictures, looped)
 //     --pcm FILE (raw 16-bit stereo 44.1 kHz, looped)  --sound-after S (no sound for S seconds)
-//     --trace 1 (a line "trace SECONDS TARGET_KBPS SENT_KBPS PICTURES_IN DROPPED" each second)
+//     --trace 1 (a line "trace SECONDS TARGET_KBPS SENT_KBPS PICTURES_IN DROPPED CONNECTED
+//                RECONNECTS" each second)
 //   verbena_driver tone FILE   frequency of a raw 16-bit mono sine, by zero crossings
 //   verbena_driver onset FILE  seconds to the first loud sample of raw 16-bit mono 44.1 kHz, and
 //                              the loudest sample up to 0.1 s before it
@@ -222,6 +223,12 @@ int Publish(int argc, char** argv) {
     }
   };
   const auto begin = Clock::now();
+  // The wall clock at the encoder's time 0 (about: Start has just returned), for lag measurements.
+  std::printf("begin_unix_ms=%lld\n",
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::system_clock::now().time_since_epoch())
+                                         .count()));
+  std::fflush(stdout);
   const auto end =
       begin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
   std::thread pictureThread([&] {
@@ -259,9 +266,10 @@ int Publish(int argc, char** argv) {
     stats.Size = sizeof stats;
     lib.stats(encoder, &stats);
     if (trace && poll % 4 == 0)
-      std::printf("trace %.1f %u %u %llu %llu\n", MsSince(begin) / 1000, stats.TargetKbps,
+      std::printf("trace %.1f %u %u %llu %llu %u %u\n", MsSince(begin) / 1000, stats.TargetKbps,
                   stats.BitrateKbps, static_cast<unsigned long long>(stats.PicturesIn),
-                  static_cast<unsigned long long>(stats.PicturesDropped));
+                  static_cast<unsigned long long>(stats.PicturesDropped), stats.Connected,
+                  stats.Reconnects);
   }
   pictureThread.join();
   soundThread.join();
