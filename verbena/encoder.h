@@ -25,7 +25,7 @@ class Encoder final : private PacketSink {
   // Pictures that may wait for the encoder thread before the oldest is dropped.
   static constexpr size_t kPictureQueueDepth = 4;
   // The encoder leaves pictures out while this much encoded data waits for the link.
-  static constexpr int64_t kMaxLinkBacklogMs = 1000;
+  static constexpr int64_t kMaxLinkBacklogMs = 700;
   static constexpr int kStartTimeoutMs = kConnectLimitMs;
   static constexpr int kStopTimeoutMs = 2000;
 

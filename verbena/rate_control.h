@@ -14,7 +14,7 @@ class RateControl {
  public:
   // Backlog of encoded data waiting for the link above which the link is taken to be full, and
   // below which it is taken to have room.
-  static constexpr int64_t kFullBacklogMs = 300;
+  static constexpr int64_t kFullBacklogMs = 200;
   static constexpr int64_t kRoomBacklogMs = 150;
 
   // configuredKbps: the class's video bit rate; soundKbps: the sound track's, which the link

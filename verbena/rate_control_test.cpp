@@ -27,7 +27,7 @@ TEST(RateControlTest, StepsDownToTheLinkNotBelowTheFloorAndBackUpWhenItClears) {
   again.Update(0, 900, 200);
   const int low = again.TargetKbps();
   again.Update(1, 50, 200);
-  again.Update(5, 300, 200);
+  again.Update(5, 170, 200);                   // neither full nor clear
   EXPECT_EQ(again.Update(6.5, 50, 200), low);  // 3 s of room counted from 6.5, not from 1
   EXPECT_EQ(again.Update(9, 50, 200), low);
   EXPECT_GT(again.Update(9.5, 50, 200), low);
