@@ -6,11 +6,12 @@
 
 namespace quillon {
 
-bool PrepareClassAddress(std::string_view launchUrl, const std::filesystem::path& programFolder,
-                         UserMessages& messages) {
-  RegisterUrlProtocol();
-  const std::filesystem::path settingsFile = SettingsFileIn(programFolder);
-  // A refused link leaves the stored address as it was; the user has been told.
+namespace {
+
+// Stores the link's address, or opens a fast class without one. A refused link leaves the stored
+// address as it was; the user has been told.
+bool StoreOrStartFastClass(std::string_view launchUrl, const std::filesystem::path& settingsFile,
+                           UserMessages& messages) {
   switch (StoreLaunchUrl(launchUrl, settingsFile, messages)) {
     case LaunchUrlResult::kNone:
       return StartFastClass(messages, settingsFile);
@@ -23,18 +24,23 @@ bool PrepareClassAddress(std::string_view launchUrl, const std::filesystem::path
   return false;
 }
 
+}  // namespace
+
+bool PrepareClassAddress(std::string_view launchUrl, const std::filesystem::path& programFolder,
+                         UserMessages& messages) {
+  RegisterUrlProtocol();
+  return StoreOrStartFastClass(launchUrl, SettingsFileIn(programFolder), messages);
+}
+
 bool TakeClassAddress(std::string_view launchUrl, const std::filesystem::path& programFolder,
                       UserMessages& messages) {
-  const std::filesystem::path settingsFile = SettingsFileIn(programFolder);
-  if (launchUrl.size() < 2) {  // no link (as StoreLaunchUrl counts them): a fast class
-    return StartFastClass(messages, settingsFile);
-  }
   std::string publishUrl, streamName;
-  if (!SplitAddress(DescrambleAddress(AddressFromLaunchUrl(launchUrl)), publishUrl, streamName)) {
+  if (IsLaunchUrl(launchUrl) &&
+      !SplitAddress(DescrambleAddress(AddressFromLaunchUrl(launchUrl)), publishUrl, streamName)) {
     messages.Show(kBadAddressMessage);
     return false;
   }
-  return StoreLaunchUrl(launchUrl, settingsFile, messages) == LaunchUrlResult::kStored;
+  return StoreOrStartFastClass(launchUrl, SettingsFileIn(programFolder), messages);
 }
 
 }  // namespace quillon

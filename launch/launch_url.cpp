@@ -93,14 +93,14 @@ std::string AddressFromLaunchUrl(std::string_view argument) {
 }
 
 bool HandleLaunchUrl(std::string_view tail, const std::filesystem::path& file) {
-  if (tail.size() < 2) return false;
+  if (!IsLaunchUrl(tail)) return false;
   WriteProfileString(file, "Device", "Address", AddressFromLaunchUrl(tail));
   return true;
 }
 
 LaunchUrlResult StoreLaunchUrl(std::string_view tail, const std::filesystem::path& file,
                                UserMessages& messages) {
-  if (tail.size() < 2) return LaunchUrlResult::kNone;
+  if (!IsLaunchUrl(tail)) return LaunchUrlResult::kNone;
   const std::string stored = AddressFromLaunchUrl(tail);
   const std::string allowed = LoadProfile(file).GetString("Device", "AllowedHosts", "", 4096);
   const std::string plain = DescrambleAddress(stored);

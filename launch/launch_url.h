@@ -30,6 +30,12 @@ std::string AddressFromLaunchUrl(std::string_view argument);
 // Returns false for no argument or one of 1 character: no launch URL.
 bool HandleLaunchUrl(std::string_view tail, const std::filesystem::path& file);
 
+// true when the command-line tail is a launch URL at all (2 characters or more); otherwise the
+// start opens a fast class.
+inline bool IsLaunchUrl(std::string_view tail) {
+  return tail.size() >= 2;
+}
+
 // StoreLaunchUrl's outcome.
 enum class LaunchUrlResult {
   kNone,      // no launch URL (HandleLaunchUrl would not store)
