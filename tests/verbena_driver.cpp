@@ -7,6 +7,7 @@
 //     --seconds N  --width W  --height H  --rate R  --bitrate K  --quality Q  --interval S
 //     --record 0|1  --sound 0|1  --frames FILE (raw BGR bottom-up pictures, looped)
 //     --pcm FILE (raw 16-bit stereo 44.1 kHz, looped)  --sound-after S (no sound for S seconds)
+//     --trusted-ca FILE (VERBENA_SetTrustedCA before Start)
 //     --trace 1 (a line "trace SECONDS TARGET_KBPS SENT_KBPS PICTURES_IN DROPPED CONNECTED
 //                RECONNECTS" each second)
 //   verbena_driver tone FILE   frequency of a raw 16-bit mono sine, by zero crossings
@@ -52,6 +53,7 @@ struct Library {
   decltype(&VERBENA_PutAudioData) putAudio = nullptr;
   decltype(&VERBENA_Stop) stop = nullptr;
   decltype(&VERBENA_GetStats) stats = nullptr;
+  decltype(&VERBENA_SetTrustedCA) setTrustedCa = nullptr;
 
   bool Load(const char* path) {
 #ifdef _WIN32
@@ -78,7 +80,8 @@ struct Library {
     putAudio = reinterpret_cast<decltype(putAudio)>(symbol("VERBENA_PutAudioData"));
     stop = reinterpret_cast<decltype(stop)>(symbol("VERBENA_Stop"));
     stats = reinterpret_cast<decltype(stats)>(symbol("VERBENA_GetStats"));
-    return create && start && notifySize && putVideo && putAudio && stop && stats;
+    setTrustedCa = reinterpret_cast<decltype(setTrustedCa)>(symbol("VERBENA_SetTrustedCA"));
+    return create && start && notifySize && putVideo && putAudio && stop && stats && setTrustedCa;
   }
 };
 
@@ -137,7 +140,7 @@ int Publish(int argc, char** argv) {
   bool sound = true;
   double soundAfter = 0;
   bool trace = false;
-  std::string framesFile, pcmFile;
+  std::string framesFile, pcmFile, trustedCa;
   for (int i = 4; i + 1 < argc; i += 2) {
     std::string key = argv[i];
     const char* value = argv[i + 1];
@@ -167,6 +170,8 @@ int Publish(int argc, char** argv) {
       framesFile = value;
     else if (key == "--pcm")
       pcmFile = value;
+    else if (key == "--trusted-ca")
+      trustedCa = value;
     else
       return 2;
   }
@@ -202,6 +207,7 @@ int Publish(int argc, char** argv) {
 
   const double cpuBefore = CpuSeconds();
   void* encoder = lib.create(&params);
+  if (!trustedCa.empty() && lib.setTrustedCa(encoder, trustedCa.c_str()) != 1) return 1;
   auto started = Clock::now();
   int startResult = lib.start(encoder);
   std::printf("start_result=%d\nstart_ms=%.0f\n", startResult, MsSince(started));

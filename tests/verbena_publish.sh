@@ -14,8 +14,8 @@ else
 fi
 others=$(echo "$exports" | grep -v '^VERBENA_[A-Za-z]*$' || true)
 [ -z "$others" ] || fail "$(basename "$library") exports more than the VERBENA_ functions: $others"
-[ "$(echo "$exports" | grep -c '^VERBENA_')" = 7 ] || fail "$(basename "$library") exports: $exports"
-pass "only the seven VERBENA_ functions are exported"
+[ "$(echo "$exports" | grep -c '^VERBENA_')" = 8 ] || fail "$(basename "$library") exports: $exports"
+pass "only the eight VERBENA_ functions are exported"
 
 # 1. nginx-rtmp with the fast-class address, recording on.
 start_rtmp_server

@@ -34,6 +34,13 @@ int64_t Encoder::NowUs() const {
   return av_gettime_relative() - epochUs_;
 }
 
+int Encoder::SetTrustedCA(const std::string& pemPath) {
+  std::unique_lock lock(stateMutex_);
+  if (state_ != State::kCreated) return 0;
+  trustedCaPath_ = pemPath;
+  return 1;
+}
+
 int Encoder::Start() {
   std::unique_lock lock(stateMutex_);
   if (state_ != State::kCreated) {
@@ -69,6 +76,8 @@ int Encoder::Start() {
   live.video = video_->context();
   live.audio = audio_ != nullptr ? audio_->context() : nullptr;
   live.sendBufferBytes = SendBufferBytes(settings.bitrateKbps);
+  trust_ = std::make_unique<TrustedAuthorities>(trustedCaPath_, ProgramFolder());
+  live.caFile = trust_->CaFile();
   int leftMs = kStartTimeoutMs - static_cast<int>((av_gettime_relative() - startedUs) / 1000);
   int result = 0;
   std::unique_ptr<FlvOutput> connection = FlvOutput::Open(live, std::max(leftMs, 500), &result);
@@ -273,6 +282,7 @@ int Encoder::Stop() {
 
 void Encoder::Release() {
   publisher_.reset();
+  trust_.reset();
   recording_.reset();
   pictures_.reset();
   sound_.reset();

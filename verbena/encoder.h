@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <shared_mutex>
+#include <string>
 #include <thread>
 
 #include "verbena/audio_encoder.h"
@@ -15,6 +16,7 @@
 #include "verbena/queues.h"
 #include "verbena/rate_control.h"
 #include "verbena/stats.h"
+#include "verbena/tls_trust.h"
 #include "verbena/verbena.h"
 #include "verbena/video_encoder.h"
 
@@ -34,6 +36,8 @@ class Encoder final : private PacketSink {
   Encoder(const Encoder&) = delete;
   Encoder& operator=(const Encoder&) = delete;
 
+  // Before Start: a PEM file of authorities rtmps:// trusts besides the system's; 0 after Start.
+  int SetTrustedCA(const std::string& pemPath);
   int Start();
   int SoundNotifySize() const;
   int PutVideo(const uint8_t* data, int length);
@@ -71,6 +75,8 @@ class Encoder final : private PacketSink {
   std::unique_ptr<RateControl> rate_;  // the encoder thread's
   std::unique_ptr<AudioEncoder> audio_;
   std::unique_ptr<FlvOutput> recording_;
+  std::string trustedCaPath_;                  // as the caller named it
+  std::unique_ptr<TrustedAuthorities> trust_;  // from Start on; outlives the publisher
   std::unique_ptr<Publisher> publisher_;
   std::thread thread_;
   int64_t lastPictureMs_ = -1;  // encoder thread only

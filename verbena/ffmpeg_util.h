@@ -28,8 +28,25 @@ using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
 // An output's error when the server's host name does not resolve, or its lookup got no answer.
 constexpr int kErrorHostNotFound = FFERRTAG('V', 'H', 'N', 'F');
 
+// An rtmps:// server's certificate that is not accepted: not from a trusted authority, out of its
+// validity period, or for another host. Our Windows FFmpeg's Schannel gives these very codes
+// (scripts/patches/ffmpeg-schannel-verify.patch); on Linux FFmpeg's GnuTLS says only "input/output
+// error", and CheckCertificate finds out which it was.
+constexpr int kErrorCertificateUntrusted = FFERRTAG('T', 'L', 'S', 'U');
+constexpr int kErrorCertificateExpired = FFERRTAG('T', 'L', 'S', 'E');
+constexpr int kErrorCertificateOtherHost = FFERRTAG('T', 'L', 'S', 'H');
+
+inline bool IsCertificateError(int error) {
+  return error == kErrorCertificateUntrusted || error == kErrorCertificateExpired ||
+         error == kErrorCertificateOtherHost;
+}
+
 inline std::string ErrorText(int error) {
   if (error == kErrorHostNotFound) return "host name not found";
+  if (error == kErrorCertificateUntrusted)
+    return "the server's certificate is not from a trusted authority";
+  if (error == kErrorCertificateExpired) return "the server's certificate has expired";
+  if (error == kErrorCertificateOtherHost) return "the server's certificate is for another host";
   char text[AV_ERROR_MAX_STRING_SIZE] = {0};
   av_strerror(error, text, sizeof text);
   return text;

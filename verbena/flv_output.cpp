@@ -11,6 +11,7 @@ extern "C" {
 #include "verbena/log.h"
 #include "verbena/name_lookup.h"
 #include "verbena/rtmp_address.h"
+#include "verbena/tls_trust.h"
 
 namespace verbena {
 
@@ -29,13 +30,20 @@ void FlvOutput::Progressed() {
                             std::memory_order_relaxed);
 }
 
-int FlvOutput::Connect(const std::string& target, AVDictionary** ioOptions) {
+int FlvOutput::Connect(const OutputOptions& output, AVDictionary** ioOptions) {
+  const std::string& target = output.target;
   AVFormatContext* context = context_;
   FfmpegActivity activity([](void* self) { static_cast<FlvOutput*>(self)->Progressed(); }, this);
   Progressed();
   RtmpAddress address;
-  if (!SplitRtmpAddress(target, &address) || address.scheme != "rtmp" ||
-      IsNumericHost(address.host)) {
+  const bool split = SplitRtmpAddress(target, &address);
+  const bool tls = split && address.scheme == "rtmps";
+  if (tls) {
+    // The certificate is checked, always: against the trusted authorities and the host name.
+    av_dict_set(ioOptions, "tls_verify", "1", 0);
+    if (!output.caFile.empty()) av_dict_set(ioOptions, "ca_file", output.caFile.c_str(), 0);
+  }
+  if (!split || (address.scheme != "rtmp" && !tls) || IsNumericHost(address.host)) {
     return avio_open2(&context->pb, target.c_str(), AVIO_FLAG_WRITE, &context->interrupt_callback,
                       ioOptions);
   }
@@ -46,6 +54,21 @@ int FlvOutput::Connect(const std::string& target, AVDictionary** ioOptions) {
       std::min(progressDeadlineUs_.load(), deadlineUs_.load(std::memory_order_relaxed)), abort_);
   if (lookup.result == NameLookup::Result::kAborted) return AVERROR_EXIT;
   if (lookup.result != NameLookup::Result::kFound) return kErrorHostNotFound;
+  if (tls) {
+    // TLS needs the name itself, for the server to pick its certificate and for the check of it:
+    // FFmpeg looks it up once more, from the system's cache as a rule now that it answered.
+    Progressed();
+    const int error = avio_open2(&context->pb, target.c_str(), AVIO_FLAG_WRITE,
+                                 &context->interrupt_callback, ioOptions);
+    // FFmpeg's GnuTLS does not say why it refused: find out whether the certificate was it.
+    if (error == AVERROR(EIO)) {
+      const int problem =
+          CheckCertificate(address.host, address.port, output.caFile,
+                           av_gettime_relative() + int64_t{kConnectProgressMs} * 1000, abort_);
+      if (problem != 0) return problem;
+    }
+    return error;
+  }
   int error = AVERROR(EHOSTUNREACH);
   for (const std::string& numeric : lookup.addresses) {
     AVDictionary* options = nullptr;
@@ -105,7 +128,7 @@ std::unique_ptr<FlvOutput> FlvOutput::Open(const OutputOptions& options, int tim
       av_dict_set_int(&ioOptions, "send_buffer_size", options.sendBufferBytes, 0);
   }
   if (options.live) {
-    *error = output->Connect(options.target, &ioOptions);
+    *error = output->Connect(options, &ioOptions);
   } else {
     *error = avio_open2(&context->pb, options.target.c_str(), AVIO_FLAG_WRITE,
                         &context->interrupt_callback, &ioOptions);
@@ -190,7 +213,10 @@ bool IsRefusal(int error) {
     case AVERROR(EAGAIN):
     case AVERROR_EXIT:
     case AVERROR_EOF:
-    case kErrorHostNotFound:  // a lookup that failed now may work at the next attempt
+    case kErrorHostNotFound:          // a lookup that failed now may work at the next attempt
+    case kErrorCertificateUntrusted:  // the certificate may be mended meanwhile; never unchecked
+    case kErrorCertificateExpired:
+    case kErrorCertificateOtherHost:
       return false;
     default:
       return true;

@@ -18,6 +18,9 @@ struct OutputOptions {
   const AVCodecContext* video = nullptr;
   const AVCodecContext* audio = nullptr;  // nullptr: no sound stream
   int sendBufferBytes = 0;                // live only
+  // rtmps://: the authorities trusted besides the system's, as TrustedAuthorities::CaFile gives
+  // them; empty for the system's alone.
+  std::string caFile;
   const std::atomic<bool>* abort = nullptr;
 };
 
@@ -56,7 +59,7 @@ class FlvOutput {
   // The connection moved on (FFmpeg reported a step): kConnectProgressMs more.
   void Progressed();
   // Opens the connection to the live target, through each looked-up address in turn.
-  int Connect(const std::string& target, AVDictionary** ioOptions);
+  int Connect(const OutputOptions& output, AVDictionary** ioOptions);
   void Close();
 
   AVFormatContext* context_ = nullptr;

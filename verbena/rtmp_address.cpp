@@ -50,7 +50,7 @@ bool SplitRtmpAddress(const std::string& url, RtmpAddress* address) {
     address->host = authority.substr(0, colon);
     if (colon != std::string::npos) portStart = colon + 1;
   }
-  address->port = 1935;
+  address->port = address->scheme == "rtmps" ? 443 : 1935;  // FFmpeg's defaults
   if (portStart != std::string::npos) {
     const std::string port = authority.substr(portStart);
     if (port.empty() || port.size() > 5) return false;

@@ -10,8 +10,8 @@ namespace verbena {
 struct RtmpAddress {
   std::string scheme;  // "rtmp", "rtmps", ...
   std::string host;    // without the brackets of an IPv6 address
-  int port = 1935;
-  std::string path;  // from the "/" after the host on, query included
+  int port = 1935;     // 443 for rtmps:// when the address names none
+  std::string path;    // from the "/" after the host on, query included
 };
 
 // false for an address without "://", with a user name, or with an unusable port.

@@ -38,6 +38,12 @@ StartFailure ClassifyStartFailure(int error, const std::string& url) {
   switch (error) {
     case kErrorHostNotFound:
       return kStartFailureHostNotFound;
+    case kErrorCertificateUntrusted:
+      return kStartFailureCertificateUntrusted;
+    case kErrorCertificateExpired:
+      return kStartFailureCertificateExpired;
+    case kErrorCertificateOtherHost:
+      return kStartFailureCertificateOtherHost;
     case AVERROR_EXIT:
     case AVERROR(ETIMEDOUT):
 #ifdef _WIN32  // FFmpeg's sockets on Windows also give the system's own numbers

@@ -15,6 +15,9 @@ enum StartFailure : uint32_t {
   kStartFailureRefused = 4,       // connected, but the server refused the stream (name in use, ...)
   kStartFailureOther = 5,
   kStartFailureBadAddress = 6,  // not an rtmp:// or rtmps:// address a connection can be made to
+  kStartFailureCertificateUntrusted = 7,  // rtmps://: not from a trusted authority
+  kStartFailureCertificateExpired = 8,    // rtmps://: expired or not valid yet
+  kStartFailureCertificateOtherHost = 9,  // rtmps://: for another host
 };
 
 // Classifies the error FFmpeg gave for opening url. Looks the host name up itself where FFmpeg's

@@ -86,4 +86,9 @@ VERBENA_API int VERBENA_GetStats(void* handle, VerbenaStats* stats) {
   return encoder != nullptr ? encoder->GetStats(stats) : 0;
 }
 
+VERBENA_API int VERBENA_SetTrustedCA(void* handle, const char* pemPath) {
+  Encoder* encoder = HandleTable::Instance().Find(handle);
+  return encoder != nullptr ? encoder->SetTrustedCA(pemPath != nullptr ? pemPath : "") : 0;
+}
+
 }  // extern "C"

@@ -59,7 +59,9 @@ typedef struct VerbenaStats {
   uint32_t GaveUp;         /* 1 once the server refused the stream: no more attempts */
   /* Why VERBENA_Start failed, readable until VERBENA_Stop: 0 it did not, 1 no answer in time,
      2 nothing accepts connections on the port, 3 the host name does not resolve, 4 the server
-     refused the stream (its name is in use, ...), 5 another error, 6 the address is unusable. */
+     refused the stream (its name is in use, ...), 5 another error, 6 the address is unusable;
+     added later, for rtmps:// addresses: the server's certificate is 7 not from a trusted
+     authority, 8 expired (or not valid yet), 9 for another host. */
   uint32_t StartFailure;
   /* Added later, as SilenceBlocks: the video bit rate the encoder aims at now, in kilobits per
      second. Bitrate, or less while the link cannot carry it (not below a fifth of Bitrate). */
@@ -73,6 +75,12 @@ VERBENA_API int VERBENA_PutVideoData(void* handle, const unsigned char* data, in
 VERBENA_API int VERBENA_PutAudioData(void* handle, const unsigned char* data, int length);
 VERBENA_API int VERBENA_Stop(void* handle);
 VERBENA_API int VERBENA_GetStats(void* handle, VerbenaStats* stats);
+/* Added later, optional for callers: between VERBENA_CreateEncoder and VERBENA_Start, names a PEM
+   file of certificate authorities that rtmps:// connections trust besides the system's (a
+   school's own authority). UTF-8; a relative path is taken from the folder of the program that
+   loaded the library. NULL or "": the system's authorities alone. Certificates are checked
+   whatever is given. 1 when taken, 0 for a foreign handle or after Start. */
+VERBENA_API int VERBENA_SetTrustedCA(void* handle, const char* pemPath);
 
 #ifdef __cplusplus
 }
