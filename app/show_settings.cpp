@@ -58,6 +58,7 @@ std::string FormatSettings(const PublisherSettings& s, std::string_view stream_n
   number("SamplesPerSec", s.SamplesPerSec);
   number("BitsPerSample", s.BitsPerSample);
   number("Chanels", s.Chanels);
+  line("TrustedCA", s.TrustedCA);
   line("StreamName", std::string(stream_name));
   return text;
 }

@@ -44,6 +44,9 @@ struct PublisherSettings {
   int32_t SamplesPerSec = 0;
   int32_t BitsPerSample = 0;
   int32_t Chanels = 0;  // the key is spelled "Chanels"
+  // [Device] TrustedCA: a PEM file of a school's own certificate authorities, which rtmps://
+  // trusts besides the system's; relative to the program's folder. Empty: the system's alone.
+  std::string TrustedCA;
 };
 
 }  // namespace quillon

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/log.h"
 #include "capture/image_ops.h"
 
 namespace quillon {
@@ -111,6 +112,14 @@ bool CaptureSession::StartEncoder() {
   const EncoderFunctions& f = encoder_->Functions();
   encoderHandle_ = f.CreateEncoder(&params_);
   encoderCreated_ = true;
+  if (!s.TrustedCA.empty()) {
+    // The library takes a relative path from the program's folder, as config.ini names it.
+    if (f.SetTrustedCA == nullptr || f.SetTrustedCA(encoderHandle_, s.TrustedCA.c_str()) == 0)
+      LogWarning(
+          "the encoder library does not take TrustedCA %s: rtmps:// trusts the system's "
+          "certificate authorities alone",
+          s.TrustedCA.c_str());
+  }
   if (f.Start(encoderHandle_) == 0) {
     if (const std::optional<VerbenaStats> stats = LibraryStats())
       startFailure_ = stats->StartFailure;

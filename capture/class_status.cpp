@@ -31,13 +31,21 @@ std::string Meter(int32_t peak) {
 
 }  // namespace
 
-std::string PublishTarget(const std::string& publishUrl) {
+namespace {
+
+std::string HostAndPort(const std::string& publishUrl) {
   const PublishHost at = SplitPublishAddress(publishUrl);
   return at.host.empty() ? publishUrl : at.host + ":" + at.port;
 }
 
+}  // namespace
+
+std::string PublishTarget(const std::string& publishUrl) {
+  return HostAndPort(publishUrl) + (publishUrl.starts_with("rtmps://") ? kEncryptedMark : "");
+}
+
 std::string StartFailureText(uint32_t startFailure, const std::string& publishUrl) {
-  const std::string target = PublishTarget(publishUrl);
+  const std::string target = HostAndPort(publishUrl);
   std::string why;
   switch (startFailure) {
     case 1:
@@ -58,6 +66,16 @@ std::string StartFailureText(uint32_t startFailure, const std::string& publishUr
     case 6:
       why = "地址不能用来直播";
       break;
+    case 7:
+      why = "服务器 " + target + " 的证书不可信（不是受信任的证书机构签发的）";
+      break;
+    case 8:
+      why = "服务器 " + target + " 的证书已过期（或还没有生效）";
+      break;
+    case 9:
+      why = "服务器 " + target + " 的证书是别的主机的，不是 " +
+            SplitPublishAddress(publishUrl).host + " 的";
+      break;
     default:
       return {};
   }
@@ -68,6 +86,9 @@ std::string ConnectFailedMessage(uint32_t startFailure, const std::string& publi
   const std::string why = StartFailureText(startFailure, publishUrl);
   return why.empty() ? kConnectFailed : kConnectFailed + ("\n" + why);
 }
+
+ClassStatusTracker::ClassStatusTracker(std::string target)
+    : target_(std::move(target)), encrypted_(target_.ends_with(kEncryptedMark)) {}
 
 ClassState ClassStatusTracker::StateOf(const ClassReading& reading) const {
   if (reading.starting) return ClassState::kConnecting;
@@ -124,6 +145,7 @@ ClassStatusTracker::Status ClassStatusTracker::Update(double now, const ClassRea
       break;
     case ClassState::kLive:
       line = "正在直播 " + Clock(now - liveSince_);
+      if (encrypted_) line += " · 加密";
       // The rate is measured over a few seconds: none yet is not a rate of 0.
       if (reading.stats && (reading.stats->BitrateKbps > 0 || now - liveSince_ >= 3))
         line += " · " + std::to_string(reading.stats->BitrateKbps) + " kb/s";

@@ -29,9 +29,11 @@ struct ClassReading {
   int32_t soundPeak = 0;              // loudest sample since the last reading, 0 to 32767
 };
 
-// "host:port" of a publishing address (1935 when the address names no port), or the address as
-// it is when it has no host.
+// "host:port" of a publishing address (1935 when the address names no port, 443 for rtmps://),
+// or the address as it is when it has no host; followed by kEncryptedMark for rtmps://, whose
+// connection is encrypted (the library never falls back to a plain one).
 std::string PublishTarget(const std::string& publishUrl);
+inline constexpr char kEncryptedMark[] = "（加密）";
 
 inline constexpr char kConnectFailed[] = "连接服务器失败";
 
@@ -41,11 +43,12 @@ std::string StartFailureText(uint32_t startFailure, const std::string& publishUr
 // kConnectFailed, with StartFailureText as its second line when there is one.
 std::string ConnectFailedMessage(uint32_t startFailure, const std::string& publishUrl);
 
-// Turns readings into the status line. Keeps what a single reading cannot tell: how long the
+// Turns readings into the status line; a live class to a target that PublishTarget marked
+// encrypted says so. Keeps what a single reading cannot tell: how long the
 // class or the break has run, and the pictures dropped in the last minute.
 class ClassStatusTracker {
  public:
-  explicit ClassStatusTracker(std::string target) : target_(std::move(target)) {}
+  explicit ClassStatusTracker(std::string target);
 
   struct Status {
     ClassState state = ClassState::kIdle;
@@ -60,6 +63,7 @@ class ClassStatusTracker {
   uint64_t DroppedInLastMinute(double now, const ClassReading& reading);
 
   std::string target_;
+  bool encrypted_ = false;
   ClassState state_ = ClassState::kIdle;
   bool first_ = true;
   double stateSince_ = 0;

@@ -23,6 +23,8 @@ TEST(PublishTarget, IsHostAndPort) {
       {"rtmp://rtmp.school.test/live", "rtmp.school.test:1935"},
       {"rtmp://[::1]/live", "[::1]:1935"},
       {"rtmp://[::1]:99/live", "[::1]:99"},
+      {"rtmps://rtmp.school.test/live", "rtmp.school.test:443（加密）"},
+      {"rtmps://[::1]:4443/live", "[::1]:4443（加密）"},
       {"no address", "no address"},
   };
   for (const auto& [url, target] : cases) EXPECT_EQ(PublishTarget(url), target);
@@ -35,6 +37,17 @@ TEST(ClassStatus, StartFailuresSayWhyAndWhere) {
   EXPECT_EQ(StartFailureText(3, url), "找不到服务器 rtmp.school.test：" + url);
   EXPECT_EQ(StartFailureText(4, url),
             "服务器拒绝了这个课堂的直播（这个课堂可能已有人在直播）：" + url);
+  const std::string tls = "rtmps://rtmp.school.test/live/1";
+  const std::string server = "服务器 rtmp.school.test:443 的证书";
+  EXPECT_EQ(StartFailureText(7, tls), server + "不可信（不是受信任的证书机构签发的）：" + tls);
+  EXPECT_EQ(StartFailureText(8, tls), server + "已过期（或还没有生效）：" + tls);
+  EXPECT_EQ(StartFailureText(9, tls), server + "是别的主机的，不是 rtmp.school.test 的：" + tls);
+}
+
+TEST(ClassStatus, SaysWhenTheConnectionIsEncrypted) {
+  ClassStatusTracker tracker(PublishTarget("rtmps://h/live/1"));
+  EXPECT_EQ(tracker.Update(0, {}).line, "未上课 · 上课后发布到 h:443（加密）");
+  EXPECT_EQ(tracker.Update(1, Live(812)).line, "正在直播 00:00 · 加密 · 812 kb/s");
 }
 
 TEST(ClassStatus, FollowsTheConnectionThroughABreakAndARefusal) {

@@ -39,6 +39,7 @@ std::shared_ptr<const EncoderLibrary> BindEncoderLibrary(void* module, ExportLoo
   complete &= Resolve(module, lookup, path, "VERBENA_PutAudioData", &f.PutAudioData, true);
   complete &= Resolve(module, lookup, path, "VERBENA_Stop", &f.Stop, true);
   Resolve(module, lookup, path, "VERBENA_GetStats", &f.GetStats, false);
+  Resolve(module, lookup, path, "VERBENA_SetTrustedCA", &f.SetTrustedCA, false);
   if (!complete) return nullptr;
   return std::make_shared<const EncoderLibrary>(f, std::move(keepAlive));
 }

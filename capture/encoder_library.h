@@ -18,7 +18,8 @@ struct EncoderFunctions {
   int (*PutVideoData)(void* handle, const unsigned char* data, int length) = nullptr;
   int (*PutAudioData)(void* handle, const unsigned char* data, int length) = nullptr;
   int (*Stop)(void* handle) = nullptr;
-  int (*GetStats)(void* handle, VerbenaStats* stats) = nullptr;  // optional export
+  int (*GetStats)(void* handle, VerbenaStats* stats) = nullptr;      // optional export
+  int (*SetTrustedCA)(void* handle, const char* pemPath) = nullptr;  // optional export
 };
 
 class EncoderLibrary {

@@ -30,7 +30,9 @@ PublishHost SplitPublishAddress(std::string_view publishUrl) {
   const size_t colon = authority.rfind(':');
   // The colons of a bracketed IPv6 address are not a port's.
   if (colon == std::string_view::npos || authority.find(']', colon) != std::string_view::npos)
-    return {std::string(authority), authority.empty() ? "" : "1935"};
+    return {std::string(authority), authority.empty()                         ? ""
+                                    : publishUrl.substr(0, scheme) == "rtmps" ? "443"
+                                                                              : "1935"};
   return {std::string(authority.substr(0, colon)), std::string(authority.substr(colon + 1))};
 }
 

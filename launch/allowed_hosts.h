@@ -7,8 +7,9 @@
 
 namespace quillon {
 
-// The host and port of a publishing address "scheme://host[:port]/...": the port 1935 when the
-// address names none; a bracketed IPv6 host keeps its brackets. Empty host when there is none.
+// The host and port of a publishing address "scheme://host[:port]/...": the port 1935 (443 for
+// rtmps://) when the address names none; a bracketed IPv6 host keeps its brackets. Empty host
+// when there is none.
 struct PublishHost {
   std::string host;
   std::string port;

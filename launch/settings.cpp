@@ -65,6 +65,7 @@ bool ReadSettings(WindowSettings& window, const DisplayInfo& display, UserMessag
   PublisherSettings& s = *window.Record;
 
   s.Address = profile.GetString("Device", "Address", "", kAddressCapacity);
+  s.TrustedCA = profile.GetString("Device", "TrustedCA", "", 4096);
   struct IntKey {
     const char* section;
     const char* key;
