@@ -110,6 +110,24 @@ for case in "${cases[@]}"; do
   pass "$name certificate with TrustedCA $trusted: start_failure $expected"
 done
 
+# --- The program itself (Linux): config.ini's TrustedCA, and what the teacher is told.
+if [ -z "$exe" ]; then
+  start_xvfb 320x240
+  copy_program
+  cp "$shipped_config" "$config"
+  cp "$certs/school-ca.pem" "$work/program/"
+  set_config ScreenWidth=160 ScreenHeight=120 FrameRate=10 HaveAudio=0
+  sed -i '/^\[Device\]/a TrustedCA=school-ca.pem' "$config"
+  (cd "$work/elsewhere" && run --headless --duration 3 "$(launch_url "$(url good 20000001)&7")&") ||
+    fail "the program did not publish through rtmps://: $(cat "$work/err")"
+  grep -q "status: 正在直播 00:0[0-9] · 加密" "$work/err" || fail "the status does not say 加密"
+  (cd "$work/elsewhere" &&
+    run_expecting 1 "an expired certificate" --headless --duration 2 "$(launch_url "$(url expired 20000002)&7")&")
+  grep -q "连接服务器失败" "$work/err" && grep -q "^服务器 localhost:${port[expired]} 的证书已过期" "$work/err" ||
+    fail "the expired certificate is not told: $(cat "$work/err")"
+  pass "the program: TrustedCA from config.ini publishes, 加密 in the status, an expired certificate told"
+fi
+
 # --- A break, and the proxy back with a self-signed certificate: every reconnect is refused.
 stream=$((stream + 1))
 "$driver" publish "$library" "$(url good $stream)" --trusted-ca school-ca.pem --seconds 10 \
