@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "capture/image_ops.h"
+#include "launch/settings_check.h"
 
 namespace quillon {
 
@@ -135,7 +136,9 @@ void CaptureSession::StartCapture(PreviewWindow previewWindow) {
     camera_->SetFrameSink(true, this);
     publishesPicture_ = publishesPicture_ || opened;  // camera alone: nothing without it
   }
-  if (s.HaveAudio != 0 && sound_) {
+  // Sound in a format the encoder cannot publish is not captured at all: the class runs without
+  // it, as it does when the device cannot be opened (the window has told the teacher why).
+  if (s.HaveAudio != 0 && sound_ && CheckSoundSettings(s).empty()) {
     sound_->SamplesPerSec = s.SamplesPerSec;
     sound_->BitsPerSample = s.BitsPerSample;
     sound_->Chanels = s.Chanels;
