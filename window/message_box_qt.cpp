@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QThread>
 
 namespace quillon {
 
@@ -17,6 +18,17 @@ void ShowMessageBox(QWidget* parent, const std::string& text, MessageIcon icon) 
                                                                       : QMessageBox::NoIcon;
   QMessageBox box(shown, ApplicationTitle(), QString::fromStdString(text), QMessageBox::Ok, parent);
   box.exec();
+}
+
+void MessageBoxMessages::Show(const std::string& text) {
+  QCoreApplication* application = QCoreApplication::instance();
+  if (application == nullptr || QThread::currentThread() == application->thread()) {
+    ShowMessageBox(nullptr, text, MessageIcon::kNone);
+    return;
+  }
+  QMetaObject::invokeMethod(
+      application, [text] { ShowMessageBox(nullptr, text, MessageIcon::kNone); },
+      Qt::QueuedConnection);
 }
 
 }  // namespace quillon
