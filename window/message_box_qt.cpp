@@ -2,10 +2,27 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QThread>
+#include <QTranslator>
+
+#include "base/log.h"
 
 namespace quillon {
+
+bool LoadQtChineseTexts() {
+  QCoreApplication* application = QCoreApplication::instance();
+  if (application == nullptr) return false;
+  auto* translator = new QTranslator(application);
+  if (!translator->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete translator;
+    return false;
+  }
+  return QCoreApplication::installTranslator(translator);
+}
 
 QString ApplicationTitle() {
   const QString name = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
@@ -13,6 +30,8 @@ QString ApplicationTitle() {
 }
 
 void ShowMessageBox(QWidget* parent, const std::string& text, MessageIcon icon) {
+  // The log keeps what the teacher was told, for whoever helps them afterwards.
+  LogInfo("message: %s", text.c_str());
   const QMessageBox::Icon shown = icon == MessageIcon::kExclamation   ? QMessageBox::Warning
                                   : icon == MessageIcon::kInformation ? QMessageBox::Information
                                                                       : QMessageBox::NoIcon;

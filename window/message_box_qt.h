@@ -11,6 +11,10 @@ class QWidget;
 
 namespace quillon {
 
+// Loads Qt's own Chinese texts, so that its dialogs and standard buttons read "确定", not "OK".
+// Returns false when the system has no Chinese translation of Qt (the texts stay English).
+bool LoadQtChineseTexts();
+
 // The caption of every message box: the program file's name without extension.
 QString ApplicationTitle();
 

@@ -74,6 +74,9 @@ class PublisherDlg : public QDialog, public PublisherView {
 
  private:
   void BuildControls();
+  // Narrows the classroom page (and the texts beside it) until the framed window fits an area
+  // of this size, as on a 1024 x 768 projector; the controls on the left keep their places.
+  void FitInto(const QSize& area);
   bool BelongsToWindow(QObject* object) const;
 
   QIcon icon_;
@@ -86,6 +89,7 @@ class PublisherDlg : public QDialog, public PublisherView {
   QLineEdit* rate_ = nullptr;
   QCheckBox* sendSound_ = nullptr;
   QLabel* status_ = nullptr;
+  QLabel* pageNote_ = nullptr;  // the line under the page
   QWindow* preview_ = nullptr;
   CShockwaveFlash* page_ = nullptr;
   BackgroundTask background_;  // what RunInBackground runs
