@@ -11,7 +11,6 @@
 #include "app/single_instance.h"
 #include "base/log.h"
 #include "base/user_messages.h"
-#include "devices/device_messages.h"
 #include "launch/class_address.h"
 #include "resources/pictures_qt.h"
 #include "window/message_box_qt.h"
@@ -62,9 +61,6 @@ int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine,
   }
 
   MessageBoxMessages messages;
-  // The camera's and the sound capture's messages reach the teacher in boxes while the window
-  // runs; the receiver outlives every capture object, which the ports own.
-  ScopedUserMessages deviceMessages(messages);
   WindowPorts ports(messages, programFolder);
   PublisherDlg window(ports.store, ports.sessions, ports.devices, programFolder);
   instance->Listen([&window](const std::string& request) { window.OnLaunchRequest(request); });

@@ -12,7 +12,6 @@
 #include "app/publisher_app.h"
 #include "app/publisher_ports.h"
 #include "app/single_instance.h"
-#include "devices/device_messages.h"
 #include "launch/class_address.h"
 #include "window/message_box_win.h"
 #include "window/publisher_dlg_win.h"
@@ -52,11 +51,7 @@ int RunPublisherApp(int /*argc*/, char** /*argv*/, const CommandLine& commandLin
   INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
 
-  // The camera's and the sound capture's messages too, while the window runs: a box on the
-  // thread that reports (the sound worker waits there until the teacher has seen it). The
-  // receiver outlives every capture object, which the ports own.
   MessageBoxMessages messages;
-  ScopedUserMessages deviceMessages(messages);
   WindowPorts ports(messages, programFolder);
   {
     PublisherDlg window(ports.store, ports.sessions, ports.devices, programFolder);

@@ -18,10 +18,12 @@
 #include <QWebEnginePage>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 
 #include "base/program_folder.h"
 #include "base/testing/test_folder.h"
 #include "base/testing/wait_for.h"
+#include "devices/device_messages.h"
 #include "window/about_dlg.h"
 #include "window/dialog_units_qt.h"
 #include "window/message_box_qt.h"
@@ -218,6 +220,24 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndDoTheirJobs) {
     end->click();
     EXPECT_EQ(sessions.LastEvent(), "stop 1");
     EXPECT_TRUE(start->isVisible());
+
+    // What the sound worker reports from its own thread: it goes on at once, and the box shows
+    // on the window's thread with the program's caption.
+    QString boxText, boxTitle;
+    QTimer answer;  // runs inside the box's own loop
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        boxText = box->text();
+        boxTitle = box->windowTitle();
+        box->accept();
+      }
+    });
+    answer.start(20);
+    std::thread([] { ShowUserMessage("Error handling PulseAudio notifications."); }).join();
+    EXPECT_TRUE(WaitFor([&] { return !boxText.isEmpty(); }, std::chrono::seconds(10), events));
+    answer.stop();
+    EXPECT_EQ(boxText, QStringLiteral("Error handling PulseAudio notifications."));
+    EXPECT_EQ(boxTitle, ApplicationTitle());
 
     // The menu button's menu ends with the about entry.
     auto* menuButton = Control<QPushButton>(window, "SystemMenu");
