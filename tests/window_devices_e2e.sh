@@ -36,6 +36,8 @@ program_pid=$!
 answer "没有找到设置文件 config.ini"
 window=$(wait_window 60 '新一代网络教学系统') || fail "no window after the missing config.ini"
 config_has '^ScreenWidth=0' || fail "config.ini was not made from the shipped default"
+! grep -qE 'qt.webengine|Init Parameters|Surface Type' "$work/program.log" ||
+  fail "the web engine's diagnostics reach the terminal"
 pass "a missing config.ini is made again and the teacher told"
 
 eval "$(xdotool getwindowgeometry --shell "$window")"  # X Y WIDTH HEIGHT
