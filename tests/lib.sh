@@ -109,22 +109,12 @@ start_xvfb() {  # WIDTHxHEIGHT [Xvfb option...]
   export DISPLAY
 }
 
-# A PulseAudio daemon of the test's own, exported as PULSE_SERVER. Its default source
-# "quillon_test_mic" ("Quillon test microphone") records a steady 440 Hz sine played into a null
-# sink; a loopback into a second null sink keeps that sink's monitor awake (or Wine's first
-# notification comes only seconds later).
+# A PulseAudio daemon of the test's own with the tests' microphone
+# (devices/testing/test_microphone.pa), exported as PULSE_SERVER.
 start_pulseaudio() {
   local dir=$work/pulse
   mkdir -p "$dir"
-  cat >"$dir/test.pa" <<PA
-load-module module-null-sink sink_name=tone_sink
-load-module module-null-sink sink_name=idle_sink
-load-module module-sine sink=tone_sink frequency=440
-load-module module-remap-source master=tone_sink.monitor source_name=quillon_test_mic source_properties='device.description="Quillon test microphone"'
-load-module module-loopback source=tone_sink.monitor sink=idle_sink latency_msec=60
-load-module module-native-protocol-unix auth-anonymous=1 socket=$dir/native
-set-default-source quillon_test_mic
-PA
+  sed "s|=SOCKET$|=$dir/native|" "$source_dir/devices/testing/test_microphone.pa" >"$dir/test.pa"
   (unset PULSE_SERVER; XDG_RUNTIME_DIR="$dir" HOME="$dir" exec pulseaudio -n --daemonize=no \
      --exit-idle-time=-1 --use-pid-file=no --system=no --disallow-exit --log-target=stderr \
      -F "$dir/test.pa") >"$dir/log" 2>&1 &
