@@ -233,15 +233,17 @@ class CaptureSessionTest : public ::testing::Test {
 
 TEST_F(CaptureSessionTest, StartAndStopOrderAndSizesForEveryPictureTypeWithAndWithoutSound) {
   for (int style = 0; style <= 4; ++style) {
-    // Without sound, with it, and with a sound device that does not open: a class without sound.
-    for (int sound = 0; sound <= 2; ++sound) {
+    // Without sound, with it, with a sound device that does not open, and with a sound format
+    // the encoder cannot take (the device is then not even opened): a class without sound.
+    for (int sound = 0; sound <= 3; ++sound) {
       SCOPED_TRACE("VideoStyle " + std::to_string(style) + " sound " + std::to_string(sound));
       const bool haveAudio = sound == 1;
       fake.Reset(1, 2048);
       events.clear();
       settings.VideoStyle = style;
       settings.HaveAudio = sound != 0;
-      soundOpens = sound == 1;
+      settings.BitsPerSample = sound == 3 ? 24 : 16;
+      soundOpens = sound != 2;
       deliverFrames = style == 1;
       auto running = MakeSession();
       const bool cameraFails = style == 1 && sound == 2;
@@ -275,7 +277,7 @@ TEST_F(CaptureSessionTest, StartAndStopOrderAndSizesForEveryPictureTypeWithAndWi
       const std::string started = std::string(timer ? ", timer on" : "") + ", encoder stopped 0x";
       std::vector<std::string> expected;
       if (cameraUsed) expected.push_back("camera 2 in window 77 at 640x480, 30/s" + started);
-      if (sound != 0) expected.push_back("sound mic at 44100/16/2" + started);
+      if (sound == 1 || sound == 2) expected.push_back("sound mic at 44100/16/2" + started);
       if (haveAudio) expected.push_back("sound record 2048" + started);  // the notify size
       expected.push_back("encoder stop, encoder stopped 0x");
       for (const char* stop : {"camera stop", "sound stop", "sound close"})
@@ -301,7 +303,7 @@ TEST_F(CaptureSessionTest, StartAndStopOrderAndSizesForEveryPictureTypeWithAndWi
           std::tuple(p.Width, p.Height, p.FormatCode, p.FrameRate, p.Interval, p.Quality, p.Bitrate,
                      p.SamplesPerSec, p.BitsPerSample, p.Chanels, p.Record, std::string(p.Url)),
           std::tuple(desktopLarge ? 1280 : 640, desktopLarge ? 720 : 480, 4103, 30, 2, 3, 500,
-                     44100, 16, 2, 1, settings.PublishUrl));
+                     44100, settings.BitsPerSample, 2, 1, settings.PublishUrl));
 
       const std::vector<FakeVerbenaCall> calls = fake.Calls();
       for (const FakeVerbenaCall& call : calls) {
