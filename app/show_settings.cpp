@@ -68,6 +68,8 @@ std::string FormatSettings(const PublisherSettings& s, std::string_view stream_n
 int ShowSettings(const DisplayInfo& display, std::ostream& out, std::ostream& err,
                  const std::filesystem::path& file) {
   std::error_code error;
+  LogInfo("settings file: %s",
+          std::filesystem::absolute(file, error).lexically_normal().string().c_str());
   if (!std::filesystem::exists(file, error)) {
     LogWarning("%s does not exist; every value reads as 0",
                std::filesystem::absolute(file, error).lexically_normal().string().c_str());

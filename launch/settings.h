@@ -8,14 +8,15 @@
 
 #include "base/display_info.h"
 #include "base/publisher_settings.h"
+#include "base/user_files.h"
 #include "base/user_messages.h"
 
 namespace quillon {
 
-// The settings file: config.ini in the program's folder.
-inline constexpr char kSettingsFileName[] = "config.ini";
+// The settings file of the program in programFolder: config.ini beside it, or the teacher's own
+// when the folder is read-only (ChooseUserFiles).
 inline std::filesystem::path SettingsFileIn(const std::filesystem::path& programFolder) {
-  return programFolder / kSettingsFileName;
+  return ChooseUserFiles(programFolder).SettingsFile;
 }
 
 // Shown when the stored address holds no "&" (no stream name can be told from the publish URL).

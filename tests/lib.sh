@@ -280,6 +280,11 @@ i = (y * w + x) * 3
 print(data[i], data[i + 1], data[i + 2])
 PY
 }
+# True when the recording holds at least 20 pictures that decode.
+decodes() {  # file
+  [ -n "$1" ] && [ "$(ffprobe -v error -count_frames -select_streams v:0 \
+    -show_entries stream=nb_read_frames -of csv=p=0 "$1")" -ge 20 ]
+}
 bright_grey() { read -r r g b <<< "$1"; [ "$r" -gt 140 ] && [ "$g" -gt 140 ] && [ "$b" -gt 140 ]; }
 dark() { read -r r g b <<< "$1"; [ "$r" -lt 60 ] && [ "$g" -lt 60 ] && [ "$b" -lt 60 ]; }
 reddish() { read -r r g b <<< "$1"; [ "$r" -gt 150 ] && [ "$g" -lt 100 ] && [ "$b" -lt 100 ]; }
