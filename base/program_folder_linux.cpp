@@ -1,3 +1,5 @@
+#include <stdlib.h>
+
 #include <system_error>
 
 #include "base/program_folder.h"
@@ -14,17 +16,14 @@ std::filesystem::path ExecutablePath() {
 bool MakeProgramFolderCurrent() {
   const std::filesystem::path folder = ExecutablePath().parent_path();
   if (folder.empty()) return false;
-  std::filesystem::path current = folder;
   std::error_code error;
-  // The encoder library records into recordings/ of the program folder. A read-only program
-  // folder (the Debian package's) ships that as a link to the working folder, which is then the
-  // teacher's recordings folder.
+  // A read-only program folder (the Debian package's) records into the teacher's videos folder:
+  // the encoder library is told where (set before any thread of ours exists).
   const std::filesystem::path recordings = ChooseUserFiles(folder).Recordings;
   if (recordings != folder / "recordings" && !recordings.empty()) {
-    std::filesystem::create_directories(recordings, error);
-    if (!error) current = recordings;
+    setenv("VERBENA_RECORDINGS_DIR", recordings.c_str(), 1);
   }
-  std::filesystem::current_path(current, error);
+  std::filesystem::current_path(folder, error);
   return !error;
 }
 

@@ -30,9 +30,6 @@ install(CODE [[
   file(MAKE_DIRECTORY "${root}/usr/bin")
   file(CREATE_LINK /opt/quillon-publisher/quillon-publisher "${root}/usr/bin/quillon-publisher"
        SYMBOLIC)
-  # The encoder library records into recordings/ of the program folder; this one is read-only,
-  # so recordings/ is the working folder, which the program makes the teacher's videos folder.
-  file(CREATE_LINK /proc/self/cwd "${root}/opt/quillon-publisher/recordings" SYMBOLIC)
 ]])
 install(CODE "set(pictures \"$<TARGET_FILE:export_pictures>\")
   set(changelog \"${CMAKE_BINARY_DIR}/package/changelog\")
