@@ -1,5 +1,7 @@
 #include "capture/screen_grabber_portal.h"
 
+#include "capture/desktop_source.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -107,6 +109,26 @@ TEST_F(ScreenGrabberPortalTest, FailuresSayWhyAndALostStreamKeepsTheLastPicture)
     EXPECT_EQ(mismatch.Count, 0) << mismatch.First;
     EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(200));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+// The portal on a Wayland session, the X server otherwise; the override wins when it is valid.
+TEST(DesktopSourceTest, WaylandSessionsUseThePortalAndTheOverrideWins) {
+  constexpr auto kX11 = DesktopSource::kX11;
+  constexpr auto kPortal = DesktopSource::kPortal;
+  const struct {
+    const char *override, *session, *display;
+    DesktopSource want;
+  } cases[] = {{nullptr, "wayland", nullptr, kPortal},
+               {nullptr, "x11", "wayland-0", kPortal},
+               {nullptr, "x11", "", kX11},
+               {nullptr, nullptr, nullptr, kX11},
+               {"x11", "wayland", "wayland-0", kX11},
+               {"portal", "x11", nullptr, kPortal},
+               {"vnc", "x11", nullptr, kX11}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(ChooseDesktopSource(c.override, c.session, c.display).Source, c.want)
+        << (c.override ? c.override : "-") << " " << (c.session ? c.session : "-");
   }
 }
 
