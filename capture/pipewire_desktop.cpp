@@ -155,8 +155,8 @@ struct PipeWireDesktop::State {
     const spa_data& plane = newest->buffer->datas[0];
     const int32_t stride = plane.chunk->stride != 0 ? plane.chunk->stride : self->width * 4;
     const size_t needed = static_cast<size_t>(stride) * static_cast<size_t>(self->height);
-    if (plane.data == nullptr || plane.chunk->size == 0 || stride < self->width * 4 ||
-        (plane.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) != 0 ||
+    if (plane.data == nullptr || plane.chunk->size == 0 || self->width <= 0 ||
+        stride < self->width * 4 || (plane.chunk->flags & SPA_CHUNK_FLAG_CORRUPTED) != 0 ||
         plane.chunk->offset + needed > plane.maxsize) {
       pw_stream_queue_buffer(self->stream, newest);
       return;

@@ -204,7 +204,8 @@ ScreenProblem ScreenCastPortal::Share(SharedMonitor* monitor, int dialogSeconds)
     LogWarning("cannot connect to the session bus: %s", error.what());
     return ScreenProblem::kNoScreenSharing;
   }
-  std::string sender = g_dbus_connection_get_unique_name(bus.connection) + 1;  // without ':'
+  const gchar* unique = g_dbus_connection_get_unique_name(bus.connection);
+  std::string sender = unique != nullptr ? unique + 1 : "";  // without ':'
   for (char& c : sender) c = c == '.' ? '_' : c;
   bus.sender = sender;
   bus.context = g_main_context_new();
