@@ -97,7 +97,7 @@ free_port() {
 }
 
 # An X server of the test's own on a display number of its choosing (parallel tests never
-# collide); exports DISPLAY.
+# collide); exports DISPLAY, and QUILLON_DESKTOP_SOURCE=x11.
 start_xvfb() {  # WIDTHxHEIGHT [Xvfb option...]
   local size=$1
   shift
@@ -107,7 +107,8 @@ start_xvfb() {  # WIDTHxHEIGHT [Xvfb option...]
   at_exit stop_process $!
   wait_until 10 "Xvfb did not start" test -s "$work/xvfb.display"
   DISPLAY=":$(head -n 1 "$work/xvfb.display")"
-  export DISPLAY
+  # The program publishes this server's desktop even when the tests run on a Wayland desktop.
+  export DISPLAY QUILLON_DESKTOP_SOURCE=x11
 }
 
 # A PulseAudio daemon of the test's own with the tests' microphone
