@@ -171,8 +171,9 @@ struct PipeWireDesktop::State {
   void TakeCursor(pw_buffer* buffer) {
     const auto* cursor = static_cast<const spa_meta_cursor*>(
         spa_buffer_find_meta_data(buffer->buffer, SPA_META_Cursor, sizeof(spa_meta_cursor)));
-    if (cursor == nullptr || !spa_meta_cursor_is_valid(cursor)) return;  // nothing new
-    havePointer = true;
+    if (cursor == nullptr) return;
+    // Compositors mark the pointer invalid while it is on another monitor: no marker then.
+    havePointer = spa_meta_cursor_is_valid(cursor);
     pointerX = cursor->position.x;
     pointerY = cursor->position.y;
   }

@@ -36,7 +36,8 @@ class ScreenGrabberPortalTest : public ::testing::Test {
 };
 
 // The monitor pixel for pixel and bottom-up, black beyond it; a new picture by the second tick
-// after it was served; the marker where the stream's cursor metadata puts the pointer; and the
+// after it was served; the marker where the stream's cursor metadata puts the pointer, none while
+// the pointer is on another monitor; and the
 // next class with the kept permission, without a second dialog.
 TEST_F(ScreenGrabberPortalTest, GrabsTheSharedMonitorAndTheNextClassNeedsNoDialog) {
   {
@@ -64,6 +65,9 @@ TEST_F(ScreenGrabberPortalTest, GrabsTheSharedMonitorAndTheNextClassNeedsNoDialo
       ScreenCastDesktop::SetPointer(x, y);
       return WaitFor([&] { return grabber.Pointer() == std::pair{x, y}; });
     });
+    ScreenCastDesktop::SetPointer(-1, -1);  // on another monitor
+    EXPECT_TRUE(WaitFor([&] { return !grabber.Pointer(); }));
+    EXPECT_FALSE(grabber.DrawCursorMarker(picture.data(), kWidth, kHeight));
   }
   const std::string firstToken = TestFolder::Read(TokenFile());
   EXPECT_FALSE(firstToken.empty());

@@ -7,7 +7,8 @@
 // and no dialog when SelectSources brings a valid one.
 //   screencast_portal_standin [--refuse] [--cursor-modes N] [--size WxH]
 // --refuse answers the dialog with "cancelled". Control for tests, on /org/quillon/StandIn:
-// org.quillon.ScreenCastStandIn.SetPicture(u variant), SetPointer(i x, i y), Dialogs() -> u.
+// org.quillon.ScreenCastStandIn.SetPicture(u variant), SetPointer(i x, i y) (x < 0: on another
+// monitor), Dialogs() -> u.
 #include <gio/gio.h>
 #include <gio/gunixfdlist.h>
 #include <glib-unix.h>
@@ -338,7 +339,7 @@ void OnProcess(void*) {
   auto* cursor = static_cast<spa_meta_cursor*>(
       spa_buffer_find_meta_data(buffer->buffer, SPA_META_Cursor, sizeof(spa_meta_cursor)));
   if (cursor != nullptr) {
-    cursor->id = 1;
+    cursor->id = g.pointerX >= 0 ? 1 : 0;  // as compositors do for a pointer elsewhere
     cursor->flags = 0;
     cursor->position.x = g.pointerX;
     cursor->position.y = g.pointerY;
