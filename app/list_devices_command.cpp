@@ -5,6 +5,7 @@
 
 #include "app/publisher_app.h"
 #include "base/ansi_text.h"
+#include "capture/screen_grabber.h"
 #include "devices/device_lists.h"
 
 namespace quillon {
@@ -26,6 +27,7 @@ int RunListDevices() {
       std::printf("  %zu  %s  (records nothing)\n", i, Utf8ToAnsi(sound[i].Description).c_str());
     }
   }
+  std::printf("Desktop source: %s\n", DescribeDesktopSource().c_str());
   std::fflush(stdout);
   return 0;
 }

@@ -108,6 +108,14 @@ bool CaptureSession::StartEncoder() {
   params_.Record = s.Record;
   std::snprintf(params_.Url, sizeof params_.Url, "%s", s.PublishUrl.c_str());
 
+  // A desktop that needs the teacher's consent gets it before anything is published: a class
+  // without its picture does not start.
+  if (screen_ && picture && UsesDesktop(*picture)) {
+    if (const ScreenProblem problem = screen_->Prepare(); problem != ScreenProblem::kNone) {
+      startFailure_ = static_cast<uint32_t>(problem);
+      return false;
+    }
+  }
   if (!encoder_) return false;  // the loader has said which file or export is missing
   const EncoderFunctions& f = encoder_->Functions();
   encoderHandle_ = f.CreateEncoder(&params_);

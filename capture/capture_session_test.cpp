@@ -1,5 +1,6 @@
 #include "capture/capture_session.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -45,7 +46,8 @@ class Feeder final : public FrameTimer {
 // A desktop of one colour, with the pointer where the test put it.
 class FakeScreen final : public ScreenGrabber {
  public:
-  FakeScreen(int32_t x, int32_t y) : x_(x), y_(y) {}
+  FakeScreen(int32_t x, int32_t y, ScreenProblem problem) : x_(x), y_(y), problem_(problem) {}
+  ScreenProblem Prepare() override { return problem_; }
   void GrabScreen(uint8_t* buffer, int32_t width, int32_t height) override {
     for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
       std::copy(kDesktop.begin(), kDesktop.end(), buffer + i * 3);
@@ -58,6 +60,7 @@ class FakeScreen final : public ScreenGrabber {
  private:
   const int32_t x_;
   const int32_t y_;
+  const ScreenProblem problem_;
 };
 
 // A camera that tells note what it is asked to do; with deliverFrames it sends frames of the
@@ -174,7 +177,7 @@ class CaptureSessionTest : public ::testing::Test {
     auto note = [this](const std::string& what) { events.push_back(what + When()); };
     parts.Camera = std::make_unique<FakeCamera>(deliverFrames, note);
     parts.Sound = std::make_unique<FakeSound>(soundOpens, note);
-    parts.Screen = std::make_unique<FakeScreen>(pointerX, pointerY);
+    parts.Screen = std::make_unique<FakeScreen>(pointerX, pointerY, screenProblem);
     camera = static_cast<FakeCamera*>(parts.Camera.get());
     auto made = std::make_unique<CaptureSession>(settings, std::move(parts));
     session = made.get();
@@ -226,6 +229,7 @@ class CaptureSessionTest : public ::testing::Test {
   bool soundOpens = true;
   int32_t pointerX = 100;
   int32_t pointerY = 100;
+  ScreenProblem screenProblem = ScreenProblem::kNone;
   std::vector<std::string> events;  // what the fakes were asked to do, in order
   CaptureSession* session = nullptr;
   FakeCamera* camera = nullptr;
@@ -340,6 +344,25 @@ TEST_F(CaptureSessionTest, FailedStartStartsNothingAndStopStillRuns) {
     const std::vector<std::string> calls = {"CreateEncoder", "Start", "Stop", "Stop"};
     EXPECT_EQ(fake.Names(), library ? calls : std::vector<std::string>{});
   }
+}
+
+// A desktop that cannot be shared (a Wayland session's dialog cancelled): no class with a desktop
+// picture reaches the server, and the message says what to do instead of blaming the server; a
+// camera-only class does not need the desktop and starts.
+TEST_F(CaptureSessionTest, ADesktopWithNothingToPublishStartsNoClassAndSaysWhy) {
+  screenProblem = ScreenProblem::kNotShared;
+  for (int style : {0, 2, 3, 1}) {
+    fake.Reset();
+    settings.VideoStyle = style;
+    auto running = MakeSession();
+    const bool needsDesktop = style != 1;
+    EXPECT_EQ(running->Start(0), !needsDesktop) << style;
+    EXPECT_EQ(fake.Count("CreateEncoder"), needsDesktop ? 0 : 1) << style;
+    EXPECT_EQ(running->StartFailure(), needsDesktop ? 102u : 0u) << style;
+  }
+  EXPECT_THAT(ConnectFailedMessage(102, settings.PublishUrl),
+              ::testing::AllOf(::testing::HasSubstr("没有共享屏幕"),
+                               ::testing::Not(::testing::HasSubstr(kConnectFailed))));
 }
 
 // One picture of a picture type: how the settings differ from ClassSettings (1280 x 720 desktop,

@@ -18,6 +18,16 @@ void ConvertBgrxToBgrPlain(const uint8_t* source, uint8_t* destination, int32_t 
   }
 }
 
+void ConvertRgbxToBgr(const uint8_t* source, uint8_t* destination, int32_t pixels) {
+  for (int32_t i = 0; i < pixels; ++i) {
+    destination[0] = source[2];
+    destination[1] = source[1];
+    destination[2] = source[0];
+    source += 4;
+    destination += 3;
+  }
+}
+
 #if defined(__x86_64__) || defined(__i386__)
 
 bool CpuHasSsse3() {

@@ -31,12 +31,6 @@ bool RootIsBgrx32(xcb_connection_t* connection, const xcb_screen_t* screen) {
 
 }  // namespace
 
-std::unique_ptr<ScreenGrabber> CreateScreenGrabber() {
-  auto grabber = std::make_unique<ScreenGrabberX11>();
-  if (!grabber->Connected()) return nullptr;
-  return grabber;
-}
-
 ScreenGrabberX11::ScreenGrabberX11(const std::string& displayName, bool useSharedMemory) {
   int screenNumber = 0;
   xcb_connection_t* connection =
