@@ -11,6 +11,8 @@
 namespace quillon {
 
 int RunListDevices() {
+  // First, so that the sound list stays the last block (scripts read it to the end).
+  std::printf("Desktop source: %s\n", DescribeDesktopSource().c_str());
   const std::vector<std::string> cameras = ListVideoDevices();
   std::printf("Cameras (DeviceID):\n");
   if (cameras.empty()) std::printf("  none\n");
@@ -27,7 +29,6 @@ int RunListDevices() {
       std::printf("  %zu  %s  (records nothing)\n", i, Utf8ToAnsi(sound[i].Description).c_str());
     }
   }
-  std::printf("Desktop source: %s\n", DescribeDesktopSource().c_str());
   std::fflush(stdout);
   return 0;
 }
