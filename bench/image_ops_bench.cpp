@@ -163,7 +163,7 @@ void Setup(benchmark::internal::Benchmark* b) {
 }
 
 const std::vector<int64_t> kLevels = {static_cast<int64_t>(SimdLevel::kAvx512),
-                                      static_cast<int64_t>(SimdLevel::kAvx2),
+                                      static_cast<int64_t>(SimdLevel::kAvx2), static_cast<int64_t>(SimdLevel::kSsse3),
                                       static_cast<int64_t>(SimdLevel::kSse2)};
 const std::vector<int64_t> kHotFresh = {0, 1};
 

@@ -1,6 +1,7 @@
 // The rows of the bilinear resampler with AVX2: 16 values of 16 bits a register, and reductions
 // to half size or less (every halving step), which read two fresh source rows for every
-// destination row, with both passes in registers, one destination row at a time. Every function
+// destination row, with both passes in registers, one destination row at a time, as the SSSE3
+// rows do it (image_ops_ssse3.cpp) with two groups a register. Every function
 // here carries the target attribute "avx2" and runs only when the processor has it.
 #include "capture/image_ops_internal.h"
 
@@ -94,18 +95,35 @@ __attribute__((target("avx2"))) inline __m256i BlendRows256(const int16_t* h0, c
   return _mm256_packs_epi32(lo, hi);  // in order: unpack and pack stay within the halves
 }
 
-// Both passes for 4 columns from column k of BlendPairs4, as signed 16-bit values in the order
-// of its lanes (unpack and pack stay within the halves).
-__attribute__((target("avx2"))) inline __m256i ReducePairs4(const BilinearTables& t,
-                                                            const uint8_t* row0,
-                                                            const uint8_t* row1, __m256i weights,
-                                                            int32_t k) {
-  const __m256i pair_weights = LoadPairWeights(t, k);
-  const __m256i a = BlendPairs4(row0 + t.window[k], pair_weights);
-  const __m256i b = BlendPairs4(row1 + t.window[k], pair_weights);
-  const __m256i lo = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), weights), 16);
-  const __m256i hi = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), weights), 16);
-  return _mm256_packs_epi32(lo, hi);
+// The horizontal blends h - 32768 of two groups from the 16 bytes at p and at q.
+__attribute__((target("avx2"))) inline __m256i BlendGroups2(const uint8_t* p, const uint8_t* q,
+                                                            __m256i pick, __m256i weights) {
+  const __m256i bytes = _mm256_inserti128_si256(
+      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+      _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)), 1);
+  return _mm256_maddubs_epi16(
+      weights, _mm256_xor_si256(_mm256_shuffle_epi8(bytes, pick), _mm256_set1_epi8(-128)));
+}
+
+// Both passes for the groups g and g + 1 (BilinearTables::group_offset), one a 128-bit half, as
+// in image_ops_ssse3.cpp: 8 results moved down by 128 as signed words per half, the last unused.
+__attribute__((target("avx2"))) inline __m256i ReduceGroups2(const BilinearTables& t,
+                                                             const uint8_t* row0,
+                                                             const uint8_t* row1, size_t g,
+                                                             __m256i row_weights) {
+  const __m256i pick =
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t.group_shuffle.data() + g * 16));
+  const __m256i w =
+      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t.group_weights.data() + g * 16));
+  const int32_t first = t.group_offset[g];
+  const int32_t second = t.group_offset[g + 1];
+  const __m256i h0 = BlendGroups2(row0 + first, row0 + second, pick, w);
+  const __m256i h1 = BlendGroups2(row1 + first, row1 + second, pick, w);
+  const __m256i lo =
+      _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(h0, h1), row_weights), 16);
+  const __m256i hi =
+      _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(h0, h1), row_weights), 16);
+  return _mm256_packs_epi32(lo, hi);  // in order: unpack and pack stay within the halves
 }
 
 }  // namespace
@@ -137,34 +155,33 @@ __attribute__((target("avx2"))) void BlendRowsAvx2(const int16_t* h0, const int1
 }
 
 // Both passes at once for one destination row, for reductions to half or less, where no source
-// row serves two destination rows: the blended rows stay in registers. Columns
-// [vector_first, end) in groups of 8, with end such that each 32-byte store of 24 bytes stays
-// inside the row; returns end. The caller does the other columns afterwards.
+// row serves two destination rows: the blended rows stay in registers. 4 groups of 7 destination
+// bytes an iteration, stored as two 16-byte halves of 14.
 __attribute__((target("avx2"))) int32_t ReduceRowAvx2(const BilinearTables& t, const uint8_t* row0,
                                                       const uint8_t* row1, int32_t v, uint8_t* out,
                                                       int32_t count) {
-  const __m256i weights = _mm256_set1_epi32((v << 16) | (256 - v));
+  const __m256i row_weights = _mm256_set1_epi32((v << 16) | (256 - v));
   constexpr char z = -1;
-  const __m256i squeeze = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, z, z, z, z,  //
-                                           0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, z, z, z, z);
-  const __m256i pack = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
-  int32_t i = t.vector_first;
-  for (; i + 8 <= t.pairs_last && i * 3 + 32 <= count; i += 8) {
-    // Ask for the bytes 1.5 KiB ahead in both rows: a frame tick's desktop picture comes from
-    // memory, not from the caches, and two streams at once outrun the hardware's own guesses.
-    // Addresses past the row are fine: a prefetch never faults.
-    Prefetch(row0, t.window[i] + 1536);
-    Prefetch(row1, t.window[i] + 1536);
-    // Bytes in 64-bit quarters: columns 0-1, 4-5, 2-3, 6-7, each 6 bytes and 2 spare.
+  const __m256i squeeze = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 13, 14, z, z,  //
+                                           0, 1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 13, 14, z, z);
+  int32_t done = 0;
+  // The second store's last 2 bytes belong to the next group, stored later.
+  for (size_t g = 0; done + 30 <= count; done += 28, g += 4) {
+    // A frame tick's desktop picture comes from memory, and two streams at once outrun the
+    // hardware's own guesses; a prefetch never faults.
+    Prefetch(row0, t.group_offset[g] + 1536);
+    Prefetch(row1, t.group_offset[g] + 1536);
+    // Groups g, g + 2 in the low quarters, g + 1, g + 3 in the high ones.
     const __m256i bytes =
-        _mm256_xor_si256(_mm256_packs_epi16(ReducePairs4(t, row0, row1, weights, i),
-                                            ReducePairs4(t, row0, row1, weights, i + 4)),
+        _mm256_xor_si256(_mm256_packs_epi16(ReduceGroups2(t, row0, row1, g, row_weights),
+                                            ReduceGroups2(t, row0, row1, g + 2, row_weights)),
                          _mm256_set1_epi8(-128));
     const __m256i ordered = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(bytes, 0xD8), squeeze);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * 3),
-                        _mm256_permutevar8x32_epi32(ordered, pack));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done), _mm256_castsi256_si128(ordered));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done + 14),
+                     _mm256_extracti128_si256(ordered, 1));
   }
-  return i;
+  return done;
 }
 
 }  // namespace quillon::image_ops_internal
