@@ -103,13 +103,7 @@ void PrepareGroups(BilinearTables& t, int32_t source_width, int32_t width) {
     const int32_t offset = std::min(low, row_bytes - 16);
     if (high - offset >= 16) {
       ++apart;
-      const int32_t pixel = first / 3;
-      const int32_t end = (last - 1) / 3 + 1;
-      if (!t.group_fixes.empty() && t.group_fixes.back().last >= pixel) {
-        t.group_fixes.back().last = end;
-      } else {
-        t.group_fixes.push_back({pixel, end});
-      }
+      t.group_fixes.push_back({first / 3, (last - 1) / 3 + 1});
       continue;
     }
     t.group_offset[g] = offset;

@@ -95,30 +95,27 @@ __attribute__((target("avx2"))) inline __m256i BlendRows256(const int16_t* h0, c
   return _mm256_packs_epi32(lo, hi);  // in order: unpack and pack stay within the halves
 }
 
-// The horizontal blends h - 32768 of two groups from the 16 bytes at p and at q.
+// The horizontal blends h - 32768 of two groups from the 16 bytes at p and at q (each loaded into
+// both halves, which costs no shuffle, then one half of each taken).
 __attribute__((target("avx2"))) inline __m256i BlendGroups2(const uint8_t* p, const uint8_t* q,
                                                             __m256i pick, __m256i weights) {
-  const __m256i bytes = _mm256_inserti128_si256(
-      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
-      _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)), 1);
+  const __m256i bytes = _mm256_blend_epi32(
+      _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+      _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q))), 0xF0);
   return _mm256_maddubs_epi16(
       weights, _mm256_xor_si256(_mm256_shuffle_epi8(bytes, pick), _mm256_set1_epi8(-128)));
 }
 
-// Both passes for the groups g and g + 1 (BilinearTables::group_offset), one a 128-bit half, as
-// in image_ops_ssse3.cpp: 8 results moved down by 128 as signed words per half, the last unused.
-__attribute__((target("avx2"))) inline __m256i ReduceGroups2(const BilinearTables& t,
-                                                             const uint8_t* row0,
-                                                             const uint8_t* row1, size_t g,
-                                                             __m256i row_weights) {
-  const __m256i pick =
-      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t.group_shuffle.data() + g * 16));
-  const __m256i w =
-      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(t.group_weights.data() + g * 16));
-  const int32_t first = t.group_offset[g];
-  const int32_t second = t.group_offset[g + 1];
-  const __m256i h0 = BlendGroups2(row0 + first, row0 + second, pick, w);
-  const __m256i h1 = BlendGroups2(row1 + first, row1 + second, pick, w);
+// Both passes for two groups with the tables at offset, shuffle and weights (one group a 128-bit
+// half), as in image_ops_ssse3.cpp: 8 results moved down by 128 as signed words per half, the
+// last unused.
+__attribute__((target("avx2"))) inline __m256i ReduceGroups2(
+    const uint8_t* row0, const uint8_t* row1, const int32_t* offset, const uint8_t* shuffle,
+    const uint8_t* weights, __m256i row_weights) {
+  const __m256i pick = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shuffle));
+  const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights));
+  const __m256i h0 = BlendGroups2(row0 + offset[0], row0 + offset[1], pick, w);
+  const __m256i h1 = BlendGroups2(row1 + offset[0], row1 + offset[1], pick, w);
   const __m256i lo =
       _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(h0, h1), row_weights), 16);
   const __m256i hi =
@@ -164,18 +161,22 @@ __attribute__((target("avx2"))) int32_t ReduceRowAvx2(const BilinearTables& t, c
   constexpr char z = -1;
   const __m256i squeeze = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 13, 14, z, z,  //
                                            0, 1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 13, 14, z, z);
+  const int32_t* offset = t.group_offset.data();
+  const uint8_t* shuffle = t.group_shuffle.data();
+  const uint8_t* weights = t.group_weights.data();
   int32_t done = 0;
   // The second store's last 2 bytes belong to the next group, stored later.
-  for (size_t g = 0; done + 30 <= count; done += 28, g += 4) {
+  for (; done + 30 <= count; done += 28, offset += 4, shuffle += 64, weights += 64) {
     // A frame tick's desktop picture comes from memory, and two streams at once outrun the
     // hardware's own guesses; a prefetch never faults.
-    Prefetch(row0, t.group_offset[g] + 1536);
-    Prefetch(row1, t.group_offset[g] + 1536);
+    Prefetch(row0, offset[0] + 1536);
+    Prefetch(row1, offset[0] + 1536);
     // Groups g, g + 2 in the low quarters, g + 1, g + 3 in the high ones.
-    const __m256i bytes =
-        _mm256_xor_si256(_mm256_packs_epi16(ReduceGroups2(t, row0, row1, g, row_weights),
-                                            ReduceGroups2(t, row0, row1, g + 2, row_weights)),
-                         _mm256_set1_epi8(-128));
+    const __m256i bytes = _mm256_xor_si256(
+        _mm256_packs_epi16(
+            ReduceGroups2(row0, row1, offset, shuffle, weights, row_weights),
+            ReduceGroups2(row0, row1, offset + 2, shuffle + 32, weights + 32, row_weights)),
+        _mm256_set1_epi8(-128));
     const __m256i ordered = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(bytes, 0xD8), squeeze);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done), _mm256_castsi256_si128(ordered));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done + 14),
