@@ -80,8 +80,8 @@ Sample SampleAt(const BilinearAxis& axis, int32_t k, int32_t size) {
 }
 
 // The groups of 7 destination bytes of the rows with the in-lane byte shuffle (see
-// BilinearTables::group_offset).
-void PrepareGroups(BilinearTables& t, int32_t source_width, int32_t width) {
+// BilinearTables::group_offset), in the order the rows of `lanes` take them.
+void PrepareGroups(BilinearTables& t, int32_t source_width, int32_t width, LaneLayout lanes) {
   constexpr int32_t kGroup = 7;
   const int32_t count = width * 3;
   const int32_t row_bytes = source_width * 3;
@@ -119,6 +119,17 @@ void PrepareGroups(BilinearTables& t, int32_t source_width, int32_t width) {
     }
   }
   t.groups_serve = row_bytes >= 16 && count >= 32 && apart * 16 <= groups;
+  if (lanes == LaneLayout::kTwoColumnsPerEight) {
+    // The AVX2 rows take 4 groups at once, g and g + 2 in one register, g + 1 and g + 3 in the
+    // other, so that their results land in order within each 128-bit half.
+    for (size_t g = 0; g + 4 <= groups; g += 4) {
+      std::swap(t.group_offset[g + 1], t.group_offset[g + 2]);
+      std::swap_ranges(&t.group_shuffle[(g + 1) * 16], &t.group_shuffle[(g + 2) * 16],
+                       &t.group_shuffle[(g + 2) * 16]);
+      std::swap_ranges(&t.group_weights[(g + 1) * 16], &t.group_weights[(g + 2) * 16],
+                       &t.group_weights[(g + 2) * 16]);
+    }
+  }
 }
 
 // The column tables of `t` for these sizes, laid out as the rows of `ops` want them.
@@ -175,7 +186,7 @@ void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width,
       }
     }
   }
-  if (ops.reduce_row != nullptr) PrepareGroups(t, source_width, width);
+  if (ops.reduce_row != nullptr) PrepareGroups(t, source_width, width, ops.lanes);
   t.pairs_last = t.vector_first;
   while (t.pairs_last + 4 <= t.vector_last && t.window[t.pairs_last] + 28 <= source_width * 3 &&
          t.window[t.pairs_last + 3] == t.window[t.pairs_last] + 18 &&

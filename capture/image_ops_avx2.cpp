@@ -8,6 +8,8 @@
 #if defined(QUILLON_IMAGE_OPS_X86)
 #include <immintrin.h>
 
+#include <cstring>
+
 namespace quillon::image_ops_internal {
 
 namespace {
@@ -106,21 +108,28 @@ __attribute__((target("avx2"))) inline __m256i BlendGroups2(const uint8_t* p, co
       weights, _mm256_xor_si256(_mm256_shuffle_epi8(bytes, pick), _mm256_set1_epi8(-128)));
 }
 
-// Both passes for two groups with the tables at offset, shuffle and weights (one group a 128-bit
-// half), as in image_ops_ssse3.cpp: 8 results moved down by 128 as signed words per half, the
-// last unused.
-__attribute__((target("avx2"))) inline __m256i ReduceGroups2(
+// Both passes for two groups with the tables at offset, shuffle and weights, one a 128-bit half,
+// as in image_ops_ssse3.cpp, up to the sums: each 32-bit sum is the result moved down by 128 in
+// its byte 2, the first 4 results of each group in `low`, the next 3 (and an unused one) in
+// `high`.
+__attribute__((target("avx2"))) inline void ReduceGroups2(
     const uint8_t* row0, const uint8_t* row1, const int32_t* offset, const uint8_t* shuffle,
-    const uint8_t* weights, __m256i row_weights) {
+    const uint8_t* weights, __m256i row_weights, __m256i* low, __m256i* high) {
   const __m256i pick = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shuffle));
   const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights));
   const __m256i h0 = BlendGroups2(row0 + offset[0], row0 + offset[1], pick, w);
   const __m256i h1 = BlendGroups2(row1 + offset[0], row1 + offset[1], pick, w);
-  const __m256i lo =
-      _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(h0, h1), row_weights), 16);
-  const __m256i hi =
-      _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(h0, h1), row_weights), 16);
-  return _mm256_packs_epi32(lo, hi);  // in order: unpack and pack stay within the halves
+  *low = _mm256_madd_epi16(_mm256_unpacklo_epi16(h0, h1), row_weights);
+  *high = _mm256_madd_epi16(_mm256_unpackhi_epi16(h0, h1), row_weights);
+}
+
+// Byte 2 of the first `count` 32-bit lanes to the bytes from `first` on, within each 128-bit
+// half; zeros elsewhere.
+__attribute__((target("avx2"))) inline __m256i ByteTwos(int first, int count) {
+  alignas(32) uint8_t mask[32];
+  std::memset(mask, 0x80, sizeof mask);
+  for (int n = 0; n < count; ++n) mask[first + n] = mask[16 + first + n] = uint8_t(4 * n + 2);
+  return _mm256_load_si256(reinterpret_cast<const __m256i*>(mask));
 }
 
 }  // namespace
@@ -158,9 +167,10 @@ __attribute__((target("avx2"))) int32_t ReduceRowAvx2(const BilinearTables& t, c
                                                       const uint8_t* row1, int32_t v, uint8_t* out,
                                                       int32_t count) {
   const __m256i row_weights = _mm256_set1_epi32((v << 16) | (256 - v));
-  constexpr char z = -1;
-  const __m256i squeeze = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 13, 14, z, z,  //
-                                           0, 1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 13, 14, z, z);
+  const __m256i first = ByteTwos(0, 4);
+  const __m256i second = ByteTwos(4, 3);
+  const __m256i third = ByteTwos(7, 4);
+  const __m256i fourth = ByteTwos(11, 3);
   const int32_t* offset = t.group_offset.data();
   const uint8_t* shuffle = t.group_shuffle.data();
   const uint8_t* weights = t.group_weights.data();
@@ -171,13 +181,18 @@ __attribute__((target("avx2"))) int32_t ReduceRowAvx2(const BilinearTables& t, c
     // hardware's own guesses; a prefetch never faults.
     Prefetch(row0, offset[0] + 1536);
     Prefetch(row1, offset[0] + 1536);
-    // Groups g, g + 2 in the low quarters, g + 1, g + 3 in the high ones.
-    const __m256i bytes = _mm256_xor_si256(
-        _mm256_packs_epi16(
-            ReduceGroups2(row0, row1, offset, shuffle, weights, row_weights),
-            ReduceGroups2(row0, row1, offset + 2, shuffle + 32, weights + 32, row_weights)),
-        _mm256_set1_epi8(-128));
-    const __m256i ordered = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(bytes, 0xD8), squeeze);
+    // Groups g and g + 2 (the tables' order), then g + 1 and g + 3: the 7 results of g, then
+    // those of g + 1 in the low half, g + 2 and g + 3 in the high one.
+    __m256i sums[4];
+    ReduceGroups2(row0, row1, offset, shuffle, weights, row_weights, &sums[0], &sums[1]);
+    ReduceGroups2(row0, row1, offset + 2, shuffle + 32, weights + 32, row_weights, &sums[2],
+                  &sums[3]);
+    const __m256i ordered =
+        _mm256_xor_si256(_mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(sums[0], first),
+                                                         _mm256_shuffle_epi8(sums[1], second)),
+                                         _mm256_or_si256(_mm256_shuffle_epi8(sums[2], third),
+                                                         _mm256_shuffle_epi8(sums[3], fourth))),
+                         _mm256_set1_epi8(-128));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done), _mm256_castsi256_si128(ordered));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done + 14),
                      _mm256_extracti128_si256(ordered, 1));

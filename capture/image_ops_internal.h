@@ -179,7 +179,8 @@ struct BilinearTables {
   // (left, right) byte pair of each destination byte from it (0x80: none) and group_weights (16
   // a group) holds their unsigned weights (256 - u, u), or (128, 128) on the left byte twice
   // where u = 0. A group whose bytes lie further apart is left to group_fixes, pixel ranges done
-  // one by one after the vector loop; groups_serve is set when those are few.
+  // one by one after the vector loop; groups_serve is set when those are few. The AVX2 rows
+  // (LaneLayout::kTwoColumnsPerEight) take each 4 groups in the order g, g + 2, g + 1, g + 3.
   std::vector<int32_t> group_offset;
   std::vector<uint8_t> group_shuffle;
   std::vector<uint8_t> group_weights;
