@@ -53,6 +53,13 @@ __attribute__((target("avx2"))) int32_t BlendPairsAvx2(const BilinearTables& t, 
   return i;
 }
 
+// The 8 bytes at p, then the 8 at q. (A function, not a lambda: a lambda would not take the
+// target attribute, and a 32-bit build has no SSE outside it.)
+__attribute__((target("avx2"))) inline __m128i TwoWindows(const uint8_t* p, const uint8_t* q) {
+  return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q)));
+}
+
 // Columns [i, last) in groups of 4 from four 8-byte windows anywhere in the row.
 __attribute__((target("avx2"))) int32_t BlendGatheredAvx2(const BilinearTables& t,
                                                           const uint8_t* row, int16_t* out,
@@ -68,13 +75,10 @@ __attribute__((target("avx2"))) int32_t BlendGatheredAvx2(const BilinearTables& 
   const __m256i pack = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
   const int32_t* window = t.window.data();
   const uint16_t* lanes = t.lanes.data() + size_t(i - t.vector_first) * 4;
-  const auto q = [&](int32_t k) {
-    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + window[k]));
-  };
   for (; i + 4 <= last; i += 4, lanes += 16) {
-    const __m256i w =
-        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi64(q(i), q(i + 1))),
-                                _mm_unpacklo_epi64(q(i + 2), q(i + 3)), 1);
+    const __m256i w = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(TwoWindows(row + window[i], row + window[i + 1])),
+        TwoWindows(row + window[i + 2], row + window[i + 3]), 1);
     const __m256i p0 = _mm256_shuffle_epi8(w, left_mask);
     const __m256i p1 = _mm256_shuffle_epi8(w, right_mask);
     const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanes));
