@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -296,21 +295,8 @@ bool PipeWireDesktop::Read(uint8_t* buffer, int32_t width, int32_t height) {
   int32_t stride = 0;
   const uint8_t* pixels = s.Pixels(&stride);
   if (pixels != nullptr) {
-    const int32_t grabWidth = std::min(width, s.width);
-    const int32_t grabHeight = std::min(height, s.height);
-    const size_t rowBytes = static_cast<size_t>(width) * 3;
-    for (int32_t line = 0; line < grabHeight; ++line) {
-      // Line 0 is the monitor's top; the picture's first row is the bottom line.
-      uint8_t* row = buffer + static_cast<size_t>(height - 1 - line) * rowBytes;
-      const uint8_t* source = pixels + static_cast<size_t>(line) * static_cast<size_t>(stride);
-      if (s.redFirst) {
-        ConvertRgbxToBgr(source, row, grabWidth);
-      } else {
-        ConvertBgrxToBgr(source, row, grabWidth);
-      }
-      if (grabWidth < width) std::memset(row + grabWidth * 3, 0, rowBytes - grabWidth * 3);
-    }
-    std::memset(buffer, 0, static_cast<size_t>(height - grabHeight) * rowBytes);
+    PlaceScreenPicture(pixels, stride, std::min(width, s.width), std::min(height, s.height),
+                       s.redFirst, buffer, width, height);
   }
   pw_thread_loop_unlock(s.loop);
   return pixels != nullptr;
