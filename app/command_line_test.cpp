@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace quillon {
 namespace {
 
@@ -9,35 +11,40 @@ CommandLine Parse(std::vector<std::string> arguments) {
   return ParseCommandLine(arguments);
 }
 
-TEST(CommandLineTest, LaunchUrlAndStandAloneOptions) {
-  EXPECT_EQ(Parse({}).Kind, Command::kStart);
-  EXPECT_FALSE(Parse({}).HasLaunchUrl);
-  const CommandLine url = Parse({"quillon.publish://abc%26x"});
-  EXPECT_EQ(url.Kind, Command::kStart);
-  EXPECT_TRUE(url.HasLaunchUrl);
-  EXPECT_EQ(url.LaunchUrl, "quillon.publish://abc%26x");
-  EXPECT_EQ(Parse({"x"}).LaunchUrl, "x");  // a start's own business to tell it is too short
-  EXPECT_EQ(Parse({"--show-settings"}).Kind, Command::kShowSettings);
-  EXPECT_EQ(Parse({"--list-devices"}).Kind, Command::kListDevices);
-  EXPECT_EQ(Parse({"--help"}).Kind, Command::kHelp);
-  EXPECT_EQ(Parse({"-h"}).Kind, Command::kHelp);
-  EXPECT_EQ(Parse({"--version"}).Kind, Command::kVersion);
-}
-
-TEST(CommandLineTest, Headless) {
-  CommandLine c = Parse({"--headless"});
-  EXPECT_EQ(c.Kind, Command::kHeadless);
-  EXPECT_EQ(c.DurationSeconds, 0);
-  EXPECT_EQ(c.StatusIntervalSeconds, 10);
-  EXPECT_FALSE(c.HasLaunchUrl);
-  c = Parse({"--headless", "--duration", "30", "quillon.publish://a&b"});
-  EXPECT_EQ(c.Kind, Command::kHeadless);
-  EXPECT_EQ(c.DurationSeconds, 30);
-  EXPECT_EQ(c.LaunchUrl, "quillon.publish://a&b");
-  c = Parse({"--headless", "quillon.publish://a&b", "--duration=5", "--status-interval", "0"});
-  EXPECT_EQ(c.DurationSeconds, 5);
-  EXPECT_EQ(c.StatusIntervalSeconds, 0);
-  EXPECT_TRUE(c.HasLaunchUrl);
+TEST(CommandLineTest, EachCommandWithItsLaunchUrlAndOptions) {
+  const char* const none = nullptr;  // no launch URL
+  const char* const url = "quillon.publish://a&b";
+  struct Case {
+    std::vector<std::string> arguments;
+    Command kind;
+    const char* launchUrl;
+    int duration = 0, statusInterval = 10;
+  } cases[] = {
+      {{}, Command::kStart, none},
+      {{"quillon.publish://abc%26x"}, Command::kStart, "quillon.publish://abc%26x"},
+      {{"x"}, Command::kStart, "x"},  // a start's own business to tell it is too short
+      {{"--show-settings"}, Command::kShowSettings, none},
+      {{"--list-devices"}, Command::kListDevices, none},
+      {{"--help"}, Command::kHelp, none},
+      {{"-h"}, Command::kHelp, none},
+      {{"--version"}, Command::kVersion, none},
+      {{"--headless"}, Command::kHeadless, none},
+      {{"--headless", "--duration", "30", url}, Command::kHeadless, url, 30},
+      {{"--headless", url, "--duration=5", "--status-interval", "0"},
+       Command::kHeadless,
+       url,
+       5,
+       0},
+  };
+  for (const Case& c : cases) {
+    const CommandLine parsed = Parse(c.arguments);
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    EXPECT_EQ(parsed.Kind, c.kind);
+    EXPECT_EQ(parsed.HasLaunchUrl, c.launchUrl != nullptr);
+    EXPECT_EQ(parsed.LaunchUrl, c.launchUrl != nullptr ? c.launchUrl : "");
+    EXPECT_EQ(std::pair(parsed.DurationSeconds, parsed.StatusIntervalSeconds),
+              std::pair(c.duration, c.statusInterval));
+  }
 }
 
 TEST(CommandLineTest, MistakesAreErrorsThatSayWhat) {

@@ -113,6 +113,7 @@ int RunHeadless(const CommandLine& commandLine, const std::filesystem::path& pro
   StreamMessages toStdout(std::cout);
   StreamMessages toStderr(std::cerr);
   const std::filesystem::path settingsFile = SettingsFileIn(programFolder);
+  RestoreMissingSettings(settingsFile, toStderr);
   switch (StoreLaunchUrl(commandLine.LaunchUrl, settingsFile, toStderr)) {
     case LaunchUrlResult::kNone:
       // A class number that could not be stored names no class: nothing is published.
@@ -132,6 +133,9 @@ int RunHeadless(const CommandLine& commandLine, const std::filesystem::path& pro
   if (std::string problem = CheckClassSettings(settings); !problem.empty()) {
     toStderr.Show(problem);
     return 1;
+  }
+  if (settings.HaveAudio != 0) {
+    if (std::string problem = CheckSoundSettings(settings); !problem.empty()) toStderr.Show(problem);
   }
   // The sound device the window selects at start-up: the second entry of the sound list, the
   // system's default source. Device messages go to stderr while the class runs.

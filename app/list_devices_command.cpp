@@ -5,11 +5,14 @@
 
 #include "app/publisher_app.h"
 #include "base/ansi_text.h"
+#include "capture/screen_grabber.h"
 #include "devices/device_lists.h"
 
 namespace quillon {
 
 int RunListDevices() {
+  // First, so that the sound list stays the last block (scripts read it to the end).
+  std::printf("Desktop source: %s\n", DescribeDesktopSource().c_str());
   const std::vector<std::string> cameras = ListVideoDevices();
   std::printf("Cameras (DeviceID):\n");
   if (cameras.empty()) std::printf("  none\n");

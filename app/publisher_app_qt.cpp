@@ -15,6 +15,7 @@
 #include "resources/pictures_qt.h"
 #include "window/message_box_qt.h"
 #include "window/publisher_dlg_qt.h"
+#include "window/shockwave_flash.h"
 #include "window/skin_qt.h"
 
 namespace quillon {
@@ -45,9 +46,11 @@ int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine,
   }
   // The page's web engine refuses to run as root inside its sandbox.
   if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  CShockwaveFlash::QuietEngineLogs();
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication application(argc, argv);
   application.setWindowIcon(ApplicationIcon());
+  if (!LoadQtChineseTexts()) LogInfo("Qt's Chinese texts are not installed; its buttons stay English");
 
   // A window runs for this folder already: it takes the link, this start ends.
   auto instance = std::make_unique<SingleInstance>(programFolder, commandLine.LaunchUrl);

@@ -1,5 +1,8 @@
 #include "app/publisher_ports.h"
 
+#include <new>
+
+#include "base/log.h"
 #include "capture/capture_session.h"
 #include "devices/device_lists.h"
 #include "launch/class_address.h"
@@ -60,7 +63,13 @@ WindowPorts::WindowPorts(UserMessages& messages, const std::filesystem::path& pr
       sessions(programFolder) {}
 
 std::unique_ptr<ClassSession> CaptureSessionFactory::Create(PublisherSettings& record) {
-  return std::make_unique<CaptureClassSession>(record, programFolder_);
+  try {
+    return std::make_unique<CaptureClassSession>(record, programFolder_);
+  } catch (const std::bad_alloc&) {
+    LogError("not enough memory for the pictures of a class (screen %dx%d, camera %dx%d)",
+             record.ScreenWidth, record.ScreenHeight, record.VideoWidth, record.VideoHeight);
+    return nullptr;
+  }
 }
 
 std::vector<std::string> SystemDeviceLists::CameraNames() {

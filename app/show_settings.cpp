@@ -16,14 +16,17 @@ class WatchedDisplay : public DisplayInfo {
   explicit WatchedDisplay(const DisplayInfo& display) : display_(display) {}
   std::optional<ScreenSize> PrimarySize() const override {
     std::optional<ScreenSize> size = display_.PrimarySize();
+    asked_ = true;
     unanswered_ = !size;
     return size;
   }
   std::string WhyUnavailable() const override { return display_.WhyUnavailable(); }
+  bool asked() const { return asked_; }
   bool unanswered() const { return unanswered_; }
 
  private:
   const DisplayInfo& display_;
+  mutable bool asked_ = false;
   mutable bool unanswered_ = false;
 };
 
@@ -66,6 +69,8 @@ std::string FormatSettings(const PublisherSettings& s, std::string_view stream_n
 int ShowSettings(const DisplayInfo& display, std::ostream& out, std::ostream& err,
                  const std::filesystem::path& file) {
   std::error_code error;
+  LogInfo("settings file: %s",
+          std::filesystem::absolute(file, error).lexically_normal().string().c_str());
   if (!std::filesystem::exists(file, error)) {
     LogWarning("%s does not exist; every value reads as 0",
                std::filesystem::absolute(file, error).lexically_normal().string().c_str());
@@ -80,6 +85,11 @@ int ShowSettings(const DisplayInfo& display, std::ostream& out, std::ostream& er
         "cannot ask for the screen size (%s); ScreenWidth and ScreenHeight are shown as "
         "config.ini holds them",
         watched.WhyUnavailable().c_str());
+  }
+  if (watched.asked() && !watched.unanswered()) {
+    LogInfo("ScreenWidth or ScreenHeight is 0 in config.ini: a class publishes the whole primary "
+            "display, %dx%d",
+            window.Record->ScreenWidth, window.Record->ScreenHeight);
   }
   out << FormatSettings(*window.Record, window.StreamName) << std::flush;
   if (!read) return 2;

@@ -16,7 +16,8 @@ namespace quillon {
 // record's order (Address as stored, that is scrambled), then "StreamName=".
 std::string FormatSettings(const PublisherSettings& settings, std::string_view stream_name);
 
-// Reads the settings file like the window does and prints FormatSettings to `out`. "参数有误!"
+// Names the settings file in the log (config.ini beside the program or the teacher's own), reads
+// it like the window does and prints FormatSettings to `out`. "参数有误!"
 // goes to `err` when the address has no "&"; the log notes a missing file, a screen size that
 // could not be asked for, and the reason when a class could not start with these values. A file
 // that is there but cannot be read prints nothing to `out`: the message goes to `err`, the reason

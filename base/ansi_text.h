@@ -15,6 +15,9 @@ std::string Utf8ToAnsi(std::string_view utf8);
 // UTF-8 text as UTF-16 for the wide-character calls of Windows; each invalid sequence becomes
 // U+FFFD. Empty when the text is empty or too long to convert.
 std::wstring Utf8ToWide(std::string_view utf8);
+// Text in the ANSI code page (as config.ini holds it) as UTF-16. Empty when the text is empty or
+// too long to convert.
+std::wstring AnsiToWide(std::string_view ansi);
 #endif
 
 }  // namespace quillon

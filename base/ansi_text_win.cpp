@@ -8,14 +8,26 @@
 
 namespace quillon {
 
-std::wstring Utf8ToWide(std::string_view utf8) {
-  if (utf8.empty() || utf8.size() > static_cast<std::size_t>(INT_MAX / 2)) return {};
-  const int length = static_cast<int>(utf8.size());
-  const int wide_length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0);
+namespace {
+
+std::wstring ToWide(UINT codePage, std::string_view text) {
+  if (text.empty() || text.size() > static_cast<std::size_t>(INT_MAX / 2)) return {};
+  const int length = static_cast<int>(text.size());
+  const int wide_length = MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
   if (wide_length <= 0) return {};
   std::wstring wide(static_cast<std::size_t>(wide_length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, wide.data(), wide_length);
+  MultiByteToWideChar(codePage, 0, text.data(), length, wide.data(), wide_length);
   return wide;
+}
+
+}  // namespace
+
+std::wstring Utf8ToWide(std::string_view utf8) {
+  return ToWide(CP_UTF8, utf8);
+}
+
+std::wstring AnsiToWide(std::string_view ansi) {
+  return ToWide(CP_ACP, ansi);
 }
 
 std::string Utf8ToAnsi(std::string_view utf8) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
@@ -12,6 +13,26 @@ struct ScreenSize {
   int32_t Width = 0;
   int32_t Height = 0;
 };
+
+// One monitor as the system lists it.
+struct MonitorArea {
+  ScreenSize Size;
+  bool Primary = false;
+};
+
+// The primary display among the monitors the system lists: the one marked primary, otherwise the
+// first; none for an empty list or a monitor without area.
+inline std::optional<ScreenSize> PrimaryOf(const std::vector<MonitorArea>& monitors) {
+  const MonitorArea* chosen = monitors.empty() ? nullptr : &monitors.front();
+  for (const MonitorArea& monitor : monitors) {
+    if (monitor.Primary) {
+      chosen = &monitor;
+      break;
+    }
+  }
+  if (chosen == nullptr || chosen->Size.Width <= 0 || chosen->Size.Height <= 0) return std::nullopt;
+  return chosen->Size;
+}
 
 class DisplayInfo {
  public:

@@ -17,8 +17,9 @@ inline std::filesystem::path ProgramFolder() {
 
 // Makes the executable's folder the current directory, as start-up always has, for whatever a
 // library opens by a relative name; the program's own files are reached through ProgramFolder.
-// Returns false when the folder is unknown or cannot be entered; the current directory is then
-// unchanged.
+// On Linux a program folder the program may not write makes the teacher's recordings folder
+// (ChooseUserFiles) current instead. Returns false when the folder is unknown or cannot be
+// entered; the current directory is then unchanged.
 bool MakeProgramFolderCurrent();
 
 }  // namespace quillon

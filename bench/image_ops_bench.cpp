@@ -6,6 +6,9 @@
 // RGBScale on the same 24-bit pictures as ours (it converts to 32-bit pixels, scales and
 // converts back).
 //
+// First argument: the instruction set (image_ops_internal::SimdLevel), for our rows and for
+// libyuv's (through its own flags), as on a processor that has no more than that.
+//
 // Second argument 0 ("hot"): every iteration reads the same source picture, which stays in the
 // processor's caches. 1 ("fresh"): the iterations take turns over enough source pictures to
 // overflow the caches, as a frame tick does with a newly grabbed desktop.
@@ -14,6 +17,7 @@
 // halving step, which reads the source and writes the work buffer, so the source stays intact
 // and every iteration does the same work on the same picture.
 #include <benchmark/benchmark.h>
+#include <libyuv/cpu_id.h>
 #include <libyuv/scale_argb.h>
 #include <libyuv/scale_rgb.h>
 
@@ -39,8 +43,11 @@ class Sources {
   Sources(size_t bytes, bool fresh) : bytes_(bytes) {
     const size_t count = fresh ? kCacheOverflowBytes / bytes + 1 : 1;
     data_.resize(bytes * count);
+    // One random picture, copied: the caches keep addresses, not contents, and a random fill of
+    // 96 MiB for every repetition would take longer than the measurement.
     std::mt19937 random(1);
-    for (auto& b : data_) b = static_cast<uint8_t>(random());
+    for (size_t i = 0; i < bytes; ++i) data_[i] = static_cast<uint8_t>(random());
+    for (size_t n = 1; n < count; ++n) std::memcpy(&data_[n * bytes], data_.data(), bytes);
   }
   uint8_t* Next() {
     uint8_t* picture = data_.data() + next_;
@@ -59,18 +66,44 @@ bool Fresh(benchmark::State& state, int argument) {
   return state.range(argument) != 0;
 }
 
-// Chooses the instruction set given as the benchmark's first argument for its run.
+// libyuv's own flags for the processors of each of our levels: an AVX2 processor has the SSE4,
+// AVX, FMA3 and F16C of its time too.
+int LibyuvFlags(SimdLevel level) {
+  constexpr int kInitialized = 1;
+  constexpr int kSse2 = kInitialized | libyuv::kCpuHasX86 | libyuv::kCpuHasSSE2;
+  constexpr int kSsse3 = kSse2 | libyuv::kCpuHasSSSE3;
+  constexpr int kAvx2 = kSsse3 | libyuv::kCpuHasSSE41 | libyuv::kCpuHasSSE42 | libyuv::kCpuHasAVX |
+                        libyuv::kCpuHasAVX2 | libyuv::kCpuHasERMS | libyuv::kCpuHasFMA3 |
+                        libyuv::kCpuHasF16C;
+  switch (level) {
+    case SimdLevel::kScalar:
+      return kInitialized;
+    case SimdLevel::kSse2:
+      return kSse2;
+    case SimdLevel::kSsse3:
+      return kSsse3;
+    case SimdLevel::kAvx2:
+      return kAvx2;
+    default:
+      return -1;
+  }
+}
+
+// Chooses the instruction set given as the benchmark's first argument for its run, for our rows
+// and libyuv's alike, as on a processor that has no more.
 class SimdChoice {
  public:
   explicit SimdChoice(benchmark::State& state) {
     const auto wanted = static_cast<SimdLevel>(state.range(0));
     if (image_ops_internal::SetSimdLevel(wanted) != wanted) state.SkipWithError("not available");
-    state.SetLabel(wanted == SimdLevel::kAvx512 ? "avx512"
-                   : wanted == SimdLevel::kAvx2 ? "avx2"
-                   : wanted == SimdLevel::kSse2 ? "sse2"
-                                                : "c");
+    libyuv::MaskCpuFlags(LibyuvFlags(wanted));
+    constexpr const char* kNames[] = {"c", "sse2", "ssse3", "avx2", "avx512"};
+    state.SetLabel(kNames[static_cast<int>(wanted)]);
   }
-  ~SimdChoice() { image_ops_internal::SetSimdLevel(image_ops_internal::BestSimdLevel()); }
+  ~SimdChoice() {
+    image_ops_internal::SetSimdLevel(image_ops_internal::BestSimdLevel());
+    libyuv::MaskCpuFlags(-1);
+  }
 };
 
 // Runs `work`(source picture) per iteration and reports the source bytes read per second.
@@ -117,7 +150,8 @@ void BM_PasteScaledNearest_640x480_into_480x270(benchmark::State& state) {
 // libyuv reduces a 1920x1080 picture of `pixel_bytes` bytes a pixel to width x height.
 void Libyuv(benchmark::State& state, int pixel_bytes, int width, int height,
             libyuv::FilterMode filter) {
-  Sources sources(size_t(1920) * 1080 * size_t(pixel_bytes), Fresh(state, 0));
+  SimdChoice choice(state);
+  Sources sources(size_t(1920) * 1080 * size_t(pixel_bytes), Fresh(state, 1));
   std::vector<uint8_t> destination(size_t(width) * size_t(height) * size_t(pixel_bytes));
   uint8_t* d = destination.data();
   Measure(state, sources, d, [&](uint8_t* source) {
@@ -162,9 +196,11 @@ void Setup(benchmark::internal::Benchmark* b) {
   b->Unit(benchmark::kMicrosecond)->ComputeStatistics("min", Fastest);
 }
 
-const std::vector<int64_t> kLevels = {static_cast<int64_t>(SimdLevel::kAvx512),
-                                      static_cast<int64_t>(SimdLevel::kAvx2),
-                                      static_cast<int64_t>(SimdLevel::kSse2)};
+// Every level, so that a processor with AVX-512 shows what one with less gets too.
+const std::vector<int64_t> kLevels = {
+    static_cast<int64_t>(SimdLevel::kAvx512), static_cast<int64_t>(SimdLevel::kAvx2),
+    static_cast<int64_t>(SimdLevel::kSsse3), static_cast<int64_t>(SimdLevel::kSse2),
+    static_cast<int64_t>(SimdLevel::kScalar)};
 const std::vector<int64_t> kHotFresh = {0, 1};
 
 BENCHMARK(BM_ScaleBilinear_1920x1080_to_960x540)->ArgsProduct({kLevels, kHotFresh})->Apply(Setup);
@@ -172,10 +208,20 @@ BENCHMARK(BM_ScaleDownHalving_1920x1080_to_480x270)
     ->ArgsProduct({kLevels, kHotFresh})
     ->Apply(Setup);
 BENCHMARK(BM_PasteScaledNearest_640x480_into_480x270)->Apply(Setup);
-BENCHMARK(BM_LibyuvARGBScaleBilinear_1920x1080_to_960x540)->ArgsProduct({kHotFresh})->Apply(Setup);
-BENCHMARK(BM_LibyuvARGBScaleBox_1920x1080_to_480x270)->ArgsProduct({kHotFresh})->Apply(Setup);
-BENCHMARK(BM_LibyuvRGBScaleBilinear_1920x1080_to_960x540)->ArgsProduct({kHotFresh})->Apply(Setup);
-BENCHMARK(BM_LibyuvRGBScaleBox_1920x1080_to_480x270)->ArgsProduct({kHotFresh})->Apply(Setup);
+BENCHMARK(BM_LibyuvARGBScaleBilinear_1920x1080_to_960x540)
+    ->ArgsProduct({kLevels, kHotFresh})
+    ->Apply(Setup);
+BENCHMARK(BM_LibyuvARGBScaleBox_1920x1080_to_480x270)
+    ->ArgsProduct({kLevels, kHotFresh})
+    ->Apply(Setup);
+// RGBScale on our own pixel format, with all this processor has only: a second anchor, slower
+// than ARGBScale.
+BENCHMARK(BM_LibyuvRGBScaleBilinear_1920x1080_to_960x540)
+    ->ArgsProduct({{static_cast<int64_t>(image_ops_internal::BestSimdLevel())}, kHotFresh})
+    ->Apply(Setup);
+BENCHMARK(BM_LibyuvRGBScaleBox_1920x1080_to_480x270)
+    ->ArgsProduct({{static_cast<int64_t>(image_ops_internal::BestSimdLevel())}, kHotFresh})
+    ->Apply(Setup);
 BENCHMARK(BM_Memcpy_1920x1080x3)->ArgsProduct({kHotFresh})->Apply(Setup);
 
 }  // namespace

@@ -8,7 +8,7 @@ CaptureParts PlatformCaptureParts(const std::filesystem::path& programFolder) {
   parts.Encoder = LoadEncoderLibraryFromFolder(programFolder);
   parts.Camera = CreateCaptureVideo();
   parts.Sound = CreateCaptureAudio();
-  parts.Screen = CreateScreenGrabber();
+  parts.Screen = CreateScreenGrabber(programFolder);  // beside config.ini
   return parts;
 }
 

@@ -7,6 +7,7 @@
 
 #include "base/log.h"
 #include "capture/image_ops.h"
+#include "launch/settings_check.h"
 
 namespace quillon {
 
@@ -108,6 +109,14 @@ bool CaptureSession::StartEncoder() {
   params_.Record = s.Record;
   std::snprintf(params_.Url, sizeof params_.Url, "%s", s.PublishUrl.c_str());
 
+  // A desktop that needs the teacher's consent gets it before anything is published: a class
+  // without its picture does not start.
+  if (screen_ && picture && UsesDesktop(*picture)) {
+    if (const ScreenProblem problem = screen_->Prepare(); problem != ScreenProblem::kNone) {
+      startFailure_ = static_cast<uint32_t>(problem);
+      return false;
+    }
+  }
   if (!encoder_) return false;  // the loader has said which file or export is missing
   const EncoderFunctions& f = encoder_->Functions();
   encoderHandle_ = f.CreateEncoder(&params_);
@@ -144,7 +153,9 @@ void CaptureSession::StartCapture(PreviewWindow previewWindow) {
     camera_->SetFrameSink(true, this);
     publishesPicture_ = publishesPicture_ || opened;  // camera alone: nothing without it
   }
-  if (s.HaveAudio != 0 && sound_) {
+  // Sound in a format the encoder cannot publish is not captured at all: the class runs without
+  // it, as it does when the device cannot be opened (the window has told the teacher why).
+  if (s.HaveAudio != 0 && sound_ && CheckSoundSettings(s).empty()) {
     sound_->SamplesPerSec = s.SamplesPerSec;
     sound_->BitsPerSample = s.BitsPerSample;
     sound_->Chanels = s.Chanels;

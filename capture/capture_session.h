@@ -66,9 +66,10 @@ class CaptureSession final : public VideoFrameSink, public AudioDataSink, public
   // true from the beginning of Start until Stop, false otherwise.
   bool IsRunning() const { return isRunning_.load(); }
 
-  // Creates and starts the encoder, then the timer, camera and sound as the picture type and
-  // HaveAudio ask. true on success; false when the encoder could not start publishing (the
-  // caller reports "连接服务器失败"), in which case only Stop follows.
+  // Readies the screen when the picture type shows the desktop, creates and starts the encoder,
+  // then the timer, camera and sound as the picture type and HaveAudio ask. true on success;
+  // false when the screen has nothing to publish or the encoder could not start publishing (the
+  // caller reports ConnectFailedMessage(StartFailure())), in which case only Stop follows.
   bool Start(PreviewWindow previewWindow);
   // Start in two steps, for a window that keeps painting while the connection is made: the
   // encoder (on any one thread; it may take the connection's bound), then, after it succeeded and
@@ -89,7 +90,8 @@ class CaptureSession final : public VideoFrameSink, public AudioDataSink, public
   // statistics, whether the picture type's sources and the sound opened, and the loudest sound
   // sample since the previous reading.
   ClassReading Read();
-  // Why the last Start failed (VerbenaStats' StartFailure); 0 when it did not or nobody said.
+  // Why the last Start failed (VerbenaStats' StartFailure, or the screen's ScreenProblem); 0
+  // when it did not or nobody said.
   uint32_t StartFailure() const { return startFailure_; }
   // Camera frames whose length fitted neither the picture nor its 4-byte padded rows.
   uint64_t DroppedCameraFrames() const { return droppedCameraFrames_.load(); }

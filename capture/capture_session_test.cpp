@@ -1,5 +1,6 @@
 #include "capture/capture_session.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -45,7 +46,8 @@ class Feeder final : public FrameTimer {
 // A desktop of one colour, with the pointer where the test put it.
 class FakeScreen final : public ScreenGrabber {
  public:
-  FakeScreen(int32_t x, int32_t y) : x_(x), y_(y) {}
+  FakeScreen(int32_t x, int32_t y, ScreenProblem problem) : x_(x), y_(y), problem_(problem) {}
+  ScreenProblem Prepare() override { return problem_; }
   void GrabScreen(uint8_t* buffer, int32_t width, int32_t height) override {
     for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
       std::copy(kDesktop.begin(), kDesktop.end(), buffer + i * 3);
@@ -58,6 +60,7 @@ class FakeScreen final : public ScreenGrabber {
  private:
   const int32_t x_;
   const int32_t y_;
+  const ScreenProblem problem_;
 };
 
 // A camera that tells note what it is asked to do; with deliverFrames it sends frames of the
@@ -174,7 +177,7 @@ class CaptureSessionTest : public ::testing::Test {
     auto note = [this](const std::string& what) { events.push_back(what + When()); };
     parts.Camera = std::make_unique<FakeCamera>(deliverFrames, note);
     parts.Sound = std::make_unique<FakeSound>(soundOpens, note);
-    parts.Screen = std::make_unique<FakeScreen>(pointerX, pointerY);
+    parts.Screen = std::make_unique<FakeScreen>(pointerX, pointerY, screenProblem);
     camera = static_cast<FakeCamera*>(parts.Camera.get());
     auto made = std::make_unique<CaptureSession>(settings, std::move(parts));
     session = made.get();
@@ -226,6 +229,7 @@ class CaptureSessionTest : public ::testing::Test {
   bool soundOpens = true;
   int32_t pointerX = 100;
   int32_t pointerY = 100;
+  ScreenProblem screenProblem = ScreenProblem::kNone;
   std::vector<std::string> events;  // what the fakes were asked to do, in order
   CaptureSession* session = nullptr;
   FakeCamera* camera = nullptr;
@@ -233,15 +237,17 @@ class CaptureSessionTest : public ::testing::Test {
 
 TEST_F(CaptureSessionTest, StartAndStopOrderAndSizesForEveryPictureTypeWithAndWithoutSound) {
   for (int style = 0; style <= 4; ++style) {
-    // Without sound, with it, and with a sound device that does not open: a class without sound.
-    for (int sound = 0; sound <= 2; ++sound) {
+    // Without sound, with it, with a sound device that does not open, and with a sound format
+    // the encoder cannot take (the device is then not even opened): a class without sound.
+    for (int sound = 0; sound <= 3; ++sound) {
       SCOPED_TRACE("VideoStyle " + std::to_string(style) + " sound " + std::to_string(sound));
       const bool haveAudio = sound == 1;
       fake.Reset(1, 2048);
       events.clear();
       settings.VideoStyle = style;
       settings.HaveAudio = sound != 0;
-      soundOpens = sound == 1;
+      settings.BitsPerSample = sound == 3 ? 24 : 16;
+      soundOpens = sound != 2;
       deliverFrames = style == 1;
       auto running = MakeSession();
       const bool cameraFails = style == 1 && sound == 2;
@@ -275,7 +281,7 @@ TEST_F(CaptureSessionTest, StartAndStopOrderAndSizesForEveryPictureTypeWithAndWi
       const std::string started = std::string(timer ? ", timer on" : "") + ", encoder stopped 0x";
       std::vector<std::string> expected;
       if (cameraUsed) expected.push_back("camera 2 in window 77 at 640x480, 30/s" + started);
-      if (sound != 0) expected.push_back("sound mic at 44100/16/2" + started);
+      if (sound == 1 || sound == 2) expected.push_back("sound mic at 44100/16/2" + started);
       if (haveAudio) expected.push_back("sound record 2048" + started);  // the notify size
       expected.push_back("encoder stop, encoder stopped 0x");
       for (const char* stop : {"camera stop", "sound stop", "sound close"})
@@ -301,7 +307,7 @@ TEST_F(CaptureSessionTest, StartAndStopOrderAndSizesForEveryPictureTypeWithAndWi
           std::tuple(p.Width, p.Height, p.FormatCode, p.FrameRate, p.Interval, p.Quality, p.Bitrate,
                      p.SamplesPerSec, p.BitsPerSample, p.Chanels, p.Record, std::string(p.Url)),
           std::tuple(desktopLarge ? 1280 : 640, desktopLarge ? 720 : 480, 4103, 30, 2, 3, 500,
-                     44100, 16, 2, 1, settings.PublishUrl));
+                     44100, settings.BitsPerSample, 2, 1, settings.PublishUrl));
 
       const std::vector<FakeVerbenaCall> calls = fake.Calls();
       for (const FakeVerbenaCall& call : calls) {
@@ -338,6 +344,25 @@ TEST_F(CaptureSessionTest, FailedStartStartsNothingAndStopStillRuns) {
     const std::vector<std::string> calls = {"CreateEncoder", "Start", "Stop", "Stop"};
     EXPECT_EQ(fake.Names(), library ? calls : std::vector<std::string>{});
   }
+}
+
+// A desktop that cannot be shared (a Wayland session's dialog cancelled): no class with a desktop
+// picture reaches the server, and the message says what to do instead of blaming the server; a
+// camera-only class does not need the desktop and starts.
+TEST_F(CaptureSessionTest, ADesktopWithNothingToPublishStartsNoClassAndSaysWhy) {
+  screenProblem = ScreenProblem::kNotShared;
+  for (int style : {0, 2, 3, 1}) {
+    fake.Reset();
+    settings.VideoStyle = style;
+    auto running = MakeSession();
+    const bool needsDesktop = style != 1;
+    EXPECT_EQ(running->Start(0), !needsDesktop) << style;
+    EXPECT_EQ(fake.Count("CreateEncoder"), needsDesktop ? 0 : 1) << style;
+    EXPECT_EQ(running->StartFailure(), needsDesktop ? 102u : 0u) << style;
+  }
+  EXPECT_THAT(ConnectFailedMessage(102, settings.PublishUrl),
+              ::testing::AllOf(::testing::HasSubstr("没有共享屏幕"),
+                               ::testing::Not(::testing::HasSubstr(kConnectFailed))));
 }
 
 // One picture of a picture type: how the settings differ from ClassSettings (1280 x 720 desktop,

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "capture/screen_grabber.h"
 #include "launch/allowed_hosts.h"
 
 namespace quillon {
@@ -83,6 +84,18 @@ std::string StartFailureText(uint32_t startFailure, const std::string& publishUr
 }
 
 std::string ConnectFailedMessage(uint32_t startFailure, const std::string& publishUrl) {
+  switch (static_cast<ScreenProblem>(startFailure)) {
+    case ScreenProblem::kNoScreenSharing:
+      return "课堂没有开始：这是 Wayland 桌面，但没有屏幕共享服务。\n请安装 xdg-desktop-portal "
+             "和本桌面的后端（xdg-desktop-portal-gnome、-kde 或 -wlr），或者登录时选择 X11 会话。";
+    case ScreenProblem::kNotShared:
+      return "课堂没有开始：没有共享屏幕。\n请再按上课，在屏幕共享窗口里选择一个显示器并允许共享。";
+    case ScreenProblem::kNoPicture:
+      return "课堂没有开始：屏幕共享已允许，但没有收到画面。\n请确认 PipeWire "
+             "在运行，然后再按上课。";
+    default:
+      break;
+  }
   const std::string why = StartFailureText(startFailure, publishUrl);
   return why.empty() ? kConnectFailed : kConnectFailed + ("\n" + why);
 }

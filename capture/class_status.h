@@ -40,7 +40,9 @@ inline constexpr char kConnectFailed[] = "连接服务器失败";
 // The second line under kConnectFailed: why the start failed (VerbenaStats' StartFailure) and
 // the address tried. Empty when the library does not say why.
 std::string StartFailureText(uint32_t startFailure, const std::string& publishUrl);
-// kConnectFailed, with StartFailureText as its second line when there is one.
+// What the teacher is told when a class did not start: for a screen with nothing to publish
+// (ScreenProblem's values) what to do about it; otherwise kConnectFailed, with StartFailureText as
+// its second line when there is one.
 std::string ConnectFailedMessage(uint32_t startFailure, const std::string& publishUrl);
 
 // Turns readings into the status line; a live class to a target that PublishTarget marked

@@ -6,9 +6,10 @@
 // Source rows blended horizontally are kept for the next destination row, which spares half the
 // horizontal work when enlarging. Reductions to half size or less (every halving step) read two
 // fresh source rows for every destination row; where the rows can, they run both passes at once,
-// one destination row at a time. A source exactly twice as wide takes the halving row where there
-// is one, and ScaleDownHalving with one halving step and a last step that halves the width again
-// then runs both steps at once on rows that stay in the first-level cache.
+// one destination row at a time: a source exactly twice as wide with the halving row where there
+// is one, else in groups of 7 destination bytes with an in-lane byte shuffle. ScaleDownHalving
+// with one halving step and a last step that such rows serve runs both steps at once on rows that
+// stay in the first-level cache.
 #include "capture/image_ops.h"
 
 #include <array>
@@ -78,6 +79,59 @@ Sample SampleAt(const BilinearAxis& axis, int32_t k, int32_t size) {
           static_cast<uint32_t>((s & 0xFFFF) >> 8)};
 }
 
+// The groups of 7 destination bytes of the rows with the in-lane byte shuffle (see
+// BilinearTables::group_offset), in the order the rows of `lanes` take them.
+void PrepareGroups(BilinearTables& t, int32_t source_width, int32_t width, LaneLayout lanes) {
+  constexpr int32_t kGroup = 7;
+  const int32_t count = width * 3;
+  const int32_t row_bytes = source_width * 3;
+  const auto groups = size_t((count + kGroup - 1) / kGroup);
+  t.group_offset.assign(groups, 0);
+  t.group_shuffle.assign(groups * 16, 0x80);
+  t.group_weights.assign(groups * 16, 0);
+  t.group_fixes.clear();
+  size_t apart = 0;  // groups whose bytes lie too far apart
+  for (size_t g = 0; g < groups && row_bytes >= 16; ++g) {
+    const int32_t first = int32_t(g) * kGroup;
+    const int32_t last = std::min(first + kGroup, count);
+    int32_t low = row_bytes;
+    int32_t high = 0;
+    for (int32_t k = first; k < last; ++k) {
+      low = std::min(low, t.left[k / 3] + k % 3);
+      high = std::max(high, t.right[k / 3] + k % 3);
+    }
+    const int32_t offset = std::min(low, row_bytes - 16);
+    if (high - offset >= 16) {
+      ++apart;
+      t.group_fixes.push_back({first / 3, (last - 1) / 3 + 1});
+      continue;
+    }
+    t.group_offset[g] = offset;
+    for (int32_t k = first; k < last; ++k) {
+      const int32_t i = k / 3;
+      const uint32_t u = t.fraction[i];
+      uint8_t* pick = &t.group_shuffle[g * 16 + size_t(k - first) * 2];
+      uint8_t* weight = &t.group_weights[g * 16 + size_t(k - first) * 2];
+      pick[0] = static_cast<uint8_t>(t.left[i] + k % 3 - offset);
+      pick[1] = static_cast<uint8_t>((u == 0 ? t.left[i] : t.right[i]) + k % 3 - offset);
+      weight[0] = static_cast<uint8_t>(u == 0 ? 128 : 256 - u);
+      weight[1] = static_cast<uint8_t>(u == 0 ? 128 : u);
+    }
+  }
+  t.groups_serve = row_bytes >= 16 && count >= 32 && apart * 16 <= groups;
+  if (lanes == LaneLayout::kTwoColumnsPerEight) {
+    // The AVX2 rows take 4 groups at once, g and g + 2 in one register, g + 1 and g + 3 in the
+    // other, so that their results land in order within each 128-bit half.
+    for (size_t g = 0; g + 4 <= groups; g += 4) {
+      std::swap(t.group_offset[g + 1], t.group_offset[g + 2]);
+      std::swap_ranges(&t.group_shuffle[(g + 1) * 16], &t.group_shuffle[(g + 2) * 16],
+                       &t.group_shuffle[(g + 2) * 16]);
+      std::swap_ranges(&t.group_weights[(g + 1) * 16], &t.group_weights[(g + 2) * 16],
+                       &t.group_weights[(g + 2) * 16]);
+    }
+  }
+}
+
 // The column tables of `t` for these sizes, laid out as the rows of `ops` want them.
 void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width,
                     const RowFunctions& ops) {
@@ -132,6 +186,7 @@ void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width,
       }
     }
   }
+  if (ops.reduce_row != nullptr) PrepareGroups(t, source_width, width, ops.lanes);
   t.pairs_last = t.vector_first;
   while (t.pairs_last + 4 <= t.vector_last && t.window[t.pairs_last] + 28 <= source_width * 3 &&
          t.window[t.pairs_last + 3] == t.window[t.pairs_last] + 18 &&
@@ -193,49 +248,55 @@ std::vector<uint8_t>& Scratch() {
   return buffer;
 }
 
-// A source exactly twice as wide, every destination row with the halving row of `ops`.
-void ScaleHalvingColumns(const RowFunctions& ops, const BilinearTables& t,
-                         const ImageView& destination, const ImageView& source,
-                         const BilinearAxis& ya) {
-  for (int32_t j = 0; j < destination.Height; ++j) {
-    const Sample s = SampleAt(ya, j, source.Height);
-    ops.halve_row(t, source.Data + int64_t{s.first} * source.Stride,
-                  source.Data + int64_t{s.second} * source.Stride, static_cast<int32_t>(s.fraction),
-                  destination.Data + int64_t{j} * destination.Stride, destination.Width * 3);
-  }
+// Whether `ops` has a row that takes both passes at once for the columns of `t`.
+bool BothPassesServe(const RowFunctions& ops, const BilinearTables& t) {
+  return (ops.halve_row != nullptr && t.halving_columns) ||
+         (ops.reduce_row != nullptr && t.groups_serve);
 }
 
-// A reduction of one halving step followed by a resampling that halves the width again
-// (1920x1080 -> 960x540 -> 480x270), both steps with the halving row of `ops`: each half-size
-// row is made when the second step first needs it, into one of two rows kept per thread, so the
-// half-size picture never leaves the first-level cache. `first` and `second` are the column
-// tables of the two steps.
+// One destination row of `width` pixels from two source rows, both passes at once
+// (BothPassesServe): the halving row, or the group row and then the columns it leaves, one by one.
+void BothPasses(const RowFunctions& ops, const BilinearTables& t, const uint8_t* row0,
+                const uint8_t* row1, int32_t v, uint8_t* out, int32_t width) {
+  if (ops.halve_row != nullptr && t.halving_columns) {
+    return ops.halve_row(t, row0, row1, v, out, width * 3);
+  }
+  const int32_t done = ops.reduce_row(t, row0, row1, v, out, width * 3);
+  for (const Span& fix : t.group_fixes)
+    BlendPixelsScalar(t, row0, row1, v, out, fix.first, fix.last);
+  BlendPixelsScalar(t, row0, row1, v, out, done / 3, width);
+}
+
+// A reduction of one halving step followed by a resampling to at most half the width again
+// (1920x1080 -> 960x540 -> 480x270), both steps with rows that take both passes at once: each
+// half-size row is made when the second step first needs it, into one of two rows kept per
+// thread, so the half-size picture never leaves the first-level cache. `first` and `second` are
+// the column tables of the two steps.
 void HalveTwice(const RowFunctions& ops, const BilinearTables& first, const BilinearTables& second,
-                const ImageView& destination, const ImageView& source, int32_t half_height) {
-  const int32_t half_count = destination.Width * 6;
+                const ImageView& destination, const ImageView& source, const ImageView& half) {
   thread_local std::vector<uint8_t> rows[2];
   int32_t row_of[2] = {-1, -1};
-  for (auto& row : rows) row.resize(size_t(half_count));
-  const BilinearAxis ya1 = MakeBilinearAxis(source.Height, half_height);
-  const BilinearAxis ya2 = MakeBilinearAxis(half_height, destination.Height);
+  for (auto& row : rows) row.resize(size_t(half.Width) * 3);
+  const BilinearAxis ya1 = MakeBilinearAxis(source.Height, half.Height);
+  const BilinearAxis ya2 = MakeBilinearAxis(half.Height, destination.Height);
   const auto half_row = [&](int32_t r, int32_t keep) -> const uint8_t* {
     for (int n = 0; n < 2; ++n) {
       if (row_of[n] == r) return rows[n].data();
     }
     const int n = row_of[0] == keep ? 1 : 0;
     const Sample s = SampleAt(ya1, r, source.Height);
-    ops.halve_row(first, source.Data + int64_t{s.first} * source.Stride,
-                  source.Data + int64_t{s.second} * source.Stride, static_cast<int32_t>(s.fraction),
-                  rows[n].data(), half_count);
+    BothPasses(ops, first, source.Data + int64_t{s.first} * source.Stride,
+               source.Data + int64_t{s.second} * source.Stride, static_cast<int32_t>(s.fraction),
+               rows[n].data(), half.Width);
     row_of[n] = r;
     return rows[n].data();
   };
   for (int32_t j = 0; j < destination.Height; ++j) {
-    const Sample s = SampleAt(ya2, j, half_height);
+    const Sample s = SampleAt(ya2, j, half.Height);
     const uint8_t* row0 = half_row(s.first, s.second);
     const uint8_t* row1 = half_row(s.second, s.first);
-    ops.halve_row(second, row0, row1, static_cast<int32_t>(s.fraction),
-                  destination.Data + int64_t{j} * destination.Stride, destination.Width * 3);
+    BothPasses(ops, second, row0, row1, static_cast<int32_t>(s.fraction),
+               destination.Data + int64_t{j} * destination.Stride, destination.Width);
   }
 }
 
@@ -258,22 +319,15 @@ void ScaleBilinear(const ImageView& destination, const ImageView& source) {
   for (auto& row : t.rows) row.resize(size_t(count) + kRowSlack);
   t.row_of[0] = t.row_of[1] = -1;
   const BilinearAxis ya = MakeBilinearAxis(source.Height, destination.Height);
-  if (ops.halve_row != nullptr && t.halving_columns) {
-    return ScaleHalvingColumns(ops, t, destination, source, ya);
-  }
-  // Only when the pair groups reach to the last few columns: the columns left over are done one
-  // by one, which would be slow for more than a few (an odd source width drifts off the pairs).
-  if (ops.reduce_row != nullptr && source.Height >= 2 * destination.Height &&
-      t.pairs_last > t.vector_first && t.pairs_last + 8 > t.vector_last) {
+  // Both passes at once where no source row serves two destination rows (a reduction to half or
+  // less), and always with the halving row.
+  if (BothPassesServe(ops, t) && ((ops.halve_row != nullptr && t.halving_columns) ||
+                                  source.Height >= 2 * destination.Height)) {
     for (int32_t j = 0; j < destination.Height; ++j) {
       const Sample s = SampleAt(ya, j, source.Height);
-      const uint8_t* row0 = source.Data + int64_t{s.first} * source.Stride;
-      const uint8_t* row1 = source.Data + int64_t{s.second} * source.Stride;
-      const auto v = static_cast<int32_t>(s.fraction);
-      uint8_t* out = destination.Data + int64_t{j} * destination.Stride;
-      const int32_t end = ops.reduce_row(t, row0, row1, v, out, count);
-      BlendPixelsScalar(t, row0, row1, v, out, 0, t.vector_first);
-      BlendPixelsScalar(t, row0, row1, v, out, end, destination.Width);
+      BothPasses(ops, t, source.Data + int64_t{s.first} * source.Stride,
+                 source.Data + int64_t{s.second} * source.Stride, static_cast<int32_t>(s.fraction),
+                 destination.Data + int64_t{j} * destination.Stride, destination.Width);
     }
     return;
   }
@@ -296,20 +350,18 @@ void ScaleDownHalving(const ImageView& destination, const ImageView& source) {
   std::vector<uint8_t>& scratch = Scratch();
   const size_t needed = HalvingWorkBytes(destination, source);
   if (scratch.size() < needed) scratch.resize(needed);
-  // One halving step, then a last one that halves the width too: both at once, without the
-  // work buffer (same bytes; with more steps the source's bytes serve as work space, so those
-  // take the steps one by one).
+  // One halving step, then a last one whose rows take both passes at once too: both steps at
+  // once, without the work buffer (same bytes; with more steps the source's bytes serve as work
+  // space, so those take the steps one by one).
   const RowFunctions& ops = ActiveRowFunctions();
-  const int32_t half_width = source.Width / 2;
-  const int32_t half_height = source.Height / 2;
-  if (ops.halve_row != nullptr && needed > 0 &&
-      !(half_width / 2 > destination.Width && half_height / 2 > destination.Height)) {
-    BilinearTables& first = ThreadTables(source.Width, half_width, ops.level);
-    PrepareColumns(first, source.Width, half_width, ops);
-    BilinearTables& second = ThreadTables(half_width, destination.Width, ops.level, &first);
-    PrepareColumns(second, half_width, destination.Width, ops);
-    if (first.halving_columns && second.halving_columns) {
-      return HalveTwice(ops, first, second, destination, source, half_height);
+  const ImageView half = MakeImageView(nullptr, source.Width / 2, source.Height / 2);
+  if (needed > 0 && !(half.Width / 2 > destination.Width && half.Height / 2 > destination.Height)) {
+    BilinearTables& first = ThreadTables(source.Width, half.Width, ops.level);
+    PrepareColumns(first, source.Width, half.Width, ops);
+    BilinearTables& second = ThreadTables(half.Width, destination.Width, ops.level, &first);
+    PrepareColumns(second, half.Width, destination.Width, ops);
+    if (BothPassesServe(ops, first) && BothPassesServe(ops, second)) {
+      return HalveTwice(ops, first, second, destination, source, half);
     }
   }
   HalveThenScale(destination, source, scratch.data(), &ScaleBilinear);

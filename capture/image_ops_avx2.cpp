@@ -1,11 +1,14 @@
 // The rows of the bilinear resampler with AVX2: 16 values of 16 bits a register, and reductions
 // to half size or less (every halving step), which read two fresh source rows for every
-// destination row, with both passes in registers, one destination row at a time. Every function
+// destination row, with both passes in registers, one destination row at a time, as the SSSE3
+// rows do it (image_ops_ssse3.cpp) with two groups a register. Every function
 // here carries the target attribute "avx2" and runs only when the processor has it.
 #include "capture/image_ops_internal.h"
 
 #if defined(QUILLON_IMAGE_OPS_X86)
 #include <immintrin.h>
+
+#include <cstring>
 
 namespace quillon::image_ops_internal {
 
@@ -50,6 +53,13 @@ __attribute__((target("avx2"))) int32_t BlendPairsAvx2(const BilinearTables& t, 
   return i;
 }
 
+// The 8 bytes at p, then the 8 at q. (A function, not a lambda: a lambda would not take the
+// target attribute, and a 32-bit build has no SSE outside it.)
+__attribute__((target("avx2"))) inline __m128i TwoWindows(const uint8_t* p, const uint8_t* q) {
+  return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(q)));
+}
+
 // Columns [i, last) in groups of 4 from four 8-byte windows anywhere in the row.
 __attribute__((target("avx2"))) int32_t BlendGatheredAvx2(const BilinearTables& t,
                                                           const uint8_t* row, int16_t* out,
@@ -65,13 +75,10 @@ __attribute__((target("avx2"))) int32_t BlendGatheredAvx2(const BilinearTables& 
   const __m256i pack = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
   const int32_t* window = t.window.data();
   const uint16_t* lanes = t.lanes.data() + size_t(i - t.vector_first) * 4;
-  const auto q = [&](int32_t k) {
-    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + window[k]));
-  };
   for (; i + 4 <= last; i += 4, lanes += 16) {
-    const __m256i w =
-        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_unpacklo_epi64(q(i), q(i + 1))),
-                                _mm_unpacklo_epi64(q(i + 2), q(i + 3)), 1);
+    const __m256i w = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(TwoWindows(row + window[i], row + window[i + 1])),
+        TwoWindows(row + window[i + 2], row + window[i + 3]), 1);
     const __m256i p0 = _mm256_shuffle_epi8(w, left_mask);
     const __m256i p1 = _mm256_shuffle_epi8(w, right_mask);
     const __m256i u = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(lanes));
@@ -94,18 +101,39 @@ __attribute__((target("avx2"))) inline __m256i BlendRows256(const int16_t* h0, c
   return _mm256_packs_epi32(lo, hi);  // in order: unpack and pack stay within the halves
 }
 
-// Both passes for 4 columns from column k of BlendPairs4, as signed 16-bit values in the order
-// of its lanes (unpack and pack stay within the halves).
-__attribute__((target("avx2"))) inline __m256i ReducePairs4(const BilinearTables& t,
-                                                            const uint8_t* row0,
-                                                            const uint8_t* row1, __m256i weights,
-                                                            int32_t k) {
-  const __m256i pair_weights = LoadPairWeights(t, k);
-  const __m256i a = BlendPairs4(row0 + t.window[k], pair_weights);
-  const __m256i b = BlendPairs4(row1 + t.window[k], pair_weights);
-  const __m256i lo = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, b), weights), 16);
-  const __m256i hi = _mm256_srai_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, b), weights), 16);
-  return _mm256_packs_epi32(lo, hi);
+// The horizontal blends h - 32768 of two groups from the 16 bytes at p and at q (each loaded into
+// both halves, which costs no shuffle, then one half of each taken).
+__attribute__((target("avx2"))) inline __m256i BlendGroups2(const uint8_t* p, const uint8_t* q,
+                                                            __m256i pick, __m256i weights) {
+  const __m256i bytes = _mm256_blend_epi32(
+      _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+      _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q))), 0xF0);
+  return _mm256_maddubs_epi16(
+      weights, _mm256_xor_si256(_mm256_shuffle_epi8(bytes, pick), _mm256_set1_epi8(-128)));
+}
+
+// Both passes for two groups with the tables at offset, shuffle and weights, one a 128-bit half,
+// as in image_ops_ssse3.cpp, up to the sums: each 32-bit sum is the result moved down by 128 in
+// its byte 2, the first 4 results of each group in `low`, the next 3 (and an unused one) in
+// `high`.
+__attribute__((target("avx2"))) inline void ReduceGroups2(
+    const uint8_t* row0, const uint8_t* row1, const int32_t* offset, const uint8_t* shuffle,
+    const uint8_t* weights, __m256i row_weights, __m256i* low, __m256i* high) {
+  const __m256i pick = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(shuffle));
+  const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights));
+  const __m256i h0 = BlendGroups2(row0 + offset[0], row0 + offset[1], pick, w);
+  const __m256i h1 = BlendGroups2(row1 + offset[0], row1 + offset[1], pick, w);
+  *low = _mm256_madd_epi16(_mm256_unpacklo_epi16(h0, h1), row_weights);
+  *high = _mm256_madd_epi16(_mm256_unpackhi_epi16(h0, h1), row_weights);
+}
+
+// Byte 2 of the first `count` 32-bit lanes to the bytes from `first` on, within each 128-bit
+// half; zeros elsewhere.
+__attribute__((target("avx2"))) inline __m256i ByteTwos(int first, int count) {
+  alignas(32) uint8_t mask[32];
+  std::memset(mask, 0x80, sizeof mask);
+  for (int n = 0; n < count; ++n) mask[first + n] = mask[16 + first + n] = uint8_t(4 * n + 2);
+  return _mm256_load_si256(reinterpret_cast<const __m256i*>(mask));
 }
 
 }  // namespace
@@ -137,34 +165,43 @@ __attribute__((target("avx2"))) void BlendRowsAvx2(const int16_t* h0, const int1
 }
 
 // Both passes at once for one destination row, for reductions to half or less, where no source
-// row serves two destination rows: the blended rows stay in registers. Columns
-// [vector_first, end) in groups of 8, with end such that each 32-byte store of 24 bytes stays
-// inside the row; returns end. The caller does the other columns afterwards.
+// row serves two destination rows: the blended rows stay in registers. 4 groups of 7 destination
+// bytes an iteration, stored as two 16-byte halves of 14.
 __attribute__((target("avx2"))) int32_t ReduceRowAvx2(const BilinearTables& t, const uint8_t* row0,
                                                       const uint8_t* row1, int32_t v, uint8_t* out,
                                                       int32_t count) {
-  const __m256i weights = _mm256_set1_epi32((v << 16) | (256 - v));
-  constexpr char z = -1;
-  const __m256i squeeze = _mm256_setr_epi8(0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, z, z, z, z,  //
-                                           0, 1, 2, 3, 4, 5, 8, 9, 10, 11, 12, 13, z, z, z, z);
-  const __m256i pack = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
-  int32_t i = t.vector_first;
-  for (; i + 8 <= t.pairs_last && i * 3 + 32 <= count; i += 8) {
-    // Ask for the bytes 1.5 KiB ahead in both rows: a frame tick's desktop picture comes from
-    // memory, not from the caches, and two streams at once outrun the hardware's own guesses.
-    // Addresses past the row are fine: a prefetch never faults.
-    Prefetch(row0, t.window[i] + 1536);
-    Prefetch(row1, t.window[i] + 1536);
-    // Bytes in 64-bit quarters: columns 0-1, 4-5, 2-3, 6-7, each 6 bytes and 2 spare.
-    const __m256i bytes =
-        _mm256_xor_si256(_mm256_packs_epi16(ReducePairs4(t, row0, row1, weights, i),
-                                            ReducePairs4(t, row0, row1, weights, i + 4)),
+  const __m256i row_weights = _mm256_set1_epi32((v << 16) | (256 - v));
+  const __m256i first = ByteTwos(0, 4);
+  const __m256i second = ByteTwos(4, 3);
+  const __m256i third = ByteTwos(7, 4);
+  const __m256i fourth = ByteTwos(11, 3);
+  const int32_t* offset = t.group_offset.data();
+  const uint8_t* shuffle = t.group_shuffle.data();
+  const uint8_t* weights = t.group_weights.data();
+  int32_t done = 0;
+  // The second store's last 2 bytes belong to the next group, stored later.
+  for (; done + 30 <= count; done += 28, offset += 4, shuffle += 64, weights += 64) {
+    // A frame tick's desktop picture comes from memory, and two streams at once outrun the
+    // hardware's own guesses; a prefetch never faults.
+    Prefetch(row0, offset[0] + 1536);
+    Prefetch(row1, offset[0] + 1536);
+    // Groups g and g + 2 (the tables' order), then g + 1 and g + 3: the 7 results of g, then
+    // those of g + 1 in the low half, g + 2 and g + 3 in the high one.
+    __m256i sums[4];
+    ReduceGroups2(row0, row1, offset, shuffle, weights, row_weights, &sums[0], &sums[1]);
+    ReduceGroups2(row0, row1, offset + 2, shuffle + 32, weights + 32, row_weights, &sums[2],
+                  &sums[3]);
+    const __m256i ordered =
+        _mm256_xor_si256(_mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(sums[0], first),
+                                                         _mm256_shuffle_epi8(sums[1], second)),
+                                         _mm256_or_si256(_mm256_shuffle_epi8(sums[2], third),
+                                                         _mm256_shuffle_epi8(sums[3], fourth))),
                          _mm256_set1_epi8(-128));
-    const __m256i ordered = _mm256_shuffle_epi8(_mm256_permute4x64_epi64(bytes, 0xD8), squeeze);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * 3),
-                        _mm256_permutevar8x32_epi32(ordered, pack));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done), _mm256_castsi256_si128(ordered));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done + 14),
+                     _mm256_extracti128_si256(ordered, 1));
   }
-  return i;
+  return done;
 }
 
 }  // namespace quillon::image_ops_internal

@@ -15,7 +15,9 @@ SimdLevel DetectSimdLevel() {
     return SimdLevel::kAvx512;
   }
   if (__builtin_cpu_supports("avx2")) return SimdLevel::kAvx2;
-  return SimdLevel::kSse2;
+  if (__builtin_cpu_supports("ssse3")) return SimdLevel::kSsse3;
+  if (__builtin_cpu_supports("sse2")) return SimdLevel::kSse2;
+  return SimdLevel::kScalar;
 #else
   return SimdLevel::kScalar;
 #endif
@@ -36,6 +38,10 @@ constexpr RowFunctions kScalarRows{SimdLevel::kScalar,
 constexpr RowFunctions kSse2Rows{SimdLevel::kSse2,  LaneLayout::kFourPerColumn,
                                  &BlendColumnsSse2, &BlendRowsSse2,
                                  nullptr,           nullptr};
+// SSSE3 takes the SSE2 rows where both passes are not done at once.
+constexpr RowFunctions kSsse3Rows{SimdLevel::kSsse3, LaneLayout::kFourPerColumn,
+                                  &BlendColumnsSse2, &BlendRowsSse2,
+                                  &ReduceRowSsse3,   nullptr};
 constexpr RowFunctions kAvx2Rows{SimdLevel::kAvx2,  LaneLayout::kTwoColumnsPerEight,
                                  &BlendColumnsAvx2, &BlendRowsAvx2,
                                  &ReduceRowAvx2,    nullptr};
@@ -69,6 +75,8 @@ const RowFunctions& ActiveRowFunctions() {
       return kAvx512Rows;
     case SimdLevel::kAvx2:
       return kAvx2Rows;
+    case SimdLevel::kSsse3:
+      return kSsse3Rows;
     case SimdLevel::kSse2:
       return kSse2Rows;
 #endif

@@ -46,7 +46,8 @@ void Check(bool same) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Input in(data, size);
-  image_ops_internal::SetSimdLevel(static_cast<image_ops_internal::SimdLevel>(in.Byte() % 4));
+  image_ops_internal::SetSimdLevel(
+      static_cast<image_ops_internal::SimdLevel>(in.Byte() % image_ops_internal::kSimdLevels));
   const int32_t sw = in.Side(), sh = in.Side(), dw = in.Side(), dh = in.Side();
   std::vector<uint8_t> source = in.Picture(sw, sh);
   const ImageView s = MakeImageView(source.data(), sw, sh);

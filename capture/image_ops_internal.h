@@ -94,10 +94,11 @@ void HalveThenScale(const ImageView& destination, const ImageView& source, uint8
   scale(destination, current);
 }
 
-// Instruction sets of the fast paths (kAvx512: AVX-512 BW with the byte permutes of VBMI). The best
-// one the processor has is chosen at start; tests may choose a lower one to compare every path with
-// the reference.
-enum class SimdLevel { kScalar, kSse2, kAvx2, kAvx512 };
+// Instruction sets of the fast paths, each one including those before it (kSsse3: the in-lane byte
+// shuffle and the byte multiply-add; kAvx512: AVX-512 BW with the byte permutes of VBMI). The best
+// one the processor has is chosen at start; tests and benchmarks may choose a lower one.
+enum class SimdLevel { kScalar, kSse2, kSsse3, kAvx2, kAvx512 };
+inline constexpr int kSimdLevels = 5;
 
 SimdLevel BestSimdLevel();
 SimdLevel ActiveSimdLevel();
@@ -110,12 +111,12 @@ size_t ScratchBufferBytes();
 // ---------------------------------------------------------------------------------------------
 // The rows of the bilinear resampler. The operations in image_ops.cpp walk the pictures; the rows
 // they call come from image_ops_scalar.cpp and from one file per instruction set
-// (image_ops_sse2.cpp, image_ops_avx2.cpp, image_ops_avx512.cpp), whose functions carry their
-// instruction set as a target attribute rather than their file being compiled with -mavx2 and
-// the like: such a file would compile the inline and template code it takes from headers
-// (std::vector, std::min, the helpers here) for its instruction set too, and the linker keeps
-// one copy of each for the whole program, which could be that one. image_ops_dispatch.cpp tells
-// which set the processor has and which rows serve it. Every row gives byte for byte what the
+// (image_ops_sse2.cpp, image_ops_ssse3.cpp, image_ops_avx2.cpp, image_ops_avx512.cpp), whose
+// functions carry their instruction set as a target attribute rather than their file being compiled
+// with -mavx2 and the like: such a file would compile the inline and template code it takes from
+// headers (std::vector, std::min, the helpers here) for its instruction set too, and the linker
+// keeps one copy of each for the whole program, which could be that one. image_ops_dispatch.cpp
+// tells which set the processor has and which rows serve it. Every row gives byte for byte what the
 // plain versions in image_ops_reference.cpp compute; the speed comes from doing the same integer
 // arithmetic in a different order:
 //
@@ -130,9 +131,10 @@ size_t ScratchBufferBytes();
 // signed 16 x 16 -> 32 bit multiply-add of SSE2/AVX2: (h0 - 32768)(256 - v) + (h1 - 32768)v +
 // 32768 * 256 is the same sum.
 
-// The vector rows need SSE2 at least: every x86-64 build has it, a 32-bit one only where the
-// compiler may assume it (the 32-bit Windows build may not, and runs the plain rows).
-#if defined(__x86_64__) || (defined(__i386__) && defined(__SSE2__))
+// The vector rows need SSE2 at least. Every x86-64 processor has it; a 32-bit build assumes
+// nothing and asks the processor, like it does for the others, so the 32-bit Windows program runs
+// whatever the classroom PC offers.
+#if defined(__x86_64__) || defined(__i386__)
 #define QUILLON_IMAGE_OPS_X86 1
 #endif
 
@@ -170,6 +172,20 @@ struct BilinearTables {
   bool halving_columns = false;
   std::vector<uint8_t> halving_weights;
   std::vector<uint32_t> halving_uniform;
+  // The destination bytes in groups of 7 (group g: bytes 7g to 7g + 6), for the rows that take
+  // both passes at once with an in-lane byte shuffle. 7 destination bytes never need more than
+  // 16 source bytes as long as the source is at most about twice as wide, so one 16-byte load
+  // per row serves a group: group_offset is where it starts, group_shuffle (16 a group) picks the
+  // (left, right) byte pair of each destination byte from it (0x80: none) and group_weights (16
+  // a group) holds their unsigned weights (256 - u, u), or (128, 128) on the left byte twice
+  // where u = 0. A group whose bytes lie further apart is left to group_fixes, pixel ranges done
+  // one by one after the vector loop; groups_serve is set when those are few. The AVX2 rows
+  // (LaneLayout::kTwoColumnsPerEight) take each 4 groups in the order g, g + 2, g + 1, g + 3.
+  std::vector<int32_t> group_offset;
+  std::vector<uint8_t> group_shuffle;
+  std::vector<uint8_t> group_weights;
+  std::vector<Span> group_fixes;
+  bool groups_serve = false;
   // Two blended source rows, h - 32768 per byte, and the source rows they hold.
   std::vector<int16_t> rows[2];
   int32_t row_of[2] = {-1, -1};
@@ -194,9 +210,10 @@ struct RowFunctions {
   void (*blend_columns)(const BilinearTables& t, const uint8_t* row, int16_t* out);
   // Vertical pass: two blended rows into `count` destination bytes.
   void (*blend_rows)(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out, int32_t count);
-  // Both passes at once for a reduction to half or less, where no source row serves two
-  // destination rows: the columns [vector_first, end) of one destination row of `count` bytes,
-  // in groups of pairs (see pairs_last); returns end. The caller does the other columns.
+  // Both passes at once in groups of 7 destination bytes (see group_offset), for reductions to
+  // half or less, where no source row serves two destination rows: the first bytes of one
+  // destination row of `count` bytes, up to the returned byte, a multiple of 7. The caller does
+  // group_fixes and the bytes from there on.
   int32_t (*reduce_row)(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1,
                         int32_t v, uint8_t* out, int32_t count);
   // A source exactly twice as wide (halving_columns): one destination row of `count` bytes from
@@ -228,6 +245,9 @@ void BlendPixelsScalar(const BilinearTables& t, const uint8_t* row0, const uint8
 // image_ops_sse2.cpp
 void BlendColumnsSse2(const BilinearTables& t, const uint8_t* row, int16_t* out);
 void BlendRowsSse2(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out, int32_t count);
+// image_ops_ssse3.cpp
+int32_t ReduceRowSsse3(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
+                       uint8_t* out, int32_t count);
 // image_ops_avx2.cpp
 void BlendColumnsAvx2(const BilinearTables& t, const uint8_t* row, int16_t* out);
 void BlendRowsAvx2(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out, int32_t count);

@@ -1,6 +1,6 @@
 // The rows of the bilinear resampler with SSE2, which every x86-64 processor has: 8 values of 16
-// bits a register. Needs no target attribute; on a 32-bit build only where the compiler may
-// assume SSE2.
+// bits a register. The target attribute "sse2" matters to a 32-bit build, which runs these rows
+// only where the processor has SSE2.
 #include "capture/image_ops_internal.h"
 
 #if defined(QUILLON_IMAGE_OPS_X86)
@@ -11,12 +11,13 @@ namespace quillon::image_ops_internal {
 namespace {
 
 // h = (P0 << 8) + (P1 - P0) u, taken modulo 2^16 (exact, as h fits), then biased by 32768.
-inline __m128i RowBlend128(__m128i p0, __m128i p1, __m128i u) {
+__attribute__((target("sse2"))) inline __m128i RowBlend128(__m128i p0, __m128i p1, __m128i u) {
   const __m128i base = _mm_xor_si128(_mm_slli_epi16(p0, 8), _mm_set1_epi16(-32768));
   return _mm_add_epi16(base, _mm_mullo_epi16(_mm_sub_epi16(p1, p0), u));
 }
 
-inline __m128i BlendRows128(const int16_t* h0, const int16_t* h1, __m128i weights) {
+__attribute__((target("sse2"))) inline __m128i BlendRows128(const int16_t* h0, const int16_t* h1,
+                                                            __m128i weights) {
   const __m128i bias = _mm_set1_epi32(32768 << 8);
   const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h0));
   const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(h1));
@@ -29,7 +30,8 @@ inline __m128i BlendRows128(const int16_t* h0, const int16_t* h1, __m128i weight
 
 }  // namespace
 
-void BlendColumnsSse2(const BilinearTables& t, const uint8_t* row, int16_t* out) {
+__attribute__((target("sse2"))) void BlendColumnsSse2(const BilinearTables& t, const uint8_t* row,
+                                                      int16_t* out) {
   const __m128i zero = _mm_setzero_si128();
   int32_t i = t.vector_first;
   const uint16_t* lanes = t.lanes.data();
@@ -49,7 +51,8 @@ void BlendColumnsSse2(const BilinearTables& t, const uint8_t* row, int16_t* out)
   BlendColumnsScalar(t, row, out, i, t.vector_last);
 }
 
-void BlendRowsSse2(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out, int32_t count) {
+__attribute__((target("sse2"))) void BlendRowsSse2(const int16_t* h0, const int16_t* h1, int32_t v,
+                                                   uint8_t* out, int32_t count) {
   const __m128i weights = _mm_set1_epi32((v << 16) | (256 - v));
   int32_t k = 0;
   for (;;) {

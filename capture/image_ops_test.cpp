@@ -47,8 +47,8 @@ Picture ReferenceScaled(const Picture& source, int32_t width, int32_t height) {
 // Runs `body` once with every instruction set this processor has, the best one last.
 template <class Body>
 void ForEachSimdLevel(Body body) {
-  for (SimdLevel level :
-       {SimdLevel::kScalar, SimdLevel::kSse2, SimdLevel::kAvx2, SimdLevel::kAvx512}) {
+  for (int n = 0; n < image_ops_internal::kSimdLevels; ++n) {
+    const auto level = static_cast<SimdLevel>(n);
     if (image_ops_internal::SetSimdLevel(level) != level) continue;
     SCOPED_TRACE("instruction set " + std::to_string(static_cast<int>(level)));
     body();

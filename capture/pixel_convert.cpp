@@ -2,6 +2,8 @@
 // chosen at run time.
 #include "capture/pixel_convert.h"
 
+#include <cstring>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
@@ -13,6 +15,34 @@ void ConvertBgrxToBgrPlain(const uint8_t* source, uint8_t* destination, int32_t 
     destination[0] = source[0];
     destination[1] = source[1];
     destination[2] = source[2];
+    source += 4;
+    destination += 3;
+  }
+}
+
+void PlaceScreenPicture(const uint8_t* pixels, int32_t stride, int32_t grabWidth,
+                        int32_t grabHeight, bool redFirst, uint8_t* buffer, int32_t width,
+                        int32_t height) {
+  const size_t rowBytes = static_cast<size_t>(width) * 3;
+  for (int32_t line = 0; line < grabHeight; ++line) {
+    // Screen line 0 is the top; the picture's first row is the bottom line.
+    uint8_t* row = buffer + static_cast<size_t>(height - 1 - line) * rowBytes;
+    const uint8_t* source = pixels + static_cast<size_t>(line) * static_cast<size_t>(stride);
+    if (redFirst) {
+      ConvertRgbxToBgr(source, row, grabWidth);
+    } else {
+      ConvertBgrxToBgr(source, row, grabWidth);
+    }
+    if (grabWidth < width) std::memset(row + grabWidth * 3, 0, rowBytes - grabWidth * 3);
+  }
+  std::memset(buffer, 0, static_cast<size_t>(height - grabHeight) * rowBytes);
+}
+
+void ConvertRgbxToBgr(const uint8_t* source, uint8_t* destination, int32_t pixels) {
+  for (int32_t i = 0; i < pixels; ++i) {
+    destination[0] = source[2];
+    destination[1] = source[1];
+    destination[2] = source[0];
     source += 4;
     destination += 3;
   }

@@ -3,13 +3,28 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <memory>
+#include <string>
 
 namespace quillon {
+
+// Why a desktop cannot be published; the values go on as the session's start failure, beside
+// the encoder library's own (VerbenaStats' StartFailure, below 100).
+enum class ScreenProblem : uint32_t {
+  kNone = 0,
+  kNoScreenSharing = 101,  // no screen-sharing service answers (desktop portal missing)
+  kNotShared = 102,        // the teacher cancelled the sharing dialog, or the service refused
+  kNoPicture = 103,        // sharing was granted, but no picture arrived
+};
 
 class ScreenGrabber {
  public:
   virtual ~ScreenGrabber() = default;
+
+  // Readies the screen before a class starts. A desktop that needs the teacher's consent asks for
+  // it here, which may take until the teacher answers; the others are ready from the start.
+  virtual ScreenProblem Prepare() { return ScreenProblem::kNone; }
 
   // Fills buffer (width * height * 3 bytes) with the top-left width x height of the screen; what
   // lies outside the real screen comes out black. When the screen cannot be read the buffer is
@@ -27,7 +42,12 @@ class ScreenGrabber {
 // bottom edge.
 bool DrawMarkerAt(uint8_t* buffer, int32_t width, int32_t height, int32_t x, int32_t y);
 
-// The screen of this platform; nullptr when there is none to open (no display).
-std::unique_ptr<ScreenGrabber> CreateScreenGrabber();
+// The screen of this platform; nullptr when there is none to open (no display). What the screen
+// keeps between classes (the sharing permission of a Wayland desktop) lives in settingsFolder.
+std::unique_ptr<ScreenGrabber> CreateScreenGrabber(
+    const std::filesystem::path& settingsFolder = {});
+
+// Which desktop a class publishes and why, one line for --list-devices.
+std::string DescribeDesktopSource();
 
 }  // namespace quillon

@@ -87,8 +87,13 @@ bool ScreenGrabberGdi::DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t 
 
 }  // namespace
 
-std::unique_ptr<ScreenGrabber> CreateScreenGrabber() {
+std::unique_ptr<ScreenGrabber> CreateScreenGrabber(
+    const std::filesystem::path& /*settingsFolder*/) {
   return std::make_unique<ScreenGrabberGdi>();
+}
+
+std::string DescribeDesktopSource() {
+  return "the Windows desktop (GDI)";
 }
 
 }  // namespace quillon

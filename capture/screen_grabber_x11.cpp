@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 
 #include "base/log.h"
 #include "capture/pixel_convert.h"
@@ -30,12 +29,6 @@ bool RootIsBgrx32(xcb_connection_t* connection, const xcb_screen_t* screen) {
 }
 
 }  // namespace
-
-std::unique_ptr<ScreenGrabber> CreateScreenGrabber() {
-  auto grabber = std::make_unique<ScreenGrabberX11>();
-  if (!grabber->Connected()) return nullptr;
-  return grabber;
-}
 
 ScreenGrabberX11::ScreenGrabberX11(const std::string& displayName, bool useSharedMemory) {
   int screenNumber = 0;
@@ -151,16 +144,9 @@ void ScreenGrabberX11::GrabScreen(uint8_t* buffer, int32_t width, int32_t height
   // Only the part that lies on the real screen is read; the rest is black.
   const int32_t grabWidth = std::min(width, screenWidth_);
   const int32_t grabHeight = std::min(height, screenHeight_);
-  const size_t rowBytes = static_cast<size_t>(width) * 3;
   const uint8_t* pixels = GetImage(grabWidth, grabHeight);
   if (pixels == nullptr) return;
-  for (int32_t line = 0; line < grabHeight; ++line) {
-    // Screen line 0 is the top; the picture's first row is the bottom line.
-    uint8_t* row = buffer + static_cast<size_t>(height - 1 - line) * rowBytes;
-    ConvertBgrxToBgr(pixels + static_cast<size_t>(line) * grabWidth * 4, row, grabWidth);
-    if (grabWidth < width) std::memset(row + grabWidth * 3, 0, rowBytes - grabWidth * 3);
-  }
-  std::memset(buffer, 0, static_cast<size_t>(height - grabHeight) * rowBytes);
+  PlaceScreenPicture(pixels, grabWidth * 4, grabWidth, grabHeight, false, buffer, width, height);
 }
 
 bool ScreenGrabberX11::DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t height) {

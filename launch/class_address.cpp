@@ -12,6 +12,7 @@ namespace {
 // address as it was; the user has been told.
 bool StoreOrStartFastClass(std::string_view launchUrl, const std::filesystem::path& settingsFile,
                            UserMessages& messages) {
+  RestoreMissingSettings(settingsFile, messages);
   switch (StoreLaunchUrl(launchUrl, settingsFile, messages)) {
     case LaunchUrlResult::kNone:
       return StartFastClass(messages, settingsFile);

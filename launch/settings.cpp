@@ -4,9 +4,11 @@
 #include <optional>
 #include <tuple>
 
+#include "base/atomic_file.h"
 #include "base/log.h"
 #include "launch/profile_file.h"
 #include "launch/settings_check.h"
+#include "resources/shipped_settings.h"
 
 namespace quillon {
 namespace {
@@ -112,6 +114,16 @@ bool ReadSettings(WindowSettings& window, const DisplayInfo& display, UserMessag
     messages.Show(kBadAddressMessage);
     return false;
   }
+  return true;
+}
+
+bool RestoreMissingSettings(const std::filesystem::path& file, UserMessages& messages) {
+  std::error_code error;
+  if (std::filesystem::symlink_status(file, error).type() != std::filesystem::file_type::not_found)
+    return true;
+  LogWarning("%s is missing; making it again from the shipped default", file.string().c_str());
+  if (!ReplaceFileAtomically(file, ShippedSettingsText())) return false;
+  messages.Show(kSettingsRestoredMessage);
   return true;
 }
 

@@ -8,14 +8,15 @@
 
 #include "base/display_info.h"
 #include "base/publisher_settings.h"
+#include "base/user_files.h"
 #include "base/user_messages.h"
 
 namespace quillon {
 
-// The settings file: config.ini in the program's folder.
-inline constexpr char kSettingsFileName[] = "config.ini";
+// The settings file of the program in programFolder: config.ini beside it, or the teacher's own
+// when the folder is read-only (ChooseUserFiles).
 inline std::filesystem::path SettingsFileIn(const std::filesystem::path& programFolder) {
-  return programFolder / kSettingsFileName;
+  return ChooseUserFiles(programFolder).SettingsFile;
 }
 
 // Shown when the stored address holds no "&" (no stream name can be told from the publish URL).
@@ -27,6 +28,10 @@ inline constexpr char kSettingsUnreadableMessage[] =
 // Shown when config.ini could not be written (read-only, ...); the log says why.
 inline constexpr char kSettingsNotSavedMessage[] =
     "设置没有保存: 无法写入 config.ini。请联系学校的课堂管理员。";
+
+// Shown when config.ini had gone missing and was made again from the shipped default.
+inline constexpr char kSettingsRestoredMessage[] =
+    "没有找到设置文件 config.ini, 已按软件自带的默认设置重新建立。";
 
 // The stored Address is read up to 99 bytes; the rest of a longer one is ignored.
 inline constexpr std::size_t kAddressCapacity = 100;
@@ -69,6 +74,12 @@ int32_t RoundDownToMultipleOf4(int32_t size);
 // Values are taken as the file holds them; CheckClassSettings tells whether a class can use them.
 bool ReadSettings(WindowSettings& window, const DisplayInfo& display, UserMessages& messages,
                   const std::filesystem::path& file);
+
+// At start-up: when there is no file at all, writes the shipped default config.ini there and tells
+// the user kSettingsRestoredMessage. A file that is there (readable or not) is left alone. false
+// when the default could not be written (the log says why; storing the address will fail too and
+// say so).
+bool RestoreMissingSettings(const std::filesystem::path& file, UserMessages& messages);
 
 // Writes each of the window's choices that differs from the record's field to its key in
 // section Device ("%d"); equal values are not written and the record is left as it is. Returns

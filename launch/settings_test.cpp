@@ -9,6 +9,7 @@
 #include "base/testing/test_folder.h"
 #include "launch/profile_file.h"
 #include "launch/settings_check.h"
+#include "resources/shipped_settings.h"
 
 namespace quillon {
 namespace {
@@ -94,8 +95,7 @@ TEST_F(SettingsTest, ScreenSizeFallsBackToTheDisplayAndRoundsDownToMultiplesOf4)
       {true, "ScreenWidth=7683\nScreenHeight=4323\n", 7680, 4320, ""},
       {true, "ScreenWidth=3\nScreenHeight=770\n", 3, 770, "ScreenWidth=3 无效"},
       {true, "ScreenWidth=1024\nScreenHeight=-1\n", 1024, -1, "ScreenHeight=-1 无效"},
-      {true, "ScreenWidth=7002\nScreenHeight=5002\n", 7002, 5002,
-       "ScreenWidth=7002, ScreenHeight=5002 画面太大"},
+      {true, "ScreenWidth=8203\nScreenHeight=5002\n", 8203, 5002, "ScreenWidth=8203 无效"},
       {false, "ScreenWidth=1023\n", 1023, 0, "ScreenHeight=0 无效"},  // no display to ask
   };
   for (const Case& c : cases) {
@@ -165,6 +165,25 @@ TEST_F(SettingsTest, MissingFileReadsAsZerosAndIsNotCreated) {
   EXPECT_FALSE(std::filesystem::exists(file_));
 }
 
+// Start-up makes a missing file again: a class can run on it at the display's size, the user is
+// told once, and a file that is there (even one that cannot be read) is left alone.
+TEST_F(SettingsTest, AMissingFileIsMadeAgainFromTheShippedDefault) {
+  for (int start = 0; start < 2; ++start) EXPECT_TRUE(RestoreMissingSettings(file_, messages_));
+  EXPECT_EQ(messages_.shown, std::vector<std::string>{kSettingsRestoredMessage});
+  EXPECT_EQ(TestFolder::Read(file_), std::string(ShippedSettingsText()));
+  WriteProfileString(file_, "Device", "Address", ScrambleAddress("rtmp://h/live&1"));
+  ASSERT_TRUE(Read());
+  EXPECT_EQ(window_.Record->ScreenWidth, 1364);
+  EXPECT_EQ(CheckClassSettings(*window_.Record), "");
+  EXPECT_EQ(CheckSoundSettings(*window_.Record), "");
+
+  std::filesystem::remove(file_);
+  std::filesystem::create_directory(file_);
+  EXPECT_TRUE(RestoreMissingSettings(file_, messages_));
+  EXPECT_TRUE(std::filesystem::is_directory(file_));
+  EXPECT_EQ(messages_.shown.size(), 1u);
+}
+
 TEST_F(SettingsTest, WriteBackRewritesOnlyTheChangedChoices) {
   WriteConfig(kConfig);
   Read();
@@ -207,17 +226,24 @@ TEST(SettingsCheckTest, ShippedValuesCanRunAClass) {
   s.VideoStyle = 2;
   EXPECT_EQ(CheckClassSettings(s), "");
 
-  // Each check once, with the bounds of the key as the message tells them.
+  // Each check once, with the bounds of the key as the message tells them: only what would
+  // divide by zero, reach past a picture or be refused by the encoder.
   const std::pair<void (*)(PublisherSettings&), std::string> cases[] = {
-      {[](auto& c) { c.FrameRate = 0; }, "FrameRate=0 无效, 需要 1 到 60"},
-      {[](auto& c) { c.ScreenRate = 0; }, "ScreenRate=0 无效, 需要 1 到 100"},
+      {[](auto& c) { c.FrameRate = 0; }, "FrameRate=0 无效, 需要 1 到 120"},
+      {[](auto& c) { c.FrameRate = 120; }, ""},
+      {[](auto& c) { c.Bitrate = 0; }, "Bitrate=0 无效, 需要 1 或更大"},
+      {[](auto& c) { c.ScreenRate = 0; }, "ScreenRate=0 无效, 需要 1 到 720"},
+      {[](auto& c) { c.ScreenRate = 720; }, ""},  // a 1-pixel-high inset
       {[](auto& c) { c.VideoX = -1; }, "VideoX=-1 无效, 需要 0 或更大"},
-      {[](auto& c) { c.VideoHeight = 0; }, "VideoHeight=0 无效, 需要 1 到 7680"},
-      {[](auto& c) { c.BitsPerSample = 12; }, "BitsPerSample=12 无效, 需要 8、16、24 或 32"},
-      {[](auto& c) { c.ScreenWidth = c.ScreenHeight = 7680; },
-       "ScreenWidth=7680, ScreenHeight=7680 画面太大, 最多 33177600 像素 (7680 x 4320)"},
-      // Portrait screens are fine; a huge inset position is pulled back to the edge later.
+      {[](auto& c) { c.VideoHeight = 0; }, "VideoHeight=0 无效, 需要 1 到 8192"},
+      {[](auto& c) { c.VideoWidth = c.VideoHeight = 1; }, ""},  // an inset only: 1 x 1 will do
+      {[](auto& c) { c.VideoStyle = 3, c.VideoHeight = 1; }, "VideoHeight=1 无效, 需要 2 到 8192"},
+      {[](auto& c) { c.VideoStyle = 3, c.ScreenRate = 481; }, "ScreenRate=481 无效, 需要 1 到 480"},
+      {[](auto& c) { c.ScreenWidth = 8196; }, "ScreenWidth=8196 无效, 需要 4 到 8192"},
+      {[](auto& c) { c.BitsPerSample = 12, c.SamplesPerSec = 0; }, ""},  // runs without sound
+      // Portrait and very large screens are fine; a huge inset position is pulled back later.
       {[](auto& c) { c.ScreenWidth = 2160, c.ScreenHeight = 3840, c.VideoX = 9999; }, ""},
+      {[](auto& c) { c.ScreenWidth = c.ScreenHeight = 8192; }, ""},
   };
   for (const auto& [change, message] : cases) {
     PublisherSettings changed = s;
@@ -226,7 +252,25 @@ TEST(SettingsCheckTest, ShippedValuesCanRunAClass) {
   }
 }
 
-TEST(SettingsCheckTest, ChecksOnlyWhatThePictureTypeAndSoundUse) {
+TEST(SettingsCheckTest, SoundNamesTheFirstKeyItCannotUse) {
+  const std::pair<void (*)(PublisherSettings&), std::string> cases[] = {
+      {[](auto&) {}, ""},
+      {[](auto& c) { c.SamplesPerSec = 48000, c.BitsPerSample = 8, c.Chanels = 1; }, ""},
+      {[](auto& c) { c.SamplesPerSec = c.BitsPerSample = c.Chanels = 0; },  // no [Audio]
+       "SamplesPerSec=0 不能用于声音, 需要 8000 到 96000 之间的标准采样率 (如 44100 或 48000)"},
+      {[](auto& c) { c.BitsPerSample = 12; }, "BitsPerSample=12 不能用于声音, 需要 8 或 16"},
+      {[](auto& c) { c.BitsPerSample = 24; }, "BitsPerSample=24 不能用于声音, 需要 8 或 16"},
+      {[](auto& c) { c.Chanels = 3; }, "Chanels=3 不能用于声音, 需要 1 或 2"},
+  };
+  for (const auto& [change, message] : cases) {
+    PublisherSettings changed = ShippedSettings();
+    change(changed);
+    EXPECT_EQ(CheckSoundSettings(changed),
+              message.empty() ? "" : "config.ini 中 " + message + "。这节课不发送声音。");
+  }
+}
+
+TEST(SettingsCheckTest, ChecksOnlyWhatThePictureTypeUses) {
   PublisherSettings s;  // all zero
   s.FrameRate = 15;
   s.Bitrate = 500;
@@ -237,11 +281,10 @@ TEST(SettingsCheckTest, ChecksOnlyWhatThePictureTypeAndSoundUse) {
   EXPECT_NE(CheckClassSettings(s).find("VideoWidth=0"), std::string::npos);
   s.VideoStyle = 0;
   s.HaveAudio = 1;
-  EXPECT_NE(CheckClassSettings(s).find("SamplesPerSec=0"), std::string::npos);
+  EXPECT_EQ(CheckClassSettings(s), "");  // sound that cannot be had leaves the class without it
 
   // A number outside the picture-type list publishes no picture: only the camera size, which
   // the encoder is still given, is checked.
-  s.HaveAudio = 0;
   s.ScreenWidth = 0;
   s.VideoX = -1;
   for (int32_t outside : {-1, 4}) {

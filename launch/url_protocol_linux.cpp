@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -7,13 +6,13 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <system_error>
 #include <thread>
 
 #include "base/atomic_file.h"
 #include "base/log.h"
 #include "base/program_folder.h"
+#include "base/user_files.h"
 #include "launch/url_protocol.h"
 #include "launch/url_protocol_xdg.h"
 
@@ -21,26 +20,6 @@ extern char** environ;
 
 namespace quillon {
 namespace {
-
-std::string EnvironmentValue(const char* name) {
-  const char* value = std::getenv(name);
-  return value ? value : "";
-}
-
-std::filesystem::path HomeFolder() {
-  std::string home = EnvironmentValue("HOME");
-  if (!home.empty()) return home;
-  if (const passwd* user = getpwuid(getuid()); user && user->pw_dir) return user->pw_dir;
-  return {};
-}
-
-// An XDG base folder: the variable when it holds an absolute path, else the fallback under home.
-std::filesystem::path XdgFolder(const char* variable, const char* underHome) {
-  std::filesystem::path folder = EnvironmentValue(variable);
-  if (folder.is_absolute()) return folder;
-  std::filesystem::path home = HomeFolder();
-  return home.empty() ? std::filesystem::path{} : home / underHome;
-}
 
 // Replaces path by a file with text, making its folder first when it is missing.
 bool WriteWholeFile(const std::filesystem::path& path, const std::string& text) {

@@ -1,6 +1,7 @@
 // Writes the program's pictures as the files the Windows resource script takes: the banner as a
 // 24-bit bitmap, the camera drawing as a 256-colour bitmap and the application icon in several
-// sizes. The pictures are drawn by the same code the Linux window uses, so both look alike.
+// sizes, and the icon as PNG files for the desktop's icon theme (quillon-publisher-SIZE.png). The
+// pictures are drawn by the same code the Linux window uses, so both look alike.
 //   export_pictures FOLDER   (run with QT_QPA_PLATFORM=offscreen where there is no display)
 #include <QDir>
 #include <QFile>
@@ -95,7 +96,13 @@ int main(int argc, char** argv) {
                        camera.save(folder.filePath(QStringLiteral("camera.bmp")), "BMP") &&
                        Write(folder.filePath(QStringLiteral("quillon.ico")),
                              IconFile(quillon::ApplicationIcon(), {16, 24, 32, 48}));
-  if (!written) {
+  bool themed = true;
+  for (int size : {16, 24, 32, 48, 64, 128}) {
+    const QString name = QStringLiteral("quillon-publisher-%1.png").arg(size);
+    themed =
+        quillon::ApplicationIcon().pixmap(size, size).save(folder.filePath(name), "PNG") && themed;
+  }
+  if (!written || !themed) {
     std::fprintf(stderr, "export_pictures: cannot write into %s\n", argv[1]);
     return 1;
   }

@@ -29,7 +29,7 @@ check_url_stored() {
   run --show-settings || fail "--show-settings after a launch URL"
   expect_line "$work/out" "PublishUrl=rtmp://127.0.0.1:1935/live"
   expect_line "$work/out" "StreamName=class42"
-  expect_line "$work/out" "ScreenWidth=1280"
+  expect_line "$work/out" "VideoWidth=640"
   expect_line "$work/out" "Chanels=2"
   [ "$(grep -c '=' "$work/out")" -eq 21 ] || fail "expected 21 Key=value lines"
 }

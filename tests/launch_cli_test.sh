@@ -54,7 +54,7 @@ set_config ScreenWidth=0 FrameRate=0
 run --show-settings || fail "--show-settings without display"
 expect_line "$work/out" "ScreenWidth=0"
 grep -q 'DISPLAY is not set' "$work/err" || fail "no note about the missing display"
-grep -q 'FrameRate=0 无效, 需要 1 到 60' "$work/err" || fail "no note about FrameRate=0"
+grep -q 'FrameRate=0 无效, 需要 1 到 120' "$work/err" || fail "no note about FrameRate=0"
 
 # With an X server the zero size becomes the screen's, rounded down to a multiple of 4.
 if command -v Xvfb >/dev/null; then
@@ -62,6 +62,8 @@ if command -v Xvfb >/dev/null; then
   run --show-settings || fail "--show-settings with display"
   expect_line "$work/out" "ScreenWidth=1364"
   expect_line "$work/out" "ScreenHeight=768"
+  grep -q 'a class publishes the whole primary display, 1364x768' "$work/err" ||
+    fail "--show-settings does not say that the display gives the size"
 else
   echo "SKIP: no Xvfb, the display part is not tested"
 fi

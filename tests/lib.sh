@@ -7,7 +7,8 @@
 #   extra_cleanup       a function a script may define for what it started itself; it runs first
 #   failure_files       files of $work printed when the script fails (default: out err log)
 #   KEEP_WORK=1         keeps $work to look into a failure
-# Build outputs used here: capture/libfake_verbena.so (.dll), test-gst-plugins/; the scripts also
+# Build outputs used here: capture/libfake_verbena.so (.dll), capture/screencast_portal_standin,
+# test-gst-plugins/; the scripts also
 # use tests/verbena_driver, devices/devices_win_test.exe, capture/screen_grabber_gdi_test.exe and
 # the sources' resources/config.ini, scripts/rtmp-server and scripts/wine.
 set -euo pipefail
@@ -96,7 +97,7 @@ free_port() {
 }
 
 # An X server of the test's own on a display number of its choosing (parallel tests never
-# collide); exports DISPLAY.
+# collide); exports DISPLAY, and QUILLON_DESKTOP_SOURCE=x11.
 start_xvfb() {  # WIDTHxHEIGHT [Xvfb option...]
   local size=$1
   shift
@@ -106,25 +107,16 @@ start_xvfb() {  # WIDTHxHEIGHT [Xvfb option...]
   at_exit stop_process $!
   wait_until 10 "Xvfb did not start" test -s "$work/xvfb.display"
   DISPLAY=":$(head -n 1 "$work/xvfb.display")"
-  export DISPLAY
+  # The program publishes this server's desktop even when the tests run on a Wayland desktop.
+  export DISPLAY QUILLON_DESKTOP_SOURCE=x11
 }
 
-# A PulseAudio daemon of the test's own, exported as PULSE_SERVER. Its default source
-# "quillon_test_mic" ("Quillon test microphone") records a steady 440 Hz sine played into a null
-# sink; a loopback into a second null sink keeps that sink's monitor awake (or Wine's first
-# notification comes only seconds later).
+# A PulseAudio daemon of the test's own with the tests' microphone
+# (devices/testing/test_microphone.pa), exported as PULSE_SERVER.
 start_pulseaudio() {
   local dir=$work/pulse
   mkdir -p "$dir"
-  cat >"$dir/test.pa" <<PA
-load-module module-null-sink sink_name=tone_sink
-load-module module-null-sink sink_name=idle_sink
-load-module module-sine sink=tone_sink frequency=440
-load-module module-remap-source master=tone_sink.monitor source_name=quillon_test_mic source_properties='device.description="Quillon test microphone"'
-load-module module-loopback source=tone_sink.monitor sink=idle_sink latency_msec=60
-load-module module-native-protocol-unix auth-anonymous=1 socket=$dir/native
-set-default-source quillon_test_mic
-PA
+  sed "s|=SOCKET$|=$dir/native|" "$source_dir/devices/testing/test_microphone.pa" >"$dir/test.pa"
   (unset PULSE_SERVER; XDG_RUNTIME_DIR="$dir" HOME="$dir" exec pulseaudio -n --daemonize=no \
      --exit-idle-time=-1 --use-pid-file=no --system=no --disallow-exit --log-target=stderr \
      -F "$dir/test.pa") >"$dir/log" 2>&1 &
@@ -133,6 +125,49 @@ PA
   wait_for 8 pulseaudio_answers || { cat "$dir/log" >&2; fail "the test sound server did not start"; }
 }
 pulseaudio_answers() { timeout 2 pactl info >/dev/null 2>&1; }
+
+# A Wayland session's screen sharing without a compositor: a private session bus, PipeWire with
+# WirePlumber and the ScreenCast stand-in (capture/testing/screencast_portal_standin) serving the
+# tests' pattern, in $work/wayland. Exports what the program needs to find them and to choose the
+# portal, and removes DISPLAY: no X server is there to fall back on.
+#   start_screencast_standin [OPTION...]  (again) the stand-in alone, e.g. --refuse
+#   standin METHOD [ARG...]               a call of its control interface (SetPointer 280 200)
+wayland_dir=$work/wayland
+start_screencast_desktop() {
+  need dbus-daemon pipewire wireplumber gdbus
+  mkdir -p "$wayland_dir"
+  printf '%s' "<busconfig><type>session</type><listen>unix:path=$wayland_dir/bus</listen><policy \
+context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow \
+own=\"*\"/></policy></busconfig>" >"$wayland_dir/bus.conf"
+  export XDG_RUNTIME_DIR=$wayland_dir HOME=$wayland_dir XDG_CONFIG_HOME=$wayland_dir/config \
+    XDG_STATE_HOME=$wayland_dir/state DBUS_SESSION_BUS_ADDRESS=unix:path=$wayland_dir/bus \
+    XDG_SESSION_TYPE=wayland
+  unset DISPLAY WAYLAND_DISPLAY PIPEWIRE_REMOTE QUILLON_DESKTOP_SOURCE
+  dbus-daemon --config-file="$wayland_dir/bus.conf" --nofork >"$wayland_dir/bus.log" 2>&1 &
+  at_exit stop_process $!
+  wait_until 10 "the test session bus did not start" test -S "$wayland_dir/bus"
+  pipewire >"$wayland_dir/pipewire.log" 2>&1 &
+  at_exit stop_process $!
+  wait_until 10 "PipeWire did not start" test -S "$wayland_dir/pipewire-0"
+  wireplumber >"$wayland_dir/wireplumber.log" 2>&1 &
+  at_exit stop_process $!
+  start_screencast_standin "$@"
+}
+standin_pid=""
+start_screencast_standin() {
+  stop_process "$standin_pid"
+  [ -n "$standin_pid" ] || at_exit stop_screencast_standin
+  "$build_dir/capture/screencast_portal_standin" "$@" >"$wayland_dir/standin.log" 2>&1 &
+  standin_pid=$!
+  wait_until 10 "the ScreenCast stand-in did not start" grep -qs ready "$wayland_dir/standin.log"
+}
+stop_screencast_standin() { stop_process "$standin_pid"; }
+standin() {  # method [arg...]
+  local method=$1
+  shift
+  gdbus call --session --dest org.freedesktop.portal.Desktop --object-path /org/quillon/StandIn \
+    --method "org.quillon.ScreenCastStandIn.$method" "$@"
+}
 
 # Shows the program the build's test cameras ("Quillon Test Camera A" with the SMPTE bars, "... B"
 # red, MJPG only) and nothing from a stale registry.
@@ -289,6 +324,11 @@ w, x, y = int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
 i = (y * w + x) * 3
 print(data[i], data[i + 1], data[i + 2])
 PY
+}
+# True when the recording holds at least 20 pictures that decode.
+decodes() {  # file
+  [ -n "$1" ] && [ "$(ffprobe -v error -count_frames -select_streams v:0 \
+    -show_entries stream=nb_read_frames -of csv=p=0 "$1")" -ge 20 ]
 }
 bright_grey() { read -r r g b <<< "$1"; [ "$r" -gt 140 ] && [ "$g" -gt 140 ] && [ "$b" -gt 140 ]; }
 dark() { read -r r g b <<< "$1"; [ "$r" -lt 60 ] && [ "$g" -lt 60 ] && [ "$b" -lt 60 ]; }

@@ -33,6 +33,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <numbers>
 #include <string>
 #include <thread>
@@ -136,44 +137,32 @@ int Publish(int argc, char** argv) {
   Library lib;
   if (!lib.Load(argv[2])) return 1;
   EncoderParams params = TestEncoderParams(argv[3]);
-  double seconds = 4;
-  bool sound = true;
-  double soundAfter = 0;
-  bool trace = false;
+  double seconds = 4, soundAfter = 0;
+  int32_t sound = 1, trace = 0;
   std::string framesFile, pcmFile, trustedCa;
+  // clang-format off
+  const std::map<std::string, int32_t*> numbers = {
+      {"--width", &params.Width}, {"--height", &params.Height}, {"--rate", &params.FrameRate},
+      {"--bitrate", &params.Bitrate}, {"--quality", &params.Quality},
+      {"--interval", &params.Interval}, {"--record", &params.Record}, {"--sound", &sound},
+      {"--trace", &trace}};
+  const std::map<std::string, double*> times = {{"--seconds", &seconds},
+                                                {"--sound-after", &soundAfter}};
+  const std::map<std::string, std::string*> files = {{"--frames", &framesFile},
+                                                     {"--pcm", &pcmFile},
+                                                     {"--trusted-ca", &trustedCa}};
+  // clang-format on
   for (int i = 4; i + 1 < argc; i += 2) {
-    std::string key = argv[i];
-    const char* value = argv[i + 1];
-    if (key == "--trace")
-      trace = std::atoi(value) != 0;
-    else if (key == "--seconds")
-      seconds = std::atof(value);
-    else if (key == "--width")
-      params.Width = std::atoi(value);
-    else if (key == "--height")
-      params.Height = std::atoi(value);
-    else if (key == "--rate")
-      params.FrameRate = std::atoi(value);
-    else if (key == "--bitrate")
-      params.Bitrate = std::atoi(value);
-    else if (key == "--quality")
-      params.Quality = std::atoi(value);
-    else if (key == "--interval")
-      params.Interval = std::atoi(value);
-    else if (key == "--record")
-      params.Record = std::atoi(value);
-    else if (key == "--sound")
-      sound = std::atoi(value) != 0;
-    else if (key == "--sound-after")
-      soundAfter = std::atof(value);
-    else if (key == "--frames")
-      framesFile = value;
-    else if (key == "--pcm")
-      pcmFile = value;
-    else if (key == "--trusted-ca")
-      trustedCa = value;
-    else
+    const std::string key = argv[i];
+    if (numbers.contains(key)) {
+      *numbers.at(key) = std::atoi(argv[i + 1]);
+    } else if (times.contains(key)) {
+      *times.at(key) = std::atof(argv[i + 1]);
+    } else if (files.contains(key)) {
+      *files.at(key) = argv[i + 1];
+    } else {
       return 2;
+    }
   }
 
   // Everything the driver itself makes is made before the clock starts.
@@ -381,7 +370,7 @@ int main(int argc, char** argv) {
   if (argc >= 3 && std::strcmp(argv[1], "tone") == 0) return Tone(argv[2]);
   if (argc >= 3 && std::strcmp(argv[1], "onset") == 0) return Onset(argv[2]);
   std::fprintf(stderr,
-               "usage: verbena_driver publish LIBRARY URL [options] | tone FILE | onset FILE | cpu "
+               "usage: verbena_driver publish LIBRARY URL [options] | onset FILE | cpu "
                "COMMAND...\n");
   return 2;
 }

@@ -1,5 +1,6 @@
 #include "verbena/program_folder.h"
 
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <system_error>
@@ -47,9 +48,12 @@ std::string ProgramFolder() {
 }
 
 std::string NewRecordingPath(const std::string& programFolder, const std::string& streamName) {
-  const std::string folder = programFolder + "/recordings";
+  // A program whose folder the user may not write names another folder for the recordings.
+  const char* chosen = std::getenv("VERBENA_RECORDINGS_DIR");
+  const std::string folder =
+      chosen != nullptr && *chosen != '\0' ? std::string(chosen) : programFolder + "/recordings";
   std::error_code error;
-  std::filesystem::create_directory(folder, error);
+  std::filesystem::create_directories(folder, error);
   if (error) {
     Log("cannot make %s: %s; the class is not recorded", folder.c_str(), error.message().c_str());
     return {};

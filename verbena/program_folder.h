@@ -1,4 +1,5 @@
-// Where the local recordings go: "recordings/" in the folder of the program that loaded us.
+// Where the local recordings go: "recordings/" in the folder of the program that loaded us, or
+// the folder the environment variable VERBENA_RECORDINGS_DIR names.
 #pragma once
 
 #include <string>

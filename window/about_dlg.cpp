@@ -32,7 +32,6 @@ AboutDlg::AboutDlg(QWidget* parent) : QDialog(parent) {
   const QFont font = DialogFont();
   setFont(font);
   const DialogUnits du(font);
-  setFixedSize(du.X(328), du.Y(197));
 
   auto* icon = new QLabel(this);
   icon->setPixmap(ApplicationIcon().pixmap(du.X(20), du.Y(20)));
@@ -50,14 +49,18 @@ AboutDlg::AboutDlg(QWidget* parent) : QDialog(parent) {
   auto* rights = new QLabel(QStringLiteral("版权所有 (C) 2014 Quillon"), this);
   rights->setGeometry(du.Rect(36, 28, 121, 11));
 
-  // Left-aligned, not wrapped: long lines are cut at the right edge.
+  // Left-aligned and wrapped at the frame; the frame, and the box with it, grow to hold all of
+  // the text in whatever font this system has.
   auto* product = new QLabel(ProductText(), this);
   product->setObjectName(QStringLiteral("1057"));
-  product->setGeometry(du.Rect(6, 46, 315, 144));
   product->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  product->setWordWrap(false);
+  product->setWordWrap(true);
   product->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   product->setMargin(2);
+  const QRect frame = du.Rect(6, 46, 315, 144);
+  const int height = qMax(frame.height(), product->heightForWidth(frame.width()));
+  product->setGeometry(frame.x(), frame.y(), frame.width(), height);
+  setFixedSize(du.X(328), frame.y() + height + du.Y(7));
 }
 
 }  // namespace quillon

@@ -1,6 +1,7 @@
 #include "window/message_box_win.h"
 
 #include "base/ansi_text.h"
+#include "base/log.h"
 #include "base/program_folder.h"
 
 namespace quillon {
@@ -11,6 +12,8 @@ std::wstring ApplicationTitle() {
 }
 
 void ShowMessageBox(HWND owner, const std::string& utf8Text, MessageIcon icon) {
+  // The log keeps what the teacher was told, for whoever helps them afterwards.
+  LogInfo("message: %s", utf8Text.c_str());
   UINT style = MB_OK;
   if (icon == MessageIcon::kExclamation) style |= MB_ICONEXCLAMATION;
   if (icon == MessageIcon::kInformation) style |= MB_ICONINFORMATION;

@@ -17,9 +17,11 @@ bool ParseWholeNumber(const std::string& text, int32_t& value) {
   while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i == text.size()) return false;
+  size_t end = text.size();
+  while (end > i && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+  if (i == end) return false;
   int64_t magnitude = 0;
-  for (; i < text.size(); ++i) {
+  for (; i < end; ++i) {
     if (!std::isdigit(static_cast<unsigned char>(text[i]))) return false;
     magnitude = magnitude * 10 + (text[i] - '0');
     if (magnitude > int64_t{std::numeric_limits<int32_t>::max()} + 1) return false;
@@ -110,6 +112,14 @@ void PublisherDlgLogic::OnStartClass() {
   if (connecting_) return;  // 上课 is hidden while a class connects: a click already queued
   startPressed_ = std::chrono::steady_clock::now();
   DoDataExchange(true);
+  // A rate the encoder cannot use is refused before anything is saved; the box says what.
+  if (std::string need = BitrateRange(values_.Bitrate); !need.empty()) {
+    char message[160];
+    std::snprintf(message, sizeof message, kRateBoxFormat, values_.Bitrate, need.c_str());
+    if (settings_) values_.Bitrate = settings_->Bitrate;  // the stored rate stays the rate
+    view_.ShowMessage(message, MessageIcon::kExclamation);
+    return;
+  }
   view_.ShowClassButtons(true);
 
   // A session that is still held is over: it is stopped and gone before the settings change
@@ -137,13 +147,23 @@ void PublisherDlgLogic::OnStartClass() {
     view_.ShowMessage(problem, MessageIcon::kExclamation);
     return;
   }
+  // Sound the encoder cannot take leaves the class without sound: said once, not at every start.
+  if (settings_->HaveAudio != 0) {
+    std::string problem = CheckSoundSettings(*settings_);
+    if (!problem.empty() && problem != soundProblemTold_) {
+      view_.ShowMessage(problem, MessageIcon::kExclamation);
+    }
+    soundProblemTold_ = std::move(problem);
+  }
 
   ClassReading starting;
   starting.starting = true;
   ShowStatus(starting);
   session_ = sessions_.Create(*settings_);
   if (!session_) {
-    OnConnected(false);
+    view_.ShowClassButtons(false);
+    OnStatusTick();
+    view_.ShowMessage(kNoMemoryForClass, MessageIcon::kExclamation);
     return;
   }
   // The window keeps painting while the connection is made (up to its bound); the steps after

@@ -63,7 +63,8 @@ class ClassSession {
 class SessionFactory {
  public:
   virtual ~SessionFactory() = default;
-  // A new session that reads record for its whole life.
+  // A new session that reads record for its whole life; nullptr when the memory for its
+  // pictures cannot be had.
   virtual std::unique_ptr<ClassSession> Create(PublisherSettings& record) = 0;
 };
 
@@ -152,6 +153,12 @@ inline constexpr const char kAboutMenuText[] = "关于(&A)...";
 inline constexpr int kAboutCommand = 0x10;
 inline constexpr const char kClassOver[] = "直播结束!";
 inline constexpr const char kEnterWholeNumber[] = "请输入一个整数。";
+// A typed rate the encoder cannot use; %s is what it needs, %d what was typed.
+inline constexpr const char kRateBoxFormat[] = "速率设定 %d 无效, 需要 %s (单位 kb)";
+// A class that could not get the memory for its pictures.
+inline constexpr const char kNoMemoryForClass[] =
+    "内存不足, 无法按 config.ini 的画面大小开始上课。请把 ScreenWidth/ScreenHeight 或 "
+    "VideoWidth/VideoHeight 改小。";
 inline constexpr const char kLinkAfterClass[] =
     "收到了新的课堂链接。\n本节课继续直播；下课后，新的课堂才会生效。";
 inline constexpr const char kSkinFile[] = "face.dll";
@@ -228,11 +235,12 @@ class PublisherDlgLogic {
   int styleChosenMeanwhile_ = -1;
   std::chrono::steady_clock::time_point startPressed_{};
   std::string statusTarget_;
+  std::string soundProblemTold_;  // why the last class had no sound, once told
   double nextStatusLog_ = 0;  // steady-clock seconds
 };
 
 // The text of a rate box as a whole number: optional blanks, an optional sign, digits, and
-// nothing after them. false for anything else, including numbers outside 32 bits.
+// optional blanks again. false for anything else, including numbers outside 32 bits.
 bool ParseWholeNumber(const std::string& text, int32_t& value);
 
 }  // namespace quillon

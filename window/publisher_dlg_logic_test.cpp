@@ -283,7 +283,16 @@ TEST_F(PublisherDlgLogicTest, UnusableSettingsAreNamedAndABadRateIsPromptedFor) 
   EXPECT_EQ(factory.made, 0);
   EXPECT_TRUE(page.calls.empty());
 
+  // A typed rate the encoder cannot use names the box and is not saved.
   store.stored.FrameRate = 15;
+  view.messages.clear();
+  view.rate = " 0 ";
+  logic.OnStartClass();
+  EXPECT_EQ(view.messages, CallLog{"速率设定 0 无效, 需要 1 或更大 (单位 kb)"});
+  EXPECT_TRUE(store.written.empty());
+  EXPECT_EQ(factory.made, 0);
+  EXPECT_FALSE(view.publishing);
+
   view.messages.clear();
   view.sendSound = false;
   view.rate = "80kb";
@@ -297,16 +306,35 @@ TEST_F(PublisherDlgLogicTest, UnusableSettingsAreNamedAndABadRateIsPromptedFor) 
   EXPECT_EQ(view.rate, "500");
 }
 
+// Sound the encoder cannot take: the class starts without it, and the teacher hears why once.
+TEST_F(PublisherDlgLogicTest, UnusableSoundFormatStartsTheClassAndIsToldOnce) {
+  store.stored.BitsPerSample = 12;
+  Open();
+  for (int start = 1; start <= 2; ++start) {
+    logic.OnStartClass();
+    EXPECT_EQ(factory.made, start);
+    EXPECT_TRUE(view.publishing);
+    logic.OnEndClass();
+  }
+  EXPECT_EQ(view.messages, CallLog{"config.ini 中 BitsPerSample=12 不能用于声音, 需要 8 或 16。"
+                                   "这节课不发送声音。"});
+  view.sendSound = false;  // without sound nothing is said
+  store.stored.BitsPerSample = 24;
+  logic.OnStartClass();
+  EXPECT_EQ(view.messages.size(), 1u);
+}
+
 TEST(ParseWholeNumberTest, AcceptsWhatADialogRateBoxAccepts) {
   std::vector<int32_t> values;
-  for (const char* text : {"800", "  42", "-5", "+7", "2147483647", "-2147483648"}) {
+  for (const char* text :
+       {"800", "  42", "12 ", "\t9\t", "-5", "+7", "2147483647", "-2147483648"}) {
     int32_t value = 0;
     EXPECT_TRUE(ParseWholeNumber(text, value)) << text;
     values.push_back(value);
   }
-  EXPECT_EQ(values, (std::vector<int32_t>{800, 42, -5, 7, 2147483647, -2147483647 - 1}));
+  EXPECT_EQ(values, (std::vector<int32_t>{800, 42, 12, 9, -5, 7, 2147483647, -2147483647 - 1}));
   int32_t value = 0;
-  for (const char* text : {"", " ", "-", "12 ", "1.5", "abc", "2147483648", "-2147483649",
+  for (const char* text : {"", " ", "-", " - ", "1 2", "1.5", "abc", "2147483648", "-2147483649",
                            "99999999999999999999999"}) {
     EXPECT_FALSE(ParseWholeNumber(text, value)) << text;
   }

@@ -16,9 +16,11 @@
 #include <QPushButton>
 #include <QRasterWindow>
 #include <QScreen>
+#include <QStyledItemDelegate>
 #include <QThread>
 #include <QTimer>
 
+#include "base/log.h"
 #include "base/picture_type.h"
 #include "resources/pictures_qt.h"
 #include "window/about_dlg.h"
@@ -59,6 +61,9 @@ QComboBox* AddList(QWidget* parent, const DialogUnits& du, const char* id, QRect
   // The template height is that of the open list; closed, a list is as tall as the rate box.
   list->setGeometry(du.Rect(units.x(), units.y(), units.width(), 14));
   list->setMaxVisibleItems(qMax(1, (units.height() - 14) / 10));
+  // Entries drawn as item views draw them, so that the skin's colours for the highlighted entry
+  // hold (the style's own menu-like entries ignore them).
+  list->setItemDelegate(new QStyledItemDelegate(list));
   return list;
 }
 
@@ -187,7 +192,9 @@ void PublisherDlg::BuildControls() {
   rate_ = new QLineEdit(this);
   rate_->setObjectName(QStringLiteral("1056"));
   rate_->setGeometry(du.Rect(51, 183, 31, 14));
-  AddLabel(this, du, QStringLiteral("kb（建议80-800）"), QRect(87, 185, 64, 9));
+  // On the rate box's text line: as tall as the box, centred like its text.
+  AddLabel(this, du, QStringLiteral("kb（建议80-800）"), QRect(87, 183, 64, 14),
+           Qt::AlignLeft | Qt::AlignVCenter);
 
   sendSound_ = new QCheckBox(QStringLiteral("发送音频"), this);
   sendSound_->setObjectName(QStringLiteral("1044"));
@@ -211,7 +218,7 @@ void PublisherDlg::BuildControls() {
   page_->setObjectName(QStringLiteral("1048"));
   page_->setGeometry(du.Rect(171, 7, 460, 347));
 
-  AddLabel(this, du,
+  pageNote_ = AddLabel(this, du,
            QStringLiteral("如果以上显示为黑色，请用鼠标点击即可正常显示。"
                           "如有其他问题，请与学校的课堂管理员联系。"),
            QRect(175, 356, 456, 10), Qt::AlignHCenter | Qt::AlignTop);
@@ -231,12 +238,34 @@ int PublisherDlg::DoModal() {
   if (usable) {
     statusTimer.start(1000);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-      move(screen->availableGeometry().center() - rect().center());
+      const QRect area = screen->availableGeometry();
+      FitInto(area.size());
+      // Centred; on a screen too small even so, the top left corner stays on it.
+      const QPoint corner = area.center() - rect().center();
+      move(qMax(corner.x(), area.left()), qMax(corner.y(), area.top()));
     }
     result = exec();
   }
   logic_->OnDestroy();
   return result;
+}
+
+void PublisherDlg::FitInto(const QSize& area) {
+  // A window manager's frame around the window: its borders and its title bar.
+  constexpr int kFrameWidth = 16;
+  const int excess = width() + kFrameWidth - area.width();
+  if (excess <= 0) return;
+  // The page gives up the room; the controls on the left keep their places.
+  constexpr int kNarrowestPage = 320;
+  const int narrower = qMin(excess, page_->width() - kNarrowestPage);
+  if (narrower <= 0) return;
+  page_->resize(page_->width() - narrower, page_->height());
+  pageNote_->resize(pageNote_->width() - narrower, pageNote_->height());
+  status_->resize(status_->width() - narrower, status_->height());
+  setFixedSize(width() - narrower, height());
+  LogInfo("the screen's work area is %dx%d: the classroom page is %d px narrower so that the "
+          "window fits",
+          area.width(), area.height(), narrower);
 }
 
 bool PublisherDlg::BelongsToWindow(QObject* object) const {

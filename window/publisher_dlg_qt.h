@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "devices/device_messages.h"
 #include "window/background_task.h"
+#include "window/message_box_qt.h"
 #include "window/publisher_dlg_logic.h"
 
 class QCheckBox;
@@ -74,6 +76,9 @@ class PublisherDlg : public QDialog, public PublisherView {
 
  private:
   void BuildControls();
+  // Narrows the classroom page (and the texts beside it) until the framed window fits an area
+  // of this size, as on a 1024 x 768 projector; the controls on the left keep their places.
+  void FitInto(const QSize& area);
   bool BelongsToWindow(QObject* object) const;
 
   QIcon icon_;
@@ -86,9 +91,14 @@ class PublisherDlg : public QDialog, public PublisherView {
   QLineEdit* rate_ = nullptr;
   QCheckBox* sendSound_ = nullptr;
   QLabel* status_ = nullptr;
+  QLabel* pageNote_ = nullptr;  // the line under the page
   QWindow* preview_ = nullptr;
   CShockwaveFlash* page_ = nullptr;
   BackgroundTask background_;  // what RunInBackground runs
+  // While the window exists, what the camera and the sound capture report reaches the teacher in
+  // boxes. Declared before the logic: the sessions it owns, with their capture objects, go first.
+  MessageBoxMessages deviceBoxes_;
+  ScopedUserMessages deviceMessages_{deviceBoxes_};
   std::unique_ptr<PublisherDlgLogic> logic_;
 };
 

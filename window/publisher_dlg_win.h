@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "devices/device_messages.h"
 #include "window/background_task.h"
+#include "window/message_box_win.h"
 #include "window/publisher_dlg_logic.h"
 #include "window/shockwave_flash_win.h"
 
@@ -84,6 +86,10 @@ class PublisherDlg : public PublisherView {
   INT_PTR result_ = IDCANCEL;
   CShockwaveFlash page_;
   BackgroundTask background_;  // what RunInBackground runs
+  // While the window exists, what the camera and the sound capture report reaches the teacher in
+  // boxes. Declared before the logic: the sessions it owns, with their capture objects, go first.
+  MessageBoxMessages deviceBoxes_;
+  ScopedUserMessages deviceMessages_{deviceBoxes_};
   std::unique_ptr<PublisherDlgLogic> logic_;
 };
 

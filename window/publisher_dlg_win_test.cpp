@@ -11,15 +11,18 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "base/program_folder.h"
+#include "devices/device_messages.h"
 #include "resources/resource.h"
 #include "window/about_dlg_win.h"
 #include "window/publisher_dlg_win.h"
@@ -47,12 +50,13 @@ std::array<LONG, 4> TemplateEdges(HWND dialog, int x, int y, int width, int heig
   return {units.left, units.top, units.left + units.right, units.top + units.bottom};
 }
 
-// A dialog of this thread other than the main window: the about box or a message box.
-HWND FindOtherDialog(HWND main) {
+// A dialog of a thread (this one unless told) other than the main window: the about box or a
+// message box.
+HWND FindOtherDialog(HWND main, DWORD thread = GetCurrentThreadId()) {
   HWND found = nullptr;
   while ((found = FindWindowExW(nullptr, found, L"#32770", nullptr)) != nullptr) {
     if (found != main && IsWindowVisible(found) &&
-        GetWindowThreadProcessId(found, nullptr) == GetCurrentThreadId()) {
+        GetWindowThreadProcessId(found, nullptr) == thread) {
       return found;
     }
   }
@@ -116,6 +120,9 @@ TEST(PublisherDlgWin, ShowsTheTemplateRunsAClassAndCloses) {
   std::chrono::steady_clock::time_point startedAt;
   std::string closingText;
   std::string closingCaption;
+  std::thread worker;
+  std::atomic<DWORD> workerId{0};
+  std::atomic<bool> workerDone{false};
 
   Script script(
       dlg,
@@ -268,9 +275,31 @@ TEST(PublisherDlgWin, ShowsTheTemplateRunsAClassAndCloses) {
             PostMessageW(about, WM_COMMAND, IDOK, 0);
             return true;
           },
-          // Closing tells the user the class is over, in a box captioned with the program's name.
+          // What the sound worker reports shows in a box on the worker's own thread, which waits
+          // there; the window goes on meanwhile.
           [&] {
             if (IsWindow(about)) return false;
+            worker = std::thread([&] {
+              workerId = GetCurrentThreadId();
+              ShowUserMessage("Error handling DirectSound notifications.");
+              workerDone = true;
+            });
+            return true;
+          },
+          [&] {
+            HWND box = workerId ? FindOtherDialog(window, workerId) : nullptr;
+            if (!box) return false;
+            EXPECT_EQ(WindowTextUtf8(box), "publisher_dlg_win_test");
+            EXPECT_EQ(WindowTextUtf8(GetDlgItem(box, 0xFFFF)),
+                      "Error handling DirectSound notifications.");
+            EXPECT_FALSE(workerDone);
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+            return true;
+          },
+          // Closing tells the user the class is over, in a box captioned with the program's name.
+          [&] {
+            if (!workerDone) return false;
+            worker.join();
             PostMessageW(window, WM_CLOSE, 0, 0);
             return true;
           },

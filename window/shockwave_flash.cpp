@@ -4,8 +4,10 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QLoggingCategory>
 #include <QUrl>
 #include <QWebEngineSettings>
+#include <cstdlib>
 
 namespace quillon {
 namespace {
@@ -18,6 +20,21 @@ QString Arguments(const QJsonArray& values) {
 }
 
 }  // namespace
+
+void CShockwaveFlash::QuietEngineLogs() {
+  const char* wanted = std::getenv("QUILLON_WEBENGINE_LOG");
+  if (wanted != nullptr && *wanted != '\0' && std::string(wanted) != "0") return;
+  // Chromium: fatal errors only. Flags the operator set stay.
+  if (std::getenv("QTWEBENGINE_CHROMIUM_FLAGS") == nullptr)
+    setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--log-level=3", 1);
+  QLoggingCategory::setFilterRules(QStringLiteral("qt.webengine*=false\njs=false"));
+  // The engine says this in Qt's default category when the program turned its sandbox off.
+  static const QtMessageHandler previous = qInstallMessageHandler(nullptr);
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (text == QLatin1String("Sandboxing disabled by user.")) return;
+    if (previous != nullptr) previous(type, context, text);
+  });
+}
 
 CShockwaveFlash::CShockwaveFlash(QWidget* parent) : QWebEngineView(parent) {
   setContextMenuPolicy(Qt::NoContextMenu);

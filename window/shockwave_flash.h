@@ -19,6 +19,11 @@ class CShockwaveFlash : public QWebEngineView, public ClassroomPage {
  public:
   explicit CShockwaveFlash(QWidget* parent = nullptr);
 
+  // Keeps the web engine's own diagnostics (its start-up report, Chromium's log, the page's
+  // console) off standard error, where they would bury the program's messages; with
+  // QUILLON_WEBENGINE_LOG=1 they are left as they are. Call before the application object exists.
+  static void QuietEngineLogs();
+
   void LoadMovie(int32_t layer, const std::string& path) override;
   void Play() override;
   void SetVariable(const std::string& name, const std::string& value) override;

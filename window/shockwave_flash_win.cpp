@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/ansi_text.h"
 #include "base/atomic_file.h"
 
 namespace quillon {
@@ -174,7 +175,7 @@ void CShockwaveFlash::SetVariable(const std::string& name, const std::string& va
       L" var e = document.createEvent('CustomEvent');"
       L" e.initCustomEvent('quillonvariable', false, false, {name: name, value: value});"
       L" window.dispatchEvent(e); })(" +
-      JavaScriptString(WideFromUtf8(name)) + L", " + JavaScriptString(WideFromUtf8(value)) + L");");
+      JavaScriptString(AnsiToWide(name)) + L", " + JavaScriptString(AnsiToWide(value)) + L");");
 }
 
 void CShockwaveFlash::Deliver(const std::wstring& script) {

@@ -3,6 +3,8 @@
 // page refuses keeps its place.
 #include "window/shockwave_flash_win.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -86,6 +88,18 @@ TEST_F(ClassroomPageWin, CallsBeforeThePageHasLoadedArriveInOrderAfterwards) {
   page.SetVariable("currentStreamName", "rtmp://127.0.0.1/live");
   ASSERT_EQ(page.ran.size(), 4u);  // a loaded page gets it at once
   EXPECT_TRUE(Mentions(page.ran[3], L"currentStreamName", L"rtmp://127.0.0.1/live"));
+
+  // Values come from config.ini, in the ANSI code page: a class id with letters beyond ASCII
+  // reaches the page as the characters it stands for.
+  const std::wstring classId = L"Caf\u00e9-7";
+  char ansi[16] = {};
+  BOOL lost = FALSE;
+  ASSERT_GT(WideCharToMultiByte(CP_ACP, 0, classId.c_str(), -1, ansi, sizeof ansi, nullptr, &lost),
+            0);
+  ASSERT_FALSE(lost) << "the code page has no e acute";
+  page.SetVariable("meetingid", ansi);
+  ASSERT_EQ(page.ran.size(), 5u);
+  EXPECT_TRUE(Mentions(page.ran[4], L"meetingid", classId));
 }
 
 TEST_F(ClassroomPageWin, AMissingPageFileLoadsAnEmptyPageAndARefusedScriptKeepsItsPlace) {

@@ -10,18 +10,23 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
+#include <QScreen>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <cstdlib>
 #include <functional>
+#include <thread>
 
 #include "base/program_folder.h"
 #include "base/testing/test_folder.h"
 #include "base/testing/wait_for.h"
+#include "devices/device_messages.h"
 #include "window/about_dlg.h"
 #include "window/dialog_units_qt.h"
+#include "window/message_box_qt.h"
 #include "window/publisher_dlg_qt.h"
 #include "window/shockwave_flash.h"
 #include "window/skin_qt.h"
@@ -111,6 +116,12 @@ TEST(ClassroomPageTest, ShowsClassIdAndWhetherTheClassIsLive) {
   EXPECT_EQ(Evaluate(view, stateText).toString(), QStringLiteral("未上课"));
 }
 
+// Qt's own dialogs speak Chinese once its texts are loaded (main loads them).
+TEST(MessageBoxTest, StandardButtonsReadChinese) {
+  QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(), QStringLiteral("?"), QMessageBox::Ok);
+  EXPECT_EQ(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+}
+
 TEST(SkinTest, AppliesReadableStyleSheetAndClearsIt) {
   TestFolder folder;
   const QString sheet = QStringLiteral("QDialog { background: #123456; }");
@@ -163,6 +174,14 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndDoTheirJobs) {
     EXPECT_TRUE(start->isVisible());
     EXPECT_FALSE(end->isVisible());
     EXPECT_EQ(status->text(), QStringLiteral("未上课 · 上课后发布到 127.0.0.1:1935"));
+    // A screen narrower than the window (the test's is 800 wide): the page gives up the room,
+    // the controls on the left stay where the template puts them.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_LT(screen.width(), du.X(638));
+    EXPECT_LE(window.width() + 16, screen.width());
+    EXPECT_GE(window.x(), screen.x());
+    EXPECT_EQ(Control<QWidget>(window, "1048")->width(), du.X(460) - (du.X(638) - window.width()));
+    EXPECT_EQ(Control<QWidget>(window, "1046")->geometry(), du.Rect(6, 237, 153, 117));
     rate->setText(QStringLiteral("800"));  // read back from the box at the start
     start->click();
     // The connection is made on a thread of its own: the window says so and goes on.
@@ -202,6 +221,24 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndDoTheirJobs) {
     EXPECT_EQ(sessions.LastEvent(), "stop 1");
     EXPECT_TRUE(start->isVisible());
 
+    // What the sound worker reports from its own thread: it goes on at once, and the box shows
+    // on the window's thread with the program's caption.
+    QString boxText, boxTitle;
+    QTimer answer;  // runs inside the box's own loop
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        boxText = box->text();
+        boxTitle = box->windowTitle();
+        box->accept();
+      }
+    });
+    answer.start(20);
+    std::thread([] { ShowUserMessage("Error handling PulseAudio notifications."); }).join();
+    EXPECT_TRUE(WaitFor([&] { return !boxText.isEmpty(); }, std::chrono::seconds(10), events));
+    answer.stop();
+    EXPECT_EQ(boxText, QStringLiteral("Error handling PulseAudio notifications."));
+    EXPECT_EQ(boxTitle, ApplicationTitle());
+
     // The menu button's menu ends with the about entry.
     auto* menuButton = Control<QPushButton>(window, "SystemMenu");
     ASSERT_NE(menuButton->menu(), nullptr);
@@ -214,7 +251,12 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndDoTheirJobs) {
       QWidget* about = QApplication::activeModalWidget();
       ASSERT_NE(about, nullptr);
       EXPECT_EQ(about->windowTitle(), QStringLiteral("关于"));
-      if (auto* text = about->findChild<QLabel*>(QStringLiteral("1057"))) shownText = text->text();
+      if (auto* text = about->findChild<QLabel*>(QStringLiteral("1057"))) {
+        shownText = text->text();
+        // All of the text inside its frame, and the frame inside the box.
+        EXPECT_GE(text->height(), text->heightForWidth(text->width()));
+        EXPECT_LE(text->geometry().bottom(), about->height());
+      }
       static_cast<QDialog*>(about)->accept();
     });
     entries.back()->trigger();
@@ -233,6 +275,7 @@ int main(int argc, char** argv) {
   setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication application(argc, argv);
+  quillon::LoadQtChineseTexts();
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

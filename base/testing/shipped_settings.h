@@ -1,4 +1,5 @@
-// The settings record as the config.ini shipped beside the program fills it; tests change the
+// The settings record as the config.ini shipped beside the program fills it on a 1280 x 720
+// display (the shipped file leaves the desktop size to the display); tests change the
 // fields their case is about.
 #pragma once
 

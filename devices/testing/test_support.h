@@ -3,37 +3,16 @@
 // way that ends. The X server of the preview test is the one the capture tests use.
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
-#include <vector>
 
+#include "base/testing/child_process.h"
 #include "base/testing/test_folder.h"
 
 namespace quillon::testing {
 
-// A child process that is sent SIGTERM (then SIGKILL) when this object goes, and SIGKILL by the
-// kernel when the test process dies first.
-class ChildProcess {
- public:
-  ChildProcess() = default;
-  ~ChildProcess() { Stop(); }
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-
-  // Starts argv[0] (looked up on PATH) with extra "NAME=value" environment entries, output to
-  // logPath. false when it cannot be started.
-  bool Start(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-             const std::string& logPath);
-  bool Running();
-  void Stop();
-
- private:
-  pid_t pid_ = -1;
-};
-
 // A PulseAudio daemon whose default source TestSoundServer::kMicrophone records a 440 Hz sine
-// (stereo, 44100 Hz) without pauses. Start sets PULSE_SERVER for this process.
+// (stereo, 44100 Hz) without pauses (devices/testing/test_microphone.pa). Start sets PULSE_SERVER
+// for this process.
 class TestSoundServer {
  public:
   static constexpr const char* kMicrophone = "quillon_test_mic";

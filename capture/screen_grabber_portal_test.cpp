@@ -1,0 +1,150 @@
+#include "capture/screen_grabber_portal.h"
+
+#include "capture/desktop_source.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <vector>
+
+#include "base/testing/test_folder.h"
+#include "base/testing/wait_for.h"
+#include "capture/testing/screen_checks.h"
+#include "capture/testing/screencast_desktop.h"
+
+namespace quillon {
+namespace {
+
+using testing::ScreenCastDesktop;
+
+constexpr int kWidth = 320;  // the stand-in's monitor
+constexpr int kHeight = 240;
+
+// Blue, green, red of the background around the pattern in the stand-in's picture `variant`.
+bool ShowsBackground(const std::vector<uint8_t>& picture, uint32_t variant) {
+  const uint8_t* pixel = &picture[(static_cast<size_t>(kHeight - 1 - 5) * kWidth + 5) * 3];
+  return pixel[0] == 200 - variant * 60 && pixel[1] == 90 && pixel[2] == 20 + variant * 60;
+}
+
+class ScreenGrabberPortalTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(desktop_.StartStandIn(standInOptions_)) << desktop_.Logs(); }
+  std::filesystem::path TokenFile() const { return desktop_.Folder() / "screencast.token"; }
+
+  std::vector<std::string> standInOptions_;
+  ScreenCastDesktop desktop_;
+};
+
+// The monitor pixel for pixel and bottom-up, black beyond it; a new picture by the second tick
+// after it was served; the marker where the stream's cursor metadata puts the pointer, none while
+// the pointer is on another monitor; and the
+// next class with the kept permission, without a second dialog.
+TEST_F(ScreenGrabberPortalTest, GrabsTheSharedMonitorAndTheNextClassNeedsNoDialog) {
+  {
+    ScreenGrabberPortal grabber(TokenFile());
+    ASSERT_EQ(grabber.Prepare(), ScreenProblem::kNone);
+    EXPECT_EQ(ScreenCastDesktop::Dialogs(), 1u);
+    const testing::Mismatch mismatch =
+        testing::GrabAndCompare(grabber, kWidth, kHeight, kWidth, kHeight);
+    EXPECT_EQ(mismatch.Count, 0) << mismatch.First;
+    testing::ExpectEverySizeToShowThePattern(grabber, kWidth, kHeight);
+
+    std::vector<uint8_t> picture(kWidth * kHeight * 3);
+    grabber.GrabScreen(picture.data(), kWidth, kHeight);
+    EXPECT_TRUE(ShowsBackground(picture, 0));
+    ScreenCastDesktop::SetPicture(1);
+    int ticks = 0;
+    while (ticks < 2 && !ShowsBackground(picture, 1)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the tick at 20 frames/s
+      grabber.GrabScreen(picture.data(), kWidth, kHeight);
+      ++ticks;
+    }
+    EXPECT_TRUE(ShowsBackground(picture, 1)) << "not seen by the second tick";
+
+    testing::ExpectTheMarkerBesideThePointer(grabber, [&](int x, int y) {
+      ScreenCastDesktop::SetPointer(x, y);
+      return WaitFor([&] { return grabber.Pointer() == std::pair{x, y}; });
+    });
+    ScreenCastDesktop::SetPointer(-1, -1);  // on another monitor
+    EXPECT_TRUE(WaitFor([&] { return !grabber.Pointer(); }));
+    EXPECT_FALSE(grabber.DrawCursorMarker(picture.data(), kWidth, kHeight));
+  }
+  const std::string firstToken = TestFolder::Read(TokenFile());
+  EXPECT_FALSE(firstToken.empty());
+  ScreenGrabberPortal again(TokenFile());
+  ASSERT_EQ(again.Prepare(), ScreenProblem::kNone);
+  EXPECT_EQ(ScreenCastDesktop::Dialogs(), 1u) << "the kept permission was not used";
+  EXPECT_NE(TestFolder::Read(TokenFile()), firstToken) << "the renewed permission was not kept";
+  EXPECT_EQ(testing::GrabAndCompare(again, kWidth, kHeight, kWidth, kHeight).Count, 0);
+}
+
+// A portal that only embeds the pointer: the picture still comes, no marker is painted.
+class EmbeddedPointerTest : public ScreenGrabberPortalTest {
+ protected:
+  EmbeddedPointerTest() { standInOptions_ = {"--cursor-modes", "3"}; }
+};
+TEST_F(EmbeddedPointerTest, PictureWithoutMarker) {
+  ScreenGrabberPortal grabber(TokenFile());
+  ASSERT_EQ(grabber.Prepare(), ScreenProblem::kNone);
+  EXPECT_EQ(testing::GrabAndCompare(grabber, kWidth, kHeight, kWidth, kHeight).Count, 0);
+  std::vector<uint8_t> picture(kWidth * kHeight * 3, 7);
+  EXPECT_FALSE(grabber.DrawCursorMarker(picture.data(), kWidth, kHeight));
+}
+
+// A cancelled dialog and a missing portal say so and keep no permission; PipeWire ending during
+// the class keeps the last picture, and the tick does not wait for it.
+TEST_F(ScreenGrabberPortalTest, FailuresSayWhyAndALostStreamKeepsTheLastPicture) {
+  desktop_.StopStandIn();
+  ASSERT_TRUE(desktop_.StartStandIn({"--refuse"}));
+  EXPECT_EQ(ScreenGrabberPortal(TokenFile()).Prepare(), ScreenProblem::kNotShared);
+  EXPECT_EQ(ScreenCastDesktop::Dialogs(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(TokenFile()));
+  desktop_.StopStandIn();
+  EXPECT_EQ(ScreenGrabberPortal(TokenFile()).Prepare(), ScreenProblem::kNoScreenSharing);
+
+  ASSERT_TRUE(desktop_.StartStandIn());
+  ScreenGrabberPortal grabber(TokenFile());
+  ASSERT_EQ(grabber.Prepare(), ScreenProblem::kNone);
+  desktop_.StopPipeWire();
+  for (int tick = 0; tick < 3; ++tick) {
+    const auto begin = std::chrono::steady_clock::now();
+    const testing::Mismatch mismatch =
+        testing::GrabAndCompare(grabber, kWidth, kHeight, kWidth, kHeight);
+    EXPECT_EQ(mismatch.Count, 0) << mismatch.First;
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(200));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+// The portal on a Wayland session, the X server otherwise; the override wins when it is valid.
+TEST(DesktopSourceTest, WaylandSessionsUseThePortalAndTheOverrideWins) {
+  constexpr auto kX11 = DesktopSource::kX11;
+  constexpr auto kPortal = DesktopSource::kPortal;
+  const struct {
+    const char *override, *session, *display;
+    DesktopSource want;
+  } cases[] = {{nullptr, "wayland", nullptr, kPortal},
+               {nullptr, "x11", "wayland-0", kPortal},
+               {nullptr, "x11", "", kX11},
+               {nullptr, nullptr, nullptr, kX11},
+               {"x11", "wayland", "wayland-0", kX11},
+               {"portal", "x11", nullptr, kPortal},
+               {"vnc", "x11", nullptr, kX11}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(ChooseDesktopSource(c.override, c.session, c.display).Source, c.want)
+        << (c.override ? c.override : "-") << " " << (c.session ? c.session : "-");
+  }
+}
+
+}  // namespace
+}  // namespace quillon
+
+// ThreadSanitizer cannot see how GLib orders its own threads (raw futexes in code built without
+// the sanitizer): GDBus's worker thread hands every message over that way. PipeWire is not
+// listed: its thread loop locks with pthread mutexes, which the sanitizer sees, so the hand-over
+// of pictures between the stream's thread and the tick stays checked.
+extern "C" const char* __tsan_default_suppressions() {
+  return "race:libglib-2.0.so\n"
+         "race:libgio-2.0.so\n"
+         "race:libgobject-2.0.so\n";
+}
