@@ -31,7 +31,7 @@ check_url_stored() {
   expect_line "$work/out" "StreamName=class42"
   expect_line "$work/out" "VideoWidth=640"
   expect_line "$work/out" "Chanels=2"
-  [ "$(grep -c '=' "$work/out")" -eq 21 ] || fail "expected 21 Key=value lines"
+  [ "$(grep -c '=' "$work/out")" -eq 22 ] || fail "expected 22 Key=value lines"
 }
 
 # config.ini a folder (any read error): --show-settings and --headless end with a clear message,
