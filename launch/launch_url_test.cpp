@@ -102,21 +102,13 @@ TEST_F(LaunchUrlTest, StoresTheTextBeforeTheLastAmpersand) {
   for (const auto& [argument, address] : cases) EXPECT_EQ(Stored(argument), address) << argument;
 }
 
-TEST_F(LaunchUrlTest, KeepsTheRestOfTheSettingsFile) {
-  TestFolder::Write(file_, "[Device]\r\nAddress=old\r\nBitrate=500\r\n");
-  ASSERT_TRUE(HandleLaunchUrl(kPrefix + "new&x", file_));
-  EXPECT_EQ(TestFolder::Read(file_), "[Device]\r\nAddress=new\r\nBitrate=500\r\n");
-}
-
-TEST(FastClassTest, StoresTheClassAndTellsItsNumber) {
-  TestFolder folder;
-  const auto file = folder / "config.ini";
+TEST_F(LaunchUrlTest, AFastClassStoresTheClassAndTellsItsNumber) {
   ASSERT_TRUE(SetTestEnvironment("QUILLON_DEFAULT_SERVER", "rtmp.school.test"));
   RecordedMessages messages;
   std::set<std::string> numbers;
   for (int i = 0; i < 3; ++i) {
-    StartFastClass(messages, file);
-    const auto stored = LoadProfile(file).Find("Device", "Address");
+    StartFastClass(messages, file_);
+    const auto stored = LoadProfile(file_).Find("Device", "Address");
     ASSERT_TRUE(stored);
     std::string publish_url, number;
     ASSERT_TRUE(SplitAddress(DescrambleAddress(*stored), publish_url, number));
@@ -137,47 +129,46 @@ TEST(FastClassTest, StoresTheClassAndTellsItsNumber) {
   EXPECT_EQ(DefaultServerHost(), QUILLON_DEFAULT_SERVER);
 }
 
-// A link or a fast class that cannot be stored says why and leaves config.ini as it is: the
-// window would otherwise publish to the old class as if it were the new one.
-TEST(FastClassTest, AFileThatCannotBeWrittenOrReadStoresNothingAndSaysSo) {
+// The address a link or a fast class stores replaces only the old one in config.ini. One that
+// cannot be stored says why and leaves config.ini as it is: the window would otherwise publish to
+// the old class as if it were the new one.
+class StoredAddressTest : public LaunchUrlTest {
+ protected:
+  void SetUp() override { TestFolder::Write(file_, before_); }
+  const std::string before_ = "[Device]\r\nAddress=old\r\nBitrate=500\r\n";
+  RecordedMessages messages_;
+};
+
+TEST_F(StoredAddressTest, AFileThatCannotBeWrittenOrReadStoresNothingAndSaysSo) {
   namespace fs = std::filesystem;
-  TestFolder folder;
-  const auto file = SettingsFileIn(folder.path());
-  const std::string before = "[Device]\r\nAddress=old\r\n";
-  TestFolder::Write(file, before);
-  fs::permissions(file, fs::perms::owner_read);
-  RecordedMessages messages, problems;
-  EXPECT_EQ(StoreLaunchUrl(kPrefix + "new&x", file, messages), LaunchUrlResult::kNotSaved);
-  EXPECT_FALSE(StartFastClass(messages, file, &problems));
-  EXPECT_EQ(TestFolder::Read(file), before);
-  EXPECT_EQ(messages.shown, std::vector<std::string>{kSettingsNotSavedMessage});
+  fs::permissions(file_, fs::perms::owner_read);
+  RecordedMessages problems;
+  EXPECT_EQ(StoreLaunchUrl(kPrefix + "new&x", file_, messages_), LaunchUrlResult::kNotSaved);
+  EXPECT_FALSE(StartFastClass(messages_, file_, &problems));
+  EXPECT_EQ(TestFolder::Read(file_), before_);
+  EXPECT_EQ(messages_.shown, std::vector<std::string>{kSettingsNotSavedMessage});
   EXPECT_EQ(problems.shown, std::vector<std::string>{kSettingsNotSavedMessage});
 
-  fs::permissions(file, fs::perms::owner_all);
-  fs::remove(file);
-  fs::create_directory(file);
-  EXPECT_FALSE(TakeClassAddress("", folder.path(), messages));
-  EXPECT_EQ(messages.shown.back(), kSettingsUnreadableMessage);
+  fs::permissions(file_, fs::perms::owner_all);
+  fs::remove(file_);
+  fs::create_directory(file_);
+  EXPECT_FALSE(TakeClassAddress("", folder_.path(), messages_));
+  EXPECT_EQ(messages_.shown.back(), kSettingsUnreadableMessage);
 }
 
 // A link handed to a window that runs: one that names no class would leave the window without a
-// usable address, so it is refused and config.ini stays as it was.
-TEST(TakeClassAddressTest, AWindowThatRunsKeepsAUsableAddress) {
-  TestFolder folder;
-  const auto file = SettingsFileIn(folder.path());
-  const std::string before = "[Device]\r\nAddress=old\r\n";
-  TestFolder::Write(file, before);
-  RecordedMessages messages;
-  EXPECT_FALSE(TakeClassAddress("quillon.publish://bcd/&tail", folder.path(), messages));
-  EXPECT_EQ(TestFolder::Read(file), before);
-  EXPECT_EQ(messages.shown, std::vector<std::string>{"参数有误!"});
+// usable address, so it is refused.
+TEST_F(StoredAddressTest, AWindowThatRunsKeepsAUsableAddress) {
+  EXPECT_FALSE(TakeClassAddress(kPrefix + "bcd/&tail", folder_.path(), messages_));
+  EXPECT_EQ(TestFolder::Read(file_), before_);
+  EXPECT_EQ(messages_.shown, std::vector<std::string>{"参数有误!"});
 
   const std::string address = ScrambleAddress("rtmp://h/live&42");
-  EXPECT_TRUE(TakeClassAddress("quillon.publish://" + address + "/&tail", folder.path(), messages));
-  EXPECT_EQ(LoadProfile(file).Find("Device", "Address"), address);
-  EXPECT_TRUE(TakeClassAddress("", folder.path(), messages));  // a fast class
-  EXPECT_NE(LoadProfile(file).Find("Device", "Address"), address);
-  EXPECT_EQ(messages.shown.size(), 2u);
+  EXPECT_TRUE(TakeClassAddress(kPrefix + address + "/&tail", folder_.path(), messages_));
+  EXPECT_EQ(TestFolder::Read(file_), "[Device]\r\nAddress=" + address + "\r\nBitrate=500\r\n");
+  EXPECT_TRUE(TakeClassAddress("", folder_.path(), messages_));  // a fast class
+  EXPECT_NE(LoadProfile(file_).Find("Device", "Address"), address);
+  EXPECT_EQ(messages_.shown.size(), 2u);
 }
 
 }  // namespace

@@ -8,9 +8,8 @@ copy_program quillon-publisher
 # The shipped config.ini from the sources: the one in the program folder may hold an address
 # from an earlier run.
 cp "$shipped_config" "$config"
-# A plain start registers the link handler for the user: keep that inside the test's folder.
-mkdir "$work/home"
-export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config"
+# A plain start registers the link handler for the user.
+use_private_home
 cd "$work/elsewhere"
 unset DISPLAY
 

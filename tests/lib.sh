@@ -203,6 +203,18 @@ set_config() {
 }
 config_has() { tr -d '\r' <"$config" | grep -q -- "$1"; }  # pattern
 
+# A user of the test's own in $work/home, without a desktop session: the link handler the program
+# registers stays there, and xdg-mime answers from these folders alone.
+use_private_home() {
+  mkdir -p "$work/home" "$work/runtime"
+  chmod 700 "$work/runtime"
+  export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime XDG_DATA_HOME=$work/home/.local/share \
+    XDG_CONFIG_HOME=$work/home/.config XDG_DATA_DIRS=/usr/share XDG_CONFIG_DIRS=/etc/xdg \
+    QTWEBENGINE_DISABLE_SANDBOX=1
+  unset XDG_CURRENT_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID
+}
+logged() { grep -q -- "$1" "$work/program.log"; }  # pattern: in the log of the program started
+
 # Runs the copy with the arguments for at most 30 s, its output in $work/out and $work/err (with
 # plain line ends); an earlier run's encoder log is removed first. Returns the exit code.
 run() {

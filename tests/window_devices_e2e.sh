@@ -14,17 +14,13 @@ program_pid=""
 extra_cleanup() { stop_process "$program_pid"; }
 
 copy_program
-mkdir -p "$work/home" "$work/runtime"
-chmod 700 "$work/runtime"
-export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime XDG_DATA_HOME=$work/home/.local/share
-export XDG_CONFIG_HOME=$work/home/.config QTWEBENGINE_DISABLE_SANDBOX=1
+use_private_home
 start_xvfb 1024x768
 use_test_cameras
 start_pulseaudio
 start_rtmp_server
 rm "$config"
 
-logged() { grep -q -- "$1" "$work/program.log"; }  # pattern
 # Answers the box that says $1 (the log keeps what each box said) and sees it go.
 answer() {  # text
   wait_for 30 logged "message: $1" || fail "no box saying \"$1\""

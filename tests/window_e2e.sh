@@ -12,18 +12,11 @@ failure_files=(program.log)
 program_pid=""
 extra_cleanup() { stop_process "$program_pid"; }
 
-# A copy of the program folder, so that the test's config.ini changes stay here; HOME and the
-# desktop folders of a user of its own.
+# A copy of the program folder, so that the test's config.ini changes stay here.
 copy_program
 have_encoder=0
 [ ! -e "$work/program/libverbena.so" ] || have_encoder=1
-mkdir -p "$work/home" "$work/runtime"
-chmod 700 "$work/runtime"
-export HOME=$work/home XDG_RUNTIME_DIR=$work/runtime
-export XDG_DATA_HOME=$work/home/.local/share XDG_CONFIG_HOME=$work/home/.config
-export XDG_DATA_DIRS=/usr/share XDG_CONFIG_DIRS=/etc/xdg
-unset XDG_CURRENT_DESKTOP DESKTOP_SESSION KDE_FULL_SESSION GNOME_DESKTOP_SESSION_ID
-export QTWEBENGINE_DISABLE_SANDBOX=1
+use_private_home
 # A desktop picture that the grab is checked against is not needed here: a small screen keeps
 # the class light.
 set_config ScreenWidth=640 ScreenHeight=360 HaveAudio=0 VideoStyle=0 FrameRate=10
@@ -90,7 +83,6 @@ find_window '新一代网络教学系统' >/dev/null || fail "a key closed the w
 # Later starts hand their link to this window and end: one window per program folder. An idle
 # window takes the link at once; the allow-list's refusal stores nothing.
 address() { tr -d '\r' <"$config" | grep '^Address='; }
-logged() { grep -q -- "$1" "$work/program.log"; }  # pattern
 hand_over() {  # plain-address: a second start with its link, which must end by itself
   timeout 20 "$app" "$(launch_url "$1")/&e2e" >>"$work/later.log" 2>&1 ||
     fail "a later start did not end by itself: $(cat "$work/later.log")"
