@@ -105,8 +105,8 @@ TEST(FlvOutput, ALiveStreamSendsEachPictureAtOnceWhileSilenceTrailsIt) {
   constexpr int64_t kStartMs = 1000, kStepMs = 66, kPictures = 30;
   for (int64_t i = 0; i < kPictures; ++i) {
     const int64_t ms = kStartMs + i * kStepMs;
-    audio->FollowPicture(ms * 1000);
     ASSERT_TRUE(video->Encode(picture.data(), ms, false));
+    audio->FollowPicture(ms * 1000);  // as the encoder thread does: the picture first
     int64_t newest = -1;
     for (const Tag& tag : pipe.Read())
       if (tag.video) newest = tag.ms;
