@@ -211,10 +211,16 @@ void Encoder::Run() {
 }
 
 void Encoder::EncodePicture(const Picture& picture) {
-  if (audio_ != nullptr) {  // also for a picture left out below: the clock goes on
+  EncodeOrLeaveOut(picture);
+  // The silence trails the pictures, so it is encoded after the picture it follows: the picture
+  // leaves at once. Also for a picture left out: the clock goes on.
+  if (audio_ != nullptr) {
     audio_->FollowPicture(picture.arrivalUs);
     CountSilence();
   }
+}
+
+void Encoder::EncodeOrLeaveOut(const Picture& picture) {
   const int64_t backlogMs = publisher_->packets().BacklogMs();
   if (stats_.connected) {
     // A link slower than the class's rate: a lower rate rather than pictures left out.

@@ -50,6 +50,7 @@ class Encoder final : private PacketSink {
 
   void Run();
   void EncodePicture(const Picture& picture);
+  void EncodeOrLeaveOut(const Picture& picture);  // the link may be too slow for it
   void EncodeSound(const SoundChunk& chunk);
   void OpenRecording();
   void OnPacket(const AVPacket* packet) override;

@@ -112,8 +112,9 @@ std::unique_ptr<FlvOutput> FlvOutput::Open(const OutputOptions& options, int tim
   if (*error < 0) return nullptr;
   AVFormatContext* context = output->context_;
   context->interrupt_callback = {&FlvOutput::Interrupted, output.get()};
-  // A stalled sound source must not hold pictures back for long.
+  // The recording is interleaved by FFmpeg; a stalled sound source must not hold it up for long.
   context->max_interleave_delta = 300000;
+  output->live_ = options.live;
   if (!AddStream(context, options.video) ||
       (options.audio != nullptr && !AddStream(context, options.audio))) {
     *error = AVERROR(ENOMEM);
@@ -158,7 +159,7 @@ bool FlvOutput::Write(const AVPacket* packet, int timeoutMs, int* error) {
   int64_t dts = packet->dts;
   int64_t pts = packet->pts;
   if (!start_.Admit(video, (packet->flags & AV_PKT_FLAG_KEY) != 0, &dts, &pts)) return true;
-  // The interleaver takes the reference; the caller keeps its own.
+  // The muxer takes the reference; the caller keeps its own.
   *error = av_packet_ref(scratch_.get(), packet);
   if (*error < 0) return false;
   scratch_->dts = dts;
@@ -166,7 +167,14 @@ bool FlvOutput::Write(const AVPacket* packet, int timeoutMs, int* error) {
   scratch_->time_base = kMillisecond;
   int size = scratch_->size;
   SetDeadline(timeoutMs);
-  *error = av_interleaved_write_frame(context_, scratch_.get());
+  // A viewer sees a picture as soon as it is sent, so the live stream gets each packet when it is
+  // encoded. FFmpeg's interleaving would hold every picture until sound of the same time was
+  // encoded: 200 ms and more while the sound track is filled with silence that trails the
+  // pictures, a block or two (and the AAC encoder's frame) with a microphone. Each track stays in
+  // order on its own, which is all FLV and its players need. The recording is interleaved, as a
+  // file is read at leisure.
+  *error = live_ ? av_write_frame(context_, scratch_.get())
+                 : av_interleaved_write_frame(context_, scratch_.get());
   av_packet_unref(scratch_.get());
   if (*error < 0 || (context_->pb != nullptr && context_->pb->error < 0)) {
     if (*error >= 0) *error = context_->pb->error;

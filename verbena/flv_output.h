@@ -63,6 +63,7 @@ class FlvOutput {
   void Close();
 
   AVFormatContext* context_ = nullptr;
+  bool live_ = false;  // each packet goes out as it comes, not interleaved by FFmpeg
   bool headerWritten_ = false;
   bool broken_ = false;
   std::atomic<int64_t> deadlineUs_{0};
