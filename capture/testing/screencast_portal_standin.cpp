@@ -7,8 +7,11 @@
 // and no dialog when SelectSources brings a valid one. Request.Close ends a request unanswered,
 // Session.Close ends a session; both are written to standard output ("standin: Request.Close").
 //   screencast_portal_standin [--refuse | --never-answer] [--cursor-modes N] [--size WxH] [--rgbx]
+//                             [--mutter]
 // --refuse answers the dialog with "cancelled", --never-answer leaves it open for good; --rgbx
-// serves red-first pixels. Control for tests, on /org/quillon/StandIn:
+// serves red-first pixels; --mutter grants the primary monitor of a running mutter through its
+// own org.gnome.Mutter.ScreenCast instead of serving a picture (GNOME's portal would show a dialog
+// that no test can answer). Control for tests, on /org/quillon/StandIn:
 // org.quillon.ScreenCastStandIn.SetPicture(u variant), SetPointer(i x, i y) (x < 0: on another
 // monitor), Dialogs() -> u, EndSharing() (the teacher stops sharing from the desktop's own
 // indicator: every session is closed with the Closed signal, and the monitor's stream stops).
@@ -65,6 +68,7 @@ struct Session {
   bool selected = false;
   bool started = false;
   uint32_t persistMode = 0;
+  uint32_t cursorMode = 1;
   std::string restoreToken;
 };
 
@@ -73,6 +77,7 @@ struct StandIn {
   bool refuse = false;
   bool neverAnswer = false;
   bool redFirst = false;
+  bool mutter = false;
   uint32_t cursorModes = 7;
   int width = 320;
   int height = 240;
@@ -221,6 +226,8 @@ int PipeWireSocket() {
   return fd;
 }
 
+bool MutterMonitor(uint32_t cursorMode, uint32_t* node);
+
 void OnScreenCastCall(GDBusConnection*, const gchar* sender, const gchar*, const gchar* interface,
                       const gchar* method, GVariant* parameters, GDBusMethodInvocation* invocation,
                       gpointer) {
@@ -275,6 +282,7 @@ void OnScreenCastCall(GDBusConnection*, const gchar* sender, const gchar*, const
   if (std::strcmp(method, "SelectSources") == 0) {
     guint32 cursorMode = 1;
     g_variant_lookup(options, "cursor_mode", "u", &cursorMode);
+    session->cursorMode = cursorMode;
     g_variant_lookup(options, "persist_mode", "u", &session->persistMode);
     const gchar* token = nullptr;
     if (g_variant_lookup(options, "restore_token", "&s", &token)) session->restoreToken = token;
@@ -307,9 +315,17 @@ void OnScreenCastCall(GDBusConnection*, const gchar* sender, const gchar*, const
       }
     }
     session->started = true;
-    pw_thread_loop_lock(g.loop);
-    const uint32_t node = g.stream != nullptr ? pw_stream_get_node_id(g.stream) : SPA_ID_INVALID;
-    pw_thread_loop_unlock(g.loop);
+    uint32_t node = SPA_ID_INVALID;
+    if (g.mutter) {
+      if (!MutterMonitor(session->cursorMode, &node)) {
+        Respond(sender, request, 2, EmptyResults());
+        return;
+      }
+    } else {
+      pw_thread_loop_lock(g.loop);
+      node = g.stream != nullptr ? pw_stream_get_node_id(g.stream) : SPA_ID_INVALID;
+      pw_thread_loop_unlock(g.loop);
+    }
     GVariantBuilder properties;
     g_variant_builder_init(&properties, G_VARIANT_TYPE_VARDICT);
     g_variant_builder_add(&properties, "{sv}", "position", g_variant_new("(ii)", 0, 0));
@@ -339,6 +355,82 @@ void OnScreenCastCall(GDBusConnection*, const gchar* sender, const gchar*, const
   GUnixFDList* fds = g_unix_fd_list_new_from_array(&fd, 1);  // takes the descriptor
   g_dbus_method_invocation_return_value_with_unix_fd_list(invocation, g_variant_new("(h)", 0), fds);
   g_object_unref(fds);
+}
+
+// The primary monitor of the compositor through Mutter's own screen-cast interface, without its
+// portal's dialog: the node of its stream, and the monitor's size in g.width x g.height.
+bool MutterMonitor(uint32_t cursorMode, uint32_t* node) {
+  constexpr char kMutter[] = "org.gnome.Mutter.ScreenCast";
+  GError* error = nullptr;
+  auto call = [&](const char* path, const char* interface, const char* method, GVariant* parameters,
+                  const char* type) {
+    GVariant* reply =
+        g_dbus_connection_call_sync(g.bus, kMutter, path, interface, method, parameters,
+                                    type != nullptr ? G_VARIANT_TYPE(type) : nullptr,
+                                    G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, &error);
+    if (reply == nullptr) {
+      Say(std::string("Mutter ") + method + ": " + error->message);
+      g_clear_error(&error);
+    }
+    return reply;
+  };
+  GVariantBuilder none;
+  g_variant_builder_init(&none, G_VARIANT_TYPE_VARDICT);
+  GVariant* reply = call("/org/gnome/Mutter/ScreenCast", kMutter, "CreateSession",
+                         g_variant_new("(a{sv})", &none), "(o)");
+  if (reply == nullptr) return false;
+  gchar* session = nullptr;
+  g_variant_get(reply, "(o)", &session);
+  g_variant_unref(reply);
+  // The portal's cursor modes 1, 2, 4 are Mutter's 0 (hidden), 1 (embedded), 2 (metadata).
+  GVariantBuilder options;
+  g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
+  g_variant_builder_add(&options, "{sv}", "cursor-mode",
+                        g_variant_new_uint32(cursorMode == 4   ? 2
+                                             : cursorMode == 2 ? 1
+                                                               : 0));
+  reply = call(session, "org.gnome.Mutter.ScreenCast.Session", "RecordMonitor",
+               g_variant_new("(sa{sv})", "", &options), "(o)");
+  if (reply == nullptr) return false;
+  gchar* stream = nullptr;
+  g_variant_get(reply, "(o)", &stream);
+  g_variant_unref(reply);
+  struct Added {
+    bool done = false;
+    uint32_t node = 0;
+  } added;
+  const guint subscription = g_dbus_connection_signal_subscribe(
+      g.bus, nullptr, "org.gnome.Mutter.ScreenCast.Stream", "PipeWireStreamAdded", stream, nullptr,
+      G_DBUS_SIGNAL_FLAGS_NONE,
+      [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+         GVariant* parameters, gpointer data) {
+        auto* a = static_cast<Added*>(data);
+        g_variant_get(parameters, "(u)", &a->node);
+        a->done = true;
+      },
+      &added, nullptr);
+  reply = call(session, "org.gnome.Mutter.ScreenCast.Session", "Start", nullptr, nullptr);
+  for (int i = 0; reply != nullptr && !added.done && i < 1000; ++i) {
+    g_main_context_iteration(nullptr, FALSE);
+    usleep(10000);
+  }
+  g_dbus_connection_signal_unsubscribe(g.bus, subscription);
+  if (reply != nullptr) g_variant_unref(reply);
+  reply = call(stream, "org.freedesktop.DBus.Properties", "Get",
+               g_variant_new("(ss)", "org.gnome.Mutter.ScreenCast.Stream", "Parameters"), "(v)");
+  if (reply != nullptr) {
+    GVariant* parameters = nullptr;
+    g_variant_get(reply, "(v)", &parameters);
+    g_variant_lookup(parameters, "size", "(ii)", &g.width, &g.height);
+    g_variant_unref(parameters);
+    g_variant_unref(reply);
+  }
+  Say("Mutter stream " + std::string(stream) + " node " + std::to_string(added.node) + " " +
+      std::to_string(g.width) + "x" + std::to_string(g.height));
+  g_free(session);
+  g_free(stream);
+  *node = added.node;
+  return added.done;
 }
 
 GVariant* OnGetProperty(GDBusConnection*, const gchar*, const gchar*, const gchar*,
@@ -486,12 +578,13 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--refuse") == 0) g.refuse = true;
     if (std::strcmp(argv[i], "--never-answer") == 0) g.neverAnswer = true;
     if (std::strcmp(argv[i], "--rgbx") == 0) g.redFirst = true;
+    if (std::strcmp(argv[i], "--mutter") == 0) g.mutter = true;
     if (std::strcmp(argv[i], "--cursor-modes") == 0 && i + 1 < argc)
       g.cursorModes = static_cast<uint32_t>(std::atoi(argv[++i]));
     if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc)
       std::sscanf(argv[++i], "%dx%d", &g.width, &g.height);
   }
-  if (!StartMonitor()) {
+  if (!g.mutter && !StartMonitor()) {
     std::fprintf(stderr, "standin: no PipeWire node\n");
     return 1;
   }
