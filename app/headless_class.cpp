@@ -12,9 +12,11 @@
 #endif
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <iostream>
 #include <memory>
+#include <thread>
 
 #include "app/publisher_app.h"
 #include "base/display_info.h"
@@ -135,7 +137,8 @@ int RunHeadless(const CommandLine& commandLine, const std::filesystem::path& pro
     return 1;
   }
   if (settings.HaveAudio != 0) {
-    if (std::string problem = CheckSoundSettings(settings); !problem.empty()) toStderr.Show(problem);
+    if (std::string problem = CheckSoundSettings(settings); !problem.empty())
+      toStderr.Show(problem);
   }
   // The sound device the window selects at start-up: the second entry of the sound list, the
   // system's default source. Device messages go to stderr while the class runs.
@@ -143,10 +146,34 @@ int RunHeadless(const CommandLine& commandLine, const std::filesystem::path& pro
   ScopedUserMessages deviceMessages(toStderr);
 
   auto session = std::make_unique<CaptureSession>(settings, PlatformCaptureParts(programFolder));
-  if (!session->Start(0)) {
+  // Ctrl+C while the start waits (for the teacher's answer in the screen-sharing dialog, or the
+  // connection) calls the start off: the dialog is taken back and the program ends at once.
+  std::atomic<bool> starting{true};
+  std::atomic<bool> endedWhileStarting{false};
+  std::thread startWatch([&] {
+    while (starting) {
+      if (endRequest.WaitUpTo(100)) {
+        endedWhileStarting = true;
+        session->CancelStart();
+        return;
+      }
+    }
+  });
+  const bool started = session->Start(0);
+  starting = false;
+  startWatch.join();
+  if (started && endedWhileStarting) {
+    session->Stop();
+    session.reset();
+    LogInfo("class ended before it was published");
+    endRequest.Ended();
+    return 0;
+  }
+  if (!started) {
     const std::string message = ConnectFailedMessage(session->StartFailure(), settings.PublishUrl);
     session.reset();
     toStderr.Show(message);
+    endRequest.Ended();
     return 1;
   }
   LogInfo("class %s publishing to %s (picture type %d, %dx%d, %d frames/s); stop with Ctrl+C",

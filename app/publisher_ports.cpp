@@ -16,6 +16,7 @@ class CaptureClassSession final : public ClassSession {
   CaptureClassSession(const PublisherSettings& record, const std::filesystem::path& programFolder)
       : session_(record, PlatformCaptureParts(programFolder)) {}
   bool Connect() override { return session_.StartEncoder(); }
+  void CancelConnect() override { session_.CancelStart(); }
   void StartCapture(PreviewWindow preview) override { session_.StartCapture(preview); }
   void Stop() override { session_.Stop(); }
   bool IsRunning() const override { return session_.IsRunning(); }

@@ -29,6 +29,9 @@ struct PublisherSettings {
   int32_t VideoY = 0;
   int32_t ScreenWidth = 0;  // desktop picture size, multiples of 4 once read when usable
   int32_t ScreenHeight = 0;
+  // ScreenWidth or ScreenHeight is 0 in config.ini: the whole primary display, whose size the
+  // display gave above, or the desktop's own once the class has it ready (a shared monitor).
+  bool ScreenFollowsDisplay = false;
   int32_t ScreenRate = 0;  // inset size = large picture size / ScreenRate
   int32_t FrameRate = 0;   // pictures per second
   int32_t Interval = 0;    // handed to the encoder

@@ -95,6 +95,15 @@ bool CaptureSession::StartEncoder() {
   isRunning_ = true;
   const PublisherSettings& s = settings_;
   const std::optional<PictureType> picture = geometry_.Picture;
+  // A desktop that needs the teacher's consent gets it before anything is published: a class
+  // without its picture does not start.
+  if (screen_ && picture && UsesDesktop(*picture)) {
+    if (const ScreenProblem problem = screen_->Prepare(); problem != ScreenProblem::kNone) {
+      startFailure_ = static_cast<uint32_t>(problem);
+      return false;
+    }
+    FollowPreparedScreen();
+  }
   const bool desktopLarge = picture && LargePictureOf(*picture) == LargePicture::kDesktop;
   params_.Width = desktopLarge ? geometry_.ScreenWidth : geometry_.VideoWidth;
   params_.Height = desktopLarge ? geometry_.ScreenHeight : geometry_.VideoHeight;
@@ -109,14 +118,6 @@ bool CaptureSession::StartEncoder() {
   params_.Record = s.Record;
   std::snprintf(params_.Url, sizeof params_.Url, "%s", s.PublishUrl.c_str());
 
-  // A desktop that needs the teacher's consent gets it before anything is published: a class
-  // without its picture does not start.
-  if (screen_ && picture && UsesDesktop(*picture)) {
-    if (const ScreenProblem problem = screen_->Prepare(); problem != ScreenProblem::kNone) {
-      startFailure_ = static_cast<uint32_t>(problem);
-      return false;
-    }
-  }
   if (!encoder_) return false;  // the loader has said which file or export is missing
   const EncoderFunctions& f = encoder_->Functions();
   encoderHandle_ = f.CreateEncoder(&params_);
@@ -136,6 +137,29 @@ bool CaptureSession::StartEncoder() {
   }
   encoderStarted_ = true;
   return true;
+}
+
+void CaptureSession::CancelStart() {
+  if (screen_) screen_->CancelPrepare();
+}
+
+void CaptureSession::FollowPreparedScreen() {
+  if (!settings_.ScreenFollowsDisplay) return;
+  const std::optional<std::pair<int32_t, int32_t>> size = screen_->PreparedSize();
+  if (!size) return;
+  const int32_t width = size->first / 4 * 4;  // as the settings round a size they read
+  const int32_t height = size->second / 4 * 4;
+  if (!UsableScreenSize(width, height) ||
+      (width == geometry_.ScreenWidth && height == geometry_.ScreenHeight)) {
+    return;
+  }
+  LogInfo("the shared desktop is %dx%d: the class publishes it whole, not %dx%d", size->first,
+          size->second, geometry_.ScreenWidth, geometry_.ScreenHeight);
+  geometry_.ScreenWidth = width;
+  geometry_.ScreenHeight = height;
+  screenFrameSize_ = width * height * 3;
+  screenBuffer_.assign(static_cast<size_t>(screenFrameSize_), 0);
+  thumbnailBuffer_.assign(static_cast<size_t>(std::max(screenFrameSize_, cameraFrameSize_)), 0);
 }
 
 void CaptureSession::StartCapture(PreviewWindow previewWindow) {
@@ -259,6 +283,8 @@ ClassReading CaptureSession::Read() {
   reading.classKbps = settings_.Bitrate;
   reading.soundOpen = soundOpen_;
   reading.soundPeak = std::min<int32_t>(soundPeak_.exchange(0), 32767);
+  if (publishesPicture_ && screen_ && geometry_.Picture && UsesDesktop(*geometry_.Picture))
+    reading.screenProblem = static_cast<uint32_t>(screen_->Problem());
   return reading;
 }
 

@@ -76,6 +76,9 @@ class CaptureSession final : public VideoFrameSink, public AudioDataSink, public
   // on the thread that calls Stop, the timer, camera and sound.
   bool StartEncoder();
   void StartCapture(PreviewWindow previewWindow);
+  // From any thread, while Start or StartEncoder runs (or before): a screen that waits for the
+  // teacher's consent stops waiting, and the start fails with StartFailure() kCancelled.
+  void CancelStart();
   // Timer, encoder, camera, sound, in this order; harmless when repeated.
   void Stop();
 
@@ -118,9 +121,13 @@ class CaptureSession final : public VideoFrameSink, public AudioDataSink, public
   void StoreCameraFrame(const uint8_t* buffer, int32_t length, int64_t paddedRowBytes);
 
   const PublisherSettings& settings_;
-  const CaptureGeometry geometry_;
+  // Takes the size of the desktop the screen has readied, for a class that publishes the whole
+  // display (before any picture is taken).
+  void FollowPreparedScreen();
+
+  CaptureGeometry geometry_;  // set before the timer starts, read-only from then on
   const int32_t cameraFrameSize_;
-  const int32_t screenFrameSize_;
+  int32_t screenFrameSize_;
 
   std::atomic<bool> isRunning_{false};
   void* encoderHandle_ = nullptr;

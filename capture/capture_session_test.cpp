@@ -7,9 +7,11 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "base/testing/shipped_settings.h"
@@ -46,8 +48,16 @@ class Feeder final : public FrameTimer {
 // A desktop of one colour, with the pointer where the test put it.
 class FakeScreen final : public ScreenGrabber {
  public:
-  FakeScreen(int32_t x, int32_t y, ScreenProblem problem) : x_(x), y_(y), problem_(problem) {}
-  ScreenProblem Prepare() override { return problem_; }
+  FakeScreen(int32_t x, int32_t y, ScreenProblem problem,
+             std::optional<std::pair<int32_t, int32_t>> preparedSize)
+      : x_(x), y_(y), problem_(problem), preparedSize_(preparedSize) {}
+  ScreenProblem Prepare() override {
+    prepared_ = true;
+    return problem_;
+  }
+  std::optional<std::pair<int32_t, int32_t>> PreparedSize() const override {
+    return prepared_ ? preparedSize_ : std::nullopt;
+  }
   void GrabScreen(uint8_t* buffer, int32_t width, int32_t height) override {
     for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
       std::copy(kDesktop.begin(), kDesktop.end(), buffer + i * 3);
@@ -61,6 +71,8 @@ class FakeScreen final : public ScreenGrabber {
   const int32_t x_;
   const int32_t y_;
   const ScreenProblem problem_;
+  const std::optional<std::pair<int32_t, int32_t>> preparedSize_;
+  bool prepared_ = false;
 };
 
 // A camera that tells note what it is asked to do; with deliverFrames it sends frames of the
@@ -177,7 +189,7 @@ class CaptureSessionTest : public ::testing::Test {
     auto note = [this](const std::string& what) { events.push_back(what + When()); };
     parts.Camera = std::make_unique<FakeCamera>(deliverFrames, note);
     parts.Sound = std::make_unique<FakeSound>(soundOpens, note);
-    parts.Screen = std::make_unique<FakeScreen>(pointerX, pointerY, screenProblem);
+    parts.Screen = std::make_unique<FakeScreen>(pointerX, pointerY, screenProblem, preparedSize);
     camera = static_cast<FakeCamera*>(parts.Camera.get());
     auto made = std::make_unique<CaptureSession>(settings, std::move(parts));
     session = made.get();
@@ -230,6 +242,7 @@ class CaptureSessionTest : public ::testing::Test {
   int32_t pointerX = 100;
   int32_t pointerY = 100;
   ScreenProblem screenProblem = ScreenProblem::kNone;
+  std::optional<std::pair<int32_t, int32_t>> preparedSize;  // the screen's own once prepared
   std::vector<std::string> events;  // what the fakes were asked to do, in order
   CaptureSession* session = nullptr;
   FakeCamera* camera = nullptr;
@@ -363,6 +376,37 @@ TEST_F(CaptureSessionTest, ADesktopWithNothingToPublishStartsNoClassAndSaysWhy) 
   EXPECT_THAT(ConnectFailedMessage(102, settings.PublishUrl),
               ::testing::AllOf(::testing::HasSubstr("没有共享屏幕"),
                                ::testing::Not(::testing::HasSubstr(kConnectFailed))));
+}
+
+// A class of the whole display publishes the desktop the screen readied (the monitor shared on
+// Wayland), rounded down as the settings round, whatever size the display gave the settings; a
+// size set in config.ini stands.
+TEST_F(CaptureSessionTest, AWholeDisplayClassTakesTheSizeOfTheReadiedDesktop) {
+  preparedSize = std::pair{802, 601};
+  for (const bool follows : {true, false}) {
+    for (const int style : {0, 2, 3}) {
+      fake.Reset();
+      settings.VideoStyle = style;
+      settings.ScreenFollowsDisplay = follows;
+      auto running = MakeSession();
+      ASSERT_TRUE(running->Start(0));
+      const bool desktopLarge = style != 3;
+      const int32_t width = !desktopLarge ? settings.VideoWidth : follows ? 800 : 1280;
+      const int32_t height = !desktopLarge ? settings.VideoHeight : follows ? 600 : 720;
+      EXPECT_EQ(running->Params().Width, width) << style << follows;
+      EXPECT_EQ(running->Params().Height, height) << style << follows;
+      ASSERT_TRUE(WaitFor([&] { return fake.Count("PutVideoData") >= 2; }));
+      running.reset();
+      const std::vector<uint8_t> picture = fake.LastPicture();
+      ASSERT_EQ(picture.size(), static_cast<size_t>(width) * height * 3) << style << follows;
+      if (desktopLarge) {  // the desktop's top-right corner, beside any inset
+        EXPECT_EQ((Bgr{picture[picture.size() - 3], picture[picture.size() - 2],
+                       picture[picture.size() - 1]}),
+                  kDesktop)
+            << style << follows;
+      }
+    }
+  }
 }
 
 // One picture of a picture type: how the settings differ from ClassSettings (1280 x 720 desktop,

@@ -93,6 +93,8 @@ std::string ConnectFailedMessage(uint32_t startFailure, const std::string& publi
     case ScreenProblem::kNoPicture:
       return "课堂没有开始：屏幕共享已允许，但没有收到画面。\n请确认 PipeWire "
              "在运行，然后再按上课。";
+    case ScreenProblem::kCancelled:
+      return "课堂没有开始：在选择共享的屏幕时停止了。";
     default:
       break;
   }
@@ -183,6 +185,7 @@ ClassStatusTracker::Status ClassStatusTracker::Update(double now, const ClassRea
       static_cast<int64_t>(reading.stats->TargetKbps) < reading.classKbps)
     line += " · 网络慢，画质降到 " + std::to_string(reading.stats->TargetKbps) + " kb/s";
   if (!reading.publishesPicture) line += " · 没有画面";
+  if (reading.screenProblem != 0) line += " · 屏幕共享已停止，画面停在最后一帧";
   if (dropped > 0) line += " · 最近一分钟丢了 " + std::to_string(dropped) + " 帧";
   if (reading.soundWanted) {
     // A device that records is given kSilentFor from the start before its quiet counts.

@@ -27,6 +27,7 @@ struct ClassReading {
   int32_t classKbps = 0;              // Bitrate: the picture's rate when the link carries it
   bool soundOpen = false;             // the sound device records
   int32_t soundPeak = 0;              // loudest sample since the last reading, 0 to 32767
+  uint32_t screenProblem = 0;         // ScreenProblem: the desktop stopped coming during the class
 };
 
 // "host:port" of a publishing address (1935 when the address names no port, 443 for rtmps://),

@@ -57,6 +57,7 @@ struct PipeWireDesktop::State {
   int32_t pointerY = 0;
   pw_stream_state streamState = PW_STREAM_STATE_UNCONNECTED;
   bool reportedEnd = false;
+  bool frozen = false;
 
   const uint8_t* Pixels(int32_t* stride) const {
     if (heldPixels != nullptr) {
@@ -140,6 +141,11 @@ struct PipeWireDesktop::State {
 
   static void OnProcess(void* data) {
     auto* self = static_cast<State*>(data);
+    if (self->frozen) {
+      while (pw_buffer* next = pw_stream_dequeue_buffer(self->stream))
+        pw_stream_queue_buffer(self->stream, next);
+      return;
+    }
     pw_buffer* newest = nullptr;
     while (pw_buffer* next = pw_stream_dequeue_buffer(self->stream)) {
       if (newest != nullptr) {
@@ -310,6 +316,40 @@ std::optional<std::pair<int32_t, int32_t>> PipeWireDesktop::Pointer() {
   if (s.havePointer) pointer = std::pair{s.pointerX, s.pointerY};
   pw_thread_loop_unlock(s.loop);
   return pointer;
+}
+
+std::optional<std::pair<int32_t, int32_t>> PipeWireDesktop::Size() {
+  State& s = *state_;
+  if (s.loop == nullptr) return std::nullopt;
+  pw_thread_loop_lock(s.loop);
+  int32_t stride = 0;
+  std::optional<std::pair<int32_t, int32_t>> size;
+  if (s.Pixels(&stride) != nullptr) size = std::pair{s.width, s.height};
+  pw_thread_loop_unlock(s.loop);
+  return size;
+}
+
+void PipeWireDesktop::Freeze() {
+  State& s = *state_;
+  if (s.loop == nullptr) return;
+  pw_thread_loop_lock(s.loop);
+  if (!s.frozen) {
+    s.frozen = true;
+    pw_buffer* held = s.held;
+    s.KeepHeldPicture();
+    if (held != nullptr) pw_stream_queue_buffer(s.stream, held);
+    s.ReportEnd("the sharing ended");
+  }
+  pw_thread_loop_unlock(s.loop);
+}
+
+bool PipeWireDesktop::Ended() {
+  State& s = *state_;
+  if (s.loop == nullptr) return false;
+  pw_thread_loop_lock(s.loop);
+  const bool ended = s.reportedEnd;
+  pw_thread_loop_unlock(s.loop);
+  return ended;
 }
 
 bool PipeWireDesktop::Streaming() {

@@ -29,6 +29,13 @@ class PipeWireDesktop {
   // top-left; none when the stream carries no such metadata.
   std::optional<std::pair<int32_t, int32_t>> Pointer();
 
+  // The monitor's size as the stream negotiated it; none before the first picture.
+  std::optional<std::pair<int32_t, int32_t>> Size();
+  // Pictures stop being taken: Read shows the last one from now on (the sharing has ended).
+  void Freeze();
+  // True once the stream has ended (PipeWire went away, the node was removed) or was frozen.
+  bool Ended();
+
   // True while the stream delivers (for tests and the log).
   bool Streaming();
 

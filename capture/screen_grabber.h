@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace quillon {
 
@@ -16,6 +18,8 @@ enum class ScreenProblem : uint32_t {
   kNoScreenSharing = 101,  // no screen-sharing service answers (desktop portal missing)
   kNotShared = 102,        // the teacher cancelled the sharing dialog, or the service refused
   kNoPicture = 103,        // sharing was granted, but no picture arrived
+  kCancelled = 104,        // the start was called off while the sharing was being asked for
+  kSharingEnded = 105,     // during the class: the shared desktop stopped coming
 };
 
 class ScreenGrabber {
@@ -25,6 +29,14 @@ class ScreenGrabber {
   // Readies the screen before a class starts. A desktop that needs the teacher's consent asks for
   // it here, which may take until the teacher answers; the others are ready from the start.
   virtual ScreenProblem Prepare() { return ScreenProblem::kNone; }
+  // From any thread: a Prepare in progress ends soon with kCancelled (a question to the teacher
+  // is taken back); a later one returns kCancelled at once.
+  virtual void CancelPrepare() {}
+  // The size of the desktop that Prepare made ready, when it has one of its own (the monitor the
+  // teacher chose to share); none when the display's size stands, as the settings read it.
+  virtual std::optional<std::pair<int32_t, int32_t>> PreparedSize() const { return std::nullopt; }
+  // What went wrong with the desktop since Prepare, kNone while it comes. From any thread.
+  virtual ScreenProblem Problem() const { return ScreenProblem::kNone; }
 
   // Fills buffer (width * height * 3 bytes) with the top-left width x height of the screen; what
   // lies outside the real screen comes out black. When the screen cannot be read the buffer is

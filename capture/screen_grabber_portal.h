@@ -3,6 +3,7 @@
 // permission) before the class starts.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 
 #include "capture/pipewire_desktop.h"
@@ -19,7 +20,13 @@ class ScreenGrabberPortal final : public ScreenGrabber {
                                int firstPictureMilliseconds = 5000);
 
   ScreenProblem Prepare() override;
+  void CancelPrepare() override { portal_.Cancel(); }
+  // The shared monitor's size, as its stream negotiated it (the portal's word before that).
+  std::optional<std::pair<int32_t, int32_t>> PreparedSize() const override;
+  // The last picture stays once the sharing has ended (the portal closed the session, or the
+  // stream went away): the teacher is told once, and kSharingEnded is the problem from then on.
   void GrabScreen(uint8_t* buffer, int32_t width, int32_t height) override;
+  ScreenProblem Problem() const override { return problem_; }
   // At the pointer position the stream's cursor metadata reports; nothing when the portal only
   // embeds the pointer in the picture.
   bool DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t height) override;
@@ -28,8 +35,15 @@ class ScreenGrabberPortal final : public ScreenGrabber {
  private:
   const int firstPictureMilliseconds_;
   bool prepared_ = false;
+  std::pair<int32_t, int32_t> portalSize_{0, 0};
+  std::atomic<ScreenProblem> problem_{ScreenProblem::kNone};
   ScreenCastPortal portal_;
-  PipeWireDesktop desktop_;  // ends before the portal's session does
+  mutable PipeWireDesktop desktop_;  // ends before the portal's session does
 };
+
+// What the teacher is told when the shared desktop stops coming during a class.
+inline constexpr char kSharingEndedMessage[] =
+    "屏幕共享已经停止，直播画面停在最后一帧。\n如要继续共享屏幕，请下课后再按上课，重新选择显示器"
+    "。";
 
 }  // namespace quillon

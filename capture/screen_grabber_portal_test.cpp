@@ -5,12 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
+#include <sstream>
 #include <vector>
 
 #include "base/testing/test_folder.h"
 #include "base/testing/wait_for.h"
 #include "capture/testing/screen_checks.h"
 #include "capture/testing/screencast_desktop.h"
+#include "devices/device_messages.h"
 
 namespace quillon {
 namespace {
@@ -34,6 +37,53 @@ class ScreenGrabberPortalTest : public ::testing::Test {
   std::vector<std::string> standInOptions_;
   ScreenCastDesktop desktop_;
 };
+
+// A stand-in that serves its monitor with red-first pixels.
+class RedFirstTest : public ScreenGrabberPortalTest {
+ protected:
+  RedFirstTest() { standInOptions_ = {"--rgbx", "--size", "800x600"}; }
+};
+// Red-first pixels come out blue-green-red, bit for bit, and the monitor's own size is the one
+// a class of the whole display takes.
+TEST_F(RedFirstTest, PixelsComeOutBlueFirstAndTheMonitorsSizeIsKnown) {
+  ScreenGrabberPortal grabber(TokenFile());
+  EXPECT_FALSE(grabber.PreparedSize());
+  ASSERT_EQ(grabber.Prepare(), ScreenProblem::kNone);
+  EXPECT_EQ(grabber.PreparedSize(), (std::pair{800, 600}));
+  const testing::Mismatch mismatch = testing::GrabAndCompare(grabber, kWidth, kHeight, 800, 600);
+  EXPECT_EQ(mismatch.Count, 0) << mismatch.First;
+  std::vector<uint8_t> picture(kWidth * kHeight * 3);
+  grabber.GrabScreen(picture.data(), kWidth, kHeight);
+  EXPECT_TRUE(ShowsBackground(picture, 0));
+}
+
+// A stand-in whose dialog the teacher never answers.
+class UnansweredDialogTest : public ScreenGrabberPortalTest {
+ protected:
+  UnansweredDialogTest() { standInOptions_ = {"--never-answer"}; }
+};
+// Calling the start off while the dialog is open takes the dialog back (the request and the
+// session are closed) and Prepare returns at once; a grabber called off before it asks does not
+// ask at all.
+TEST_F(UnansweredDialogTest, CancellingClosesTheRequestAndTheSessionAndReturnsAtOnce) {
+  ScreenGrabberPortal grabber(TokenFile());
+  auto prepared = std::async(std::launch::async, [&] { return grabber.Prepare(); });
+  ASSERT_TRUE(WaitFor([] { return ScreenCastDesktop::Dialogs() == 1; }));
+  EXPECT_EQ(prepared.wait_for(std::chrono::milliseconds(300)), std::future_status::timeout);
+  const auto cancelled = std::chrono::steady_clock::now();
+  grabber.CancelPrepare();
+  ASSERT_EQ(prepared.wait_for(std::chrono::seconds(3)), std::future_status::ready);
+  EXPECT_LT(std::chrono::steady_clock::now() - cancelled, std::chrono::seconds(2));
+  EXPECT_EQ(prepared.get(), ScreenProblem::kCancelled);
+  const std::string log = TestFolder::Read(desktop_.Folder() / "standin.log");
+  EXPECT_NE(log.find("Request.Close"), std::string::npos) << log;
+  EXPECT_NE(log.find("Session.Close"), std::string::npos) << log;
+
+  ScreenGrabberPortal early(TokenFile());
+  early.CancelPrepare();
+  EXPECT_EQ(early.Prepare(), ScreenProblem::kCancelled);
+  EXPECT_EQ(ScreenCastDesktop::Dialogs(), 1u);
+}
 
 // The monitor pixel for pixel and bottom-up, black beyond it; a new picture by the second tick
 // after it was served; the marker where the stream's cursor metadata puts the pointer, none while
@@ -106,6 +156,11 @@ TEST_F(ScreenGrabberPortalTest, FailuresSayWhyAndALostStreamKeepsTheLastPicture)
   ScreenGrabberPortal grabber(TokenFile());
   ASSERT_EQ(grabber.Prepare(), ScreenProblem::kNone);
   desktop_.StopPipeWire();
+  EXPECT_TRUE(WaitFor([&] {
+    std::vector<uint8_t> picture(kWidth * kHeight * 3);
+    grabber.GrabScreen(picture.data(), kWidth, kHeight);
+    return grabber.Problem() == ScreenProblem::kSharingEnded;
+  }));
   for (int tick = 0; tick < 3; ++tick) {
     const auto begin = std::chrono::steady_clock::now();
     const testing::Mismatch mismatch =
@@ -114,6 +169,39 @@ TEST_F(ScreenGrabberPortalTest, FailuresSayWhyAndALostStreamKeepsTheLastPicture)
     EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(200));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+}
+
+// The teacher stops sharing from the desktop's indicator (the portal closes the session) while
+// the monitor goes on changing: the class keeps the last picture it was allowed, without waiting,
+// and the teacher is told once.
+TEST_F(ScreenGrabberPortalTest, AClosedSessionKeepsTheLastPictureAndIsToldOnce) {
+  std::ostringstream told;
+  StreamMessages messages(told);
+  ScopedUserMessages toTest(messages);
+  ScreenGrabberPortal grabber(TokenFile());
+  ASSERT_EQ(grabber.Prepare(), ScreenProblem::kNone);
+  std::vector<uint8_t> picture(kWidth * kHeight * 3);
+  grabber.GrabScreen(picture.data(), kWidth, kHeight);
+  EXPECT_EQ(grabber.Problem(), ScreenProblem::kNone);
+  EXPECT_TRUE(told.str().empty());
+
+  ScreenCastDesktop::EndSharing();
+  EXPECT_TRUE(WaitFor([&] {
+    grabber.GrabScreen(picture.data(), kWidth, kHeight);
+    return grabber.Problem() == ScreenProblem::kSharingEnded;
+  }));
+  ScreenCastDesktop::SetPicture(1);
+  for (int tick = 0; tick < 6; ++tick) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto begin = std::chrono::steady_clock::now();
+    const testing::Mismatch mismatch =
+        testing::GrabAndCompare(grabber, kWidth, kHeight, kWidth, kHeight);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::milliseconds(200));
+    EXPECT_EQ(mismatch.Count, 0) << mismatch.First;
+    grabber.GrabScreen(picture.data(), kWidth, kHeight);
+    EXPECT_TRUE(ShowsBackground(picture, 0)) << "a picture after the sharing ended, tick " << tick;
+  }
+  EXPECT_EQ(told.str(), std::string(kSharingEndedMessage) + "\n");
 }
 
 // The portal on a Wayland session, the X server otherwise; the override wins when it is valid.

@@ -1,7 +1,9 @@
 // The ScreenCast portal through GDBus, on a private connection to the session bus: the portal
 // ends a session when the connection that made it closes, so the class's sharing lasts exactly as
 // long as this object. Every request is answered by a Response signal on its Request object; the
-// signals are received on a main context of the calling thread's own while it waits.
+// signals are received on a main context of this object's own while Share waits, which Cancel
+// wakes from another thread. The session's Closed signal may come at any time later: a message
+// filter, which runs on GDBus's own thread, notes it.
 #include "capture/screencast_portal.h"
 
 #include <gio/gio.h>
@@ -9,6 +11,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <mutex>
 #include <system_error>
 
 #include "base/log.h"
@@ -21,6 +24,7 @@ constexpr char kObject[] = "/org/freedesktop/portal/desktop";
 constexpr char kScreenCast[] = "org.freedesktop.portal.ScreenCast";
 constexpr int kCallMilliseconds = 10000;
 constexpr int kRequestSeconds = 30;  // answers that need no dialog
+constexpr int kCloseMilliseconds = 2000;
 
 constexpr uint32_t kSourceMonitor = 1;
 constexpr uint32_t kCursorEmbedded = 2;
@@ -75,25 +79,65 @@ void WriteToken(const std::filesystem::path& file, const std::string& token) {
 
 }  // namespace
 
+// Whether the portal closed the session, as the message filter sees it on GDBus's thread.
+struct SessionWatch {
+  std::mutex mutex;
+  std::string session;  // the session's object path, once known
+  std::atomic<bool> closed{false};
+
+  static GDBusMessage* Filter(GDBusConnection*, GDBusMessage* message, gboolean incoming,
+                              gpointer data) {
+    auto& watch = **static_cast<std::shared_ptr<SessionWatch>*>(data);
+    if (!incoming || g_dbus_message_get_message_type(message) != G_DBUS_MESSAGE_TYPE_SIGNAL ||
+        g_strcmp0(g_dbus_message_get_interface(message), "org.freedesktop.portal.Session") != 0 ||
+        g_strcmp0(g_dbus_message_get_member(message), "Closed") != 0) {
+      return message;
+    }
+    const std::lock_guard<std::mutex> lock(watch.mutex);
+    if (!watch.session.empty() && watch.session == g_dbus_message_get_path(message))
+      watch.closed = true;
+    return message;
+  }
+};
+
 struct ScreenCastPortal::Bus {
   GDBusConnection* connection = nullptr;
-  GMainContext* context = nullptr;  // the waits' own, pushed while Share runs
-  std::string sender;               // the unique name as request paths spell it
+  GMainContext* context = g_main_context_new();  // the waits' own, pushed while Share runs
+  std::string sender;                            // the unique name as request paths spell it
   std::string session;
   int tokens = 0;
+  std::shared_ptr<SessionWatch> watch = std::make_shared<SessionWatch>();
+  guint filter = 0;
+  GCancellable* cancellable = g_cancellable_new();  // the calls of a Share, which Cancel ends
 
   ~Bus() {
     if (connection != nullptr) {
-      if (!session.empty()) {
-        GVariant* reply = g_dbus_connection_call_sync(
-            connection, kService, session.c_str(), "org.freedesktop.portal.Session", "Close",
-            nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
-        if (reply != nullptr) g_variant_unref(reply);
-      }
+      CloseSession();
+      if (filter != 0) g_dbus_connection_remove_filter(connection, filter);
       g_dbus_connection_close_sync(connection, nullptr, nullptr);
       g_object_unref(connection);
     }
-    if (context != nullptr) g_main_context_unref(context);
+    g_main_context_unref(context);
+    g_object_unref(cancellable);
+  }
+
+  void WatchSession() {
+    filter = g_dbus_connection_add_filter(
+        connection, &SessionWatch::Filter, new std::shared_ptr<SessionWatch>(watch),
+        [](gpointer data) { delete static_cast<std::shared_ptr<SessionWatch>*>(data); });
+  }
+
+  void CloseSession() {
+    if (session.empty()) return;
+    CallClose(session, "org.freedesktop.portal.Session");
+    session.clear();
+  }
+
+  void CallClose(const std::string& path, const char* interface) {
+    GVariant* reply = g_dbus_connection_call_sync(connection, kService, path.c_str(), interface,
+                                                  "Close", nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE,
+                                                  kCloseMilliseconds, nullptr, nullptr);
+    if (reply != nullptr) g_variant_unref(reply);
   }
 
   std::string NewToken() {
@@ -104,7 +148,7 @@ struct ScreenCastPortal::Bus {
                  ErrorText* error) {
     return g_dbus_connection_call_sync(
         connection, kService, kObject, kScreenCast, method, parameters, G_VARIANT_TYPE(replyType),
-        G_DBUS_CALL_FLAGS_NONE, kCallMilliseconds, nullptr, &error->error);
+        G_DBUS_CALL_FLAGS_NONE, kCallMilliseconds, cancellable, &error->error);
   }
 
   // A ScreenCast property; fallback when the portal does not have it.
@@ -113,7 +157,7 @@ struct ScreenCastPortal::Bus {
     GVariant* reply = g_dbus_connection_call_sync(
         connection, kService, kObject, "org.freedesktop.DBus.Properties", "Get",
         g_variant_new("(ss)", kScreenCast, name), G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE,
-        kCallMilliseconds, nullptr, &error.error);
+        kCallMilliseconds, cancellable, &error.error);
     if (reply == nullptr) return fallback;
     VariantRef value;
     g_variant_get(reply, "(v)", &value.value);
@@ -143,11 +187,11 @@ struct ScreenCastPortal::Bus {
   }
 
   // Calls a method whose last argument is the options vardict with handle_token = token, and
-  // waits up to seconds for its Request's Response. The subscription is made before the call,
-  // on the Request path the portal derives from the sender and the token, so that no answer can
-  // come before it.
+  // waits up to seconds for its Request's Response, or until cancelled is set (the Request is
+  // closed then). The subscription is made before the call, on the Request path the portal
+  // derives from the sender and the token, so that no answer can come before it.
   bool Request(const char* method, GVariant* parameters, const std::string& token, int seconds,
-               Answer* answer) {
+               const std::atomic<bool>& cancelled, Answer* answer) {
     const std::string path = "/org/freedesktop/portal/desktop/request/" + sender + "/" + token;
     const guint response = g_dbus_connection_signal_subscribe(
         connection, nullptr, "org.freedesktop.portal.Request", "Response", path.c_str(), nullptr,
@@ -159,17 +203,23 @@ struct ScreenCastPortal::Bus {
     ErrorText error;
     GVariant* reply = Call(method, parameters, "(o)", &error);
     bool timedOut = false;
-    if (reply == nullptr) {
+    if (reply == nullptr && cancelled) {
+      CallClose(path, "org.freedesktop.portal.Request");  // made, perhaps, before the call ended
+    } else if (reply == nullptr) {
       LogWarning("the screen-sharing portal refused %s: %s", method, error.what());
     } else {
       g_variant_unref(reply);
       GSource* timeout = g_timeout_source_new_seconds(static_cast<guint>(seconds));
       g_source_set_callback(timeout, &Bus::OnTimeout, &timedOut, nullptr);
       g_source_attach(timeout, context);
-      while (!answer->done && !answer->portalGone && !timedOut)
+      while (!answer->done && !answer->portalGone && !timedOut && !cancelled)
         g_main_context_iteration(context, TRUE);
       g_source_destroy(timeout);
       g_source_unref(timeout);
+      if (!answer->done && !answer->portalGone && cancelled) {
+        LogInfo("the screen-sharing request %s is called off", method);
+        CallClose(path, "org.freedesktop.portal.Request");
+      }
       if (answer->portalGone) LogWarning("the screen-sharing portal ended during %s", method);
       if (timedOut)
         LogWarning("the screen-sharing portal did not answer %s in %d s", method, seconds);
@@ -185,9 +235,27 @@ ScreenCastPortal::ScreenCastPortal(std::filesystem::path tokenFile)
 
 ScreenCastPortal::~ScreenCastPortal() = default;
 
+void ScreenCastPortal::Cancel() {
+  cancelled_ = true;
+  g_cancellable_cancel(bus_->cancellable);
+  g_main_context_wakeup(bus_->context);
+}
+
+bool ScreenCastPortal::SessionClosed() const {
+  return bus_->watch->closed;
+}
+
 ScreenProblem ScreenCastPortal::Share(SharedMonitor* monitor, int dialogSeconds) {
+  if (bus_->connection != nullptr) return ScreenProblem::kNotShared;  // one share per object
+  ScreenProblem problem = ShareSteps(monitor, dialogSeconds);
+  if (problem != ScreenProblem::kNone && bus_->connection != nullptr) bus_->CloseSession();
+  if (problem != ScreenProblem::kNone && cancelled_) problem = ScreenProblem::kCancelled;
+  return problem;
+}
+
+ScreenProblem ScreenCastPortal::ShareSteps(SharedMonitor* monitor, int dialogSeconds) {
   Bus& bus = *bus_;
-  if (bus.connection != nullptr) return ScreenProblem::kNotShared;  // one share per object
+  if (cancelled_) return ScreenProblem::kCancelled;
   ErrorText error;
   gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, &error.error);
   if (address == nullptr) {
@@ -208,7 +276,7 @@ ScreenProblem ScreenCastPortal::Share(SharedMonitor* monitor, int dialogSeconds)
   std::string sender = unique != nullptr ? unique + 1 : "";  // without ':'
   for (char& c : sender) c = c == '.' ? '_' : c;
   bus.sender = sender;
-  bus.context = g_main_context_new();
+  bus.WatchSession();
   g_main_context_push_thread_default(bus.context);
   struct PopContext {
     GMainContext* context;
@@ -216,6 +284,7 @@ ScreenProblem ScreenCastPortal::Share(SharedMonitor* monitor, int dialogSeconds)
   } pop{bus.context};
 
   const uint32_t version = bus.Property("version", 0);
+  if (version == 0 && cancelled_) return ScreenProblem::kCancelled;
   if (version == 0) {
     LogWarning(
         "no screen-sharing portal on the session bus (%s with %s); install "
@@ -239,7 +308,7 @@ ScreenProblem ScreenCastPortal::Share(SharedMonitor* monitor, int dialogSeconds)
                           g_variant_new_string(bus.NewToken().c_str()));
     Answer answer;
     if (!bus.Request("CreateSession", g_variant_new("(a{sv})", &options), token, kRequestSeconds,
-                     &answer) ||
+                     cancelled_, &answer) ||
         answer.response != 0) {
       return ScreenProblem::kNotShared;
     }
@@ -250,6 +319,8 @@ ScreenProblem ScreenCastPortal::Share(SharedMonitor* monitor, int dialogSeconds)
       return ScreenProblem::kNotShared;
     }
     bus.session = handle;
+    const std::lock_guard<std::mutex> lock(bus.watch->mutex);
+    bus.watch->session = handle;
   }
   // One monitor, the pointer as metadata when the portal can, the permission kept until revoked.
   const std::string kept = version >= 4 && !tokenFile_.empty() ? ReadToken(tokenFile_) : "";
@@ -271,7 +342,7 @@ ScreenProblem ScreenCastPortal::Share(SharedMonitor* monitor, int dialogSeconds)
     }
     Answer answer;
     if (!bus.Request("SelectSources", g_variant_new("(oa{sv})", bus.session.c_str(), &options),
-                     token, kRequestSeconds, &answer) ||
+                     token, kRequestSeconds, cancelled_, &answer) ||
         answer.response != 0) {
       if (answer.done) LogWarning("the screen-sharing portal refused the monitor choice");
       return ScreenProblem::kNotShared;
@@ -286,7 +357,7 @@ ScreenProblem ScreenCastPortal::Share(SharedMonitor* monitor, int dialogSeconds)
     g_variant_builder_add(&options, "{sv}", "handle_token", g_variant_new_string(token.c_str()));
     Answer answer;
     if (!bus.Request("Start", g_variant_new("(osa{sv})", bus.session.c_str(), "", &options), token,
-                     dialogSeconds, &answer)) {
+                     dialogSeconds, cancelled_, &answer)) {
       return ScreenProblem::kNotShared;
     }
     if (answer.response != 0) {
@@ -301,8 +372,10 @@ ScreenProblem ScreenCastPortal::Share(SharedMonitor* monitor, int dialogSeconds)
       LogWarning("the screen-sharing portal granted no monitor");
       return ScreenProblem::kNotShared;
     }
-    g_variant_get_child(streams, 0, "(u@a{sv})", &node, nullptr);
+    VariantRef properties;
+    g_variant_get_child(streams, 0, "(u@a{sv})", &node, &properties.value);
     g_variant_unref(streams);
+    g_variant_lookup(properties.value, "size", "(ii)", &monitor->Width, &monitor->Height);
     const gchar* restore = nullptr;
     if (!tokenFile_.empty() &&
         g_variant_lookup(answer.results.value, "restore_token", "&s", &restore) &&
@@ -317,7 +390,7 @@ ScreenProblem ScreenCastPortal::Share(SharedMonitor* monitor, int dialogSeconds)
   GVariant* reply = g_dbus_connection_call_with_unix_fd_list_sync(
       bus.connection, kService, kObject, kScreenCast, "OpenPipeWireRemote",
       g_variant_new("(oa{sv})", bus.session.c_str(), &options), G_VARIANT_TYPE("(h)"),
-      G_DBUS_CALL_FLAGS_NONE, kCallMilliseconds, nullptr, &fds, nullptr, &error.error);
+      G_DBUS_CALL_FLAGS_NONE, kCallMilliseconds, nullptr, &fds, bus.cancellable, &error.error);
   int fd = -1;
   if (reply != nullptr) {
     gint32 index = -1;

@@ -95,7 +95,8 @@ bool ReadSettings(WindowSettings& window, const DisplayInfo& display, UserMessag
   }};
   for (const IntKey& k : kIntKeys) s.*k.field = profile.GetInt(k.section, k.key, 0);
 
-  if (s.ScreenWidth == 0 || s.ScreenHeight == 0) {
+  s.ScreenFollowsDisplay = s.ScreenWidth == 0 || s.ScreenHeight == 0;
+  if (s.ScreenFollowsDisplay) {
     if (std::optional<ScreenSize> size = display.PrimarySize()) {
       s.ScreenWidth = size->Width;
       s.ScreenHeight = size->Height;

@@ -68,3 +68,42 @@ run_expecting 1 "a missing portal" --headless --duration 2
 grep -q '没有屏幕共享服务' "$work/err" || fail "a missing portal is not explained"
 ! grep -q 'publishing to' "$work/err" || fail "a class without a desktop was published"
 pass "a refused or missing portal starts no class and says why"
+
+# Ctrl+C while the sharing dialog waits for the teacher (a portal that never answers): the
+# dialog is taken back (the request and the session closed) and the program ends at once.
+start_screencast_standin --never-answer
+"$app" --headless --duration 60 </dev/null >"$work/out" 2>"$work/err" &
+publisher=$!
+dialog_open() { [ "$(standin Dialogs)" = "(uint32 1,)" ]; }
+wait_until 10 "the dialog was not asked for" dialog_open
+sleep 0.5
+asked=$(date +%s%N)
+kill -INT "$publisher"
+for _ in $(seq 50); do kill -0 "$publisher" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$publisher" 2>/dev/null; then
+  kill -KILL "$publisher"
+  fail "Ctrl+C during the dialog did not end the program in 5 s"
+fi
+status=0
+wait "$publisher" || status=$?
+took=$((($(date +%s%N) - asked) / 1000000))
+[ "$status" -eq 1 ] || fail "Ctrl+C during the dialog exited with $status, not 1"
+grep -q 'SIGINT received' "$work/err" || fail "Ctrl+C is not acknowledged: $(cat "$work/err")"
+grep -q '在选择共享的屏幕时停止了' "$work/err" || fail "the called-off start is not explained"
+grep -q 'Request.Close' "$wayland_dir/standin.log" || fail "the dialog's request was not closed"
+grep -q 'Session.Close' "$wayland_dir/standin.log" || fail "the session was not closed"
+pass "Ctrl+C during the sharing dialog closes it and ends the program in $took ms"
+
+# ScreenWidth=0 and ScreenHeight=0 (the shipped "whole display") publish the monitor chosen in
+# the portal at its own size, not the X server's (XWayland, here an Xvfb of another size).
+start_screencast_standin --size 800x600
+start_xvfb 1024x768
+export QUILLON_DESKTOP_SOURCE=portal
+set_config ScreenWidth=0 ScreenHeight=0
+class whole || fail "the whole-display class exited with $?"
+sleep 1
+recording=$(find "$rtmp_dir/record" -name '*.flv' | head -n1)
+size=$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 \
+  "$recording")
+[ "$size" = "800,600" ] || fail "the whole-display class published $size, not the shared 800,600"
+pass "the whole display is the shared monitor's 800 x 600, not the X server's 1024 x 768"

@@ -293,15 +293,21 @@ void PublisherDlgLogic::OnClose() {
   // The class ends before the box: the desktop is not published while the box waits for OK. A
   // window that ran no class has none to call over.
   closing_ = true;
-  if (connecting_) view_.FinishBackground();
+  if (connecting_) CallOffConnection();
   closing_ = false;
   if (session_ && session_->IsRunning()) EndClass();
   if (classStarted_) view_.ShowMessage(kClassOver, MessageIcon::kExclamation);
 }
 
+void PublisherDlgLogic::CallOffConnection() {
+  // A sharing dialog the teacher has not answered would hold the window open until it times out.
+  session_->CancelConnect();
+  view_.FinishBackground();
+}
+
 void PublisherDlgLogic::OnDestroy() {
   closing_ = true;
-  if (connecting_) view_.FinishBackground();
+  if (connecting_) CallOffConnection();
   // The session reads the settings record while it runs: it goes first.
   if (session_ && session_->IsRunning()) session_->Stop();
   session_.reset();

@@ -48,8 +48,12 @@ class ClassSession {
  public:
   virtual ~ClassSession() = default;
   // Connects: true when the class can publish, false when it could not connect. Runs on a
-  // thread of its own while the window goes on; nothing else is called on the session meanwhile.
+  // thread of its own while the window goes on; nothing but CancelConnect is called on the
+  // session meanwhile.
   virtual bool Connect() = 0;
+  // On the window's thread while Connect runs: it stops waiting for the teacher's answer to a
+  // question of the system's (the screen-sharing dialog) and returns soon.
+  virtual void CancelConnect() = 0;
   // After a successful Connect, on the window's thread: the pictures and the sound start.
   virtual void StartCapture(PreviewWindow preview) = 0;
   virtual void Stop() = 0;
@@ -209,6 +213,8 @@ class PublisherDlgLogic {
   void ShowStatus(const ClassReading& reading);
   // The rest of OnStartClass once the connection is made (or could not be).
   void OnConnected(bool connected);
+  // The window closes while the class connects: the connection is called off and waited for.
+  void CallOffConnection();
   // 下课 without taking a link that waits for it: a change of picture type restarts the class.
   void EndClass();
   // Takes a link that waited for the class to end, if any.
@@ -236,7 +242,7 @@ class PublisherDlgLogic {
   std::chrono::steady_clock::time_point startPressed_{};
   std::string statusTarget_;
   std::string soundProblemTold_;  // why the last class had no sound, once told
-  double nextStatusLog_ = 0;  // steady-clock seconds
+  double nextStatusLog_ = 0;      // steady-clock seconds
 };
 
 // The text of a rate box as a whole number: optional blanks, an optional sign, digits, and

@@ -82,6 +82,8 @@ class ScreenCastDesktop {
     Drop(Control("SetPicture", g_variant_new("(u)", variant)));
   }
   static void SetPointer(int x, int y) { Drop(Control("SetPointer", g_variant_new("(ii)", x, y))); }
+  // The teacher stops sharing from the desktop's indicator.
+  static void EndSharing() { Drop(Control("EndSharing", nullptr)); }
   static uint32_t Dialogs() {
     GVariant* reply = Control("Dialogs", nullptr);
     uint32_t dialogs = 0;

@@ -4,11 +4,17 @@
 // through a Request object's Response signal sent to the caller, sessions at the path that
 // session_handle_token names, cursor modes checked against AvailableCursorModes, a restore token
 // in Start's results when persist_mode asks for one (good for one restore, replaced each time),
-// and no dialog when SelectSources brings a valid one.
-//   screencast_portal_standin [--refuse] [--cursor-modes N] [--size WxH]
-// --refuse answers the dialog with "cancelled". Control for tests, on /org/quillon/StandIn:
+// and no dialog when SelectSources brings a valid one. Request.Close ends a request unanswered,
+// Session.Close ends a session; both are written to standard output ("standin: Request.Close").
+//   screencast_portal_standin [--refuse | --never-answer] [--cursor-modes N] [--size WxH] [--rgbx]
+//                             [--mutter]
+// --refuse answers the dialog with "cancelled", --never-answer leaves it open for good; --rgbx
+// serves red-first pixels; --mutter grants the primary monitor of a running mutter through its
+// own org.gnome.Mutter.ScreenCast instead of serving a picture (GNOME's portal would show a dialog
+// that no test can answer). Control for tests, on /org/quillon/StandIn:
 // org.quillon.ScreenCastStandIn.SetPicture(u variant), SetPointer(i x, i y) (x < 0: on another
-// monitor), Dialogs() -> u.
+// monitor), Dialogs() -> u, EndSharing() (the teacher stops sharing from the desktop's own
+// indicator: every session is closed with the Closed signal, and the monitor's stream stops).
 #include <gio/gio.h>
 #include <gio/gunixfdlist.h>
 #include <glib-unix.h>
@@ -27,6 +33,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "capture/testing/screen_checks.h"
 
@@ -51,6 +58,7 @@ constexpr char kXml[] = R"(<node>
     <method name="SetPicture"><arg type="u" direction="in"/></method>
     <method name="SetPointer"><arg type="i" direction="in"/><arg type="i" direction="in"/></method>
     <method name="Dialogs"><arg type="u" direction="out"/></method>
+    <method name="EndSharing"/>
   </interface>
 </node>)";
 
@@ -60,12 +68,16 @@ struct Session {
   bool selected = false;
   bool started = false;
   uint32_t persistMode = 0;
+  uint32_t cursorMode = 1;
   std::string restoreToken;
 };
 
 struct StandIn {
   // Options.
   bool refuse = false;
+  bool neverAnswer = false;
+  bool redFirst = false;
+  bool mutter = false;
   uint32_t cursorModes = 7;
   int width = 320;
   int height = 240;
@@ -99,41 +111,68 @@ std::string TokenOf(GVariant* options, const char* key) {
   return "t" + std::to_string(++g.tokenCounter);
 }
 
-// The Response of a request, sent to its caller once the method has returned.
+// A request not answered yet, by its object path.
+struct Pending {
+  std::string caller;
+  uint32_t response = 2;
+  GVariant* results = nullptr;
+  guint registration = 0;
+  guint timeout = 0;  // 0: never answered
+};
+std::map<std::string, Pending> pendingRequests;
+
+void EndRequest(const std::string& request) {
+  auto found = pendingRequests.find(request);
+  if (found == pendingRequests.end()) return;
+  Pending& p = found->second;
+  if (p.results != nullptr) g_variant_unref(p.results);
+  g_dbus_connection_unregister_object(g.bus, p.registration);
+  if (p.timeout != 0) g_source_remove(p.timeout);
+  pendingRequests.erase(found);
+}
+
+void Say(const std::string& line) {
+  std::printf("standin: %s\n", line.c_str());
+  std::fflush(stdout);
+}
+
+// The Response of a request, sent to its caller once the method has returned; results nullptr:
+// never (the dialog stays open until the caller closes the request).
 void Respond(const std::string& caller, const std::string& request, uint32_t response,
              GVariant* results, guint delayMilliseconds = 0) {
-  struct Pending {
-    std::string caller, request;
-    uint32_t response;
-    GVariant* results;
-    guint registration;
-  };
-  // The Request object lives until it has answered (its Close only ends it sooner).
+  // The Request object lives until it has answered; its Close ends it unanswered.
   static const GDBusInterfaceVTable vtable{
-      [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*, GVariant*,
-         GDBusMethodInvocation* invocation,
-         gpointer) { g_dbus_method_invocation_return_value(invocation, nullptr); },
+      [](GDBusConnection*, const gchar*, const gchar* path, const gchar*, const gchar*, GVariant*,
+         GDBusMethodInvocation* invocation, gpointer) {
+        Say(std::string("Request.Close ") + path);
+        g_dbus_method_invocation_return_value(invocation, nullptr);
+        EndRequest(path);
+      },
       nullptr,
       nullptr,
       {}};
-  const guint registration = g_dbus_connection_register_object(
+  Pending& p = pendingRequests[request];
+  p.caller = caller;
+  p.response = response;
+  p.registration = g_dbus_connection_register_object(
       g.bus, request.c_str(),
       g_dbus_node_info_lookup_interface(g.xml, "org.freedesktop.portal.Request"), &vtable, nullptr,
       nullptr, nullptr);
-  auto* pending = new Pending{caller, request, response, g_variant_ref_sink(results), registration};
-  g_timeout_add(
-      delayMilliseconds,
+  if (results == nullptr) return;
+  p.results = g_variant_ref_sink(results);
+  p.timeout = g_timeout_add_full(
+      G_PRIORITY_DEFAULT, delayMilliseconds,
       [](gpointer data) -> gboolean {
-        auto* p = static_cast<Pending*>(data);
-        g_dbus_connection_emit_signal(g.bus, p->caller.c_str(), p->request.c_str(),
-                                      "org.freedesktop.portal.Request", "Response",
-                                      g_variant_new("(u@a{sv})", p->response, p->results), nullptr);
-        g_variant_unref(p->results);
-        if (p->registration != 0) g_dbus_connection_unregister_object(g.bus, p->registration);
-        delete p;
+        const std::string path = *static_cast<std::string*>(data);
+        Pending& answered = pendingRequests.at(path);
+        g_dbus_connection_emit_signal(
+            g.bus, answered.caller.c_str(), path.c_str(), "org.freedesktop.portal.Request",
+            "Response", g_variant_new("(u@a{sv})", answered.response, answered.results), nullptr);
+        answered.timeout = 0;  // this source ends here
+        EndRequest(path);
         return G_SOURCE_REMOVE;
       },
-      pending);
+      new std::string(request), [](gpointer data) { delete static_cast<std::string*>(data); });
 }
 
 GVariant* EmptyResults() {
@@ -142,12 +181,24 @@ GVariant* EmptyResults() {
 
 void OnSessionCall(GDBusConnection*, const gchar*, const gchar* path, const gchar*, const gchar*,
                    GVariant*, GDBusMethodInvocation* invocation, gpointer) {
+  Say(std::string("Session.Close ") + path);
   auto found = g.sessions.find(path);
   if (found != g.sessions.end()) {
     g_dbus_connection_unregister_object(g.bus, found->second.registration);
     g.sessions.erase(found);
   }
   g_dbus_method_invocation_return_value(invocation, nullptr);
+}
+
+// The teacher stops sharing from the desktop's indicator: each session ends with Closed.
+void EndSharing() {
+  for (auto& [path, session] : g.sessions) {
+    g_dbus_connection_emit_signal(g.bus, session.owner.c_str(), path.c_str(),
+                                  "org.freedesktop.portal.Session", "Closed",
+                                  g_variant_new("(@a{sv})", EmptyResults()), nullptr);
+    g_dbus_connection_unregister_object(g.bus, session.registration);
+  }
+  g.sessions.clear();
 }
 
 Session* SessionOf(GDBusMethodInvocation* invocation, const char* handle) {
@@ -175,6 +226,8 @@ int PipeWireSocket() {
   return fd;
 }
 
+bool MutterMonitor(uint32_t cursorMode, uint32_t* node);
+
 void OnScreenCastCall(GDBusConnection*, const gchar* sender, const gchar*, const gchar* interface,
                       const gchar* method, GVariant* parameters, GDBusMethodInvocation* invocation,
                       gpointer) {
@@ -190,6 +243,8 @@ void OnScreenCastCall(GDBusConnection*, const gchar* sender, const gchar*, const
       g_variant_get(parameters, "(ii)", &x, &y);
       g.pointerX = x;
       g.pointerY = y;
+    } else if (std::strcmp(method, "EndSharing") == 0) {
+      EndSharing();
     } else {
       g_dbus_method_invocation_return_value(invocation, g_variant_new("(u)", g.dialogs));
       return;
@@ -227,6 +282,7 @@ void OnScreenCastCall(GDBusConnection*, const gchar* sender, const gchar*, const
   if (std::strcmp(method, "SelectSources") == 0) {
     guint32 cursorMode = 1;
     g_variant_lookup(options, "cursor_mode", "u", &cursorMode);
+    session->cursorMode = cursorMode;
     g_variant_lookup(options, "persist_mode", "u", &session->persistMode);
     const gchar* token = nullptr;
     if (g_variant_lookup(options, "restore_token", "&s", &token)) session->restoreToken = token;
@@ -253,15 +309,23 @@ void OnScreenCastCall(GDBusConnection*, const gchar* sender, const gchar*, const
     const bool restored = g.grantedTokens.erase(session->restoreToken) > 0;
     if (!restored) {
       ++g.dialogs;
-      if (g.refuse) {
-        Respond(sender, request, 1, EmptyResults(), 50);
+      if (g.refuse || g.neverAnswer) {
+        Respond(sender, request, 1, g.refuse ? EmptyResults() : nullptr, 50);
         return;
       }
     }
     session->started = true;
-    pw_thread_loop_lock(g.loop);
-    const uint32_t node = g.stream != nullptr ? pw_stream_get_node_id(g.stream) : SPA_ID_INVALID;
-    pw_thread_loop_unlock(g.loop);
+    uint32_t node = SPA_ID_INVALID;
+    if (g.mutter) {
+      if (!MutterMonitor(session->cursorMode, &node)) {
+        Respond(sender, request, 2, EmptyResults());
+        return;
+      }
+    } else {
+      pw_thread_loop_lock(g.loop);
+      node = g.stream != nullptr ? pw_stream_get_node_id(g.stream) : SPA_ID_INVALID;
+      pw_thread_loop_unlock(g.loop);
+    }
     GVariantBuilder properties;
     g_variant_builder_init(&properties, G_VARIANT_TYPE_VARDICT);
     g_variant_builder_add(&properties, "{sv}", "position", g_variant_new("(ii)", 0, 0));
@@ -291,6 +355,82 @@ void OnScreenCastCall(GDBusConnection*, const gchar* sender, const gchar*, const
   GUnixFDList* fds = g_unix_fd_list_new_from_array(&fd, 1);  // takes the descriptor
   g_dbus_method_invocation_return_value_with_unix_fd_list(invocation, g_variant_new("(h)", 0), fds);
   g_object_unref(fds);
+}
+
+// The primary monitor of the compositor through Mutter's own screen-cast interface, without its
+// portal's dialog: the node of its stream, and the monitor's size in g.width x g.height.
+bool MutterMonitor(uint32_t cursorMode, uint32_t* node) {
+  constexpr char kMutter[] = "org.gnome.Mutter.ScreenCast";
+  GError* error = nullptr;
+  auto call = [&](const char* path, const char* interface, const char* method, GVariant* parameters,
+                  const char* type) {
+    GVariant* reply =
+        g_dbus_connection_call_sync(g.bus, kMutter, path, interface, method, parameters,
+                                    type != nullptr ? G_VARIANT_TYPE(type) : nullptr,
+                                    G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, &error);
+    if (reply == nullptr) {
+      Say(std::string("Mutter ") + method + ": " + error->message);
+      g_clear_error(&error);
+    }
+    return reply;
+  };
+  GVariantBuilder none;
+  g_variant_builder_init(&none, G_VARIANT_TYPE_VARDICT);
+  GVariant* reply = call("/org/gnome/Mutter/ScreenCast", kMutter, "CreateSession",
+                         g_variant_new("(a{sv})", &none), "(o)");
+  if (reply == nullptr) return false;
+  gchar* session = nullptr;
+  g_variant_get(reply, "(o)", &session);
+  g_variant_unref(reply);
+  // The portal's cursor modes 1, 2, 4 are Mutter's 0 (hidden), 1 (embedded), 2 (metadata).
+  GVariantBuilder options;
+  g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
+  g_variant_builder_add(&options, "{sv}", "cursor-mode",
+                        g_variant_new_uint32(cursorMode == 4   ? 2
+                                             : cursorMode == 2 ? 1
+                                                               : 0));
+  reply = call(session, "org.gnome.Mutter.ScreenCast.Session", "RecordMonitor",
+               g_variant_new("(sa{sv})", "", &options), "(o)");
+  if (reply == nullptr) return false;
+  gchar* stream = nullptr;
+  g_variant_get(reply, "(o)", &stream);
+  g_variant_unref(reply);
+  struct Added {
+    bool done = false;
+    uint32_t node = 0;
+  } added;
+  const guint subscription = g_dbus_connection_signal_subscribe(
+      g.bus, nullptr, "org.gnome.Mutter.ScreenCast.Stream", "PipeWireStreamAdded", stream, nullptr,
+      G_DBUS_SIGNAL_FLAGS_NONE,
+      [](GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+         GVariant* parameters, gpointer data) {
+        auto* a = static_cast<Added*>(data);
+        g_variant_get(parameters, "(u)", &a->node);
+        a->done = true;
+      },
+      &added, nullptr);
+  reply = call(session, "org.gnome.Mutter.ScreenCast.Session", "Start", nullptr, nullptr);
+  for (int i = 0; reply != nullptr && !added.done && i < 1000; ++i) {
+    g_main_context_iteration(nullptr, FALSE);
+    usleep(10000);
+  }
+  g_dbus_connection_signal_unsubscribe(g.bus, subscription);
+  if (reply != nullptr) g_variant_unref(reply);
+  reply = call(stream, "org.freedesktop.DBus.Properties", "Get",
+               g_variant_new("(ss)", "org.gnome.Mutter.ScreenCast.Stream", "Parameters"), "(v)");
+  if (reply != nullptr) {
+    GVariant* parameters = nullptr;
+    g_variant_get(reply, "(v)", &parameters);
+    g_variant_lookup(parameters, "size", "(ii)", &g.width, &g.height);
+    g_variant_unref(parameters);
+    g_variant_unref(reply);
+  }
+  Say("Mutter stream " + std::string(stream) + " node " + std::to_string(added.node) + " " +
+      std::to_string(g.width) + "x" + std::to_string(g.height));
+  g_free(session);
+  g_free(stream);
+  *node = added.node;
+  return added.done;
 }
 
 GVariant* OnGetProperty(GDBusConnection*, const gchar*, const gchar*, const gchar*,
@@ -327,6 +467,7 @@ void OnProcess(void*) {
           p[1] = 90;
           p[2] = static_cast<uint8_t>(20 + variant * 60);
         }
+        if (g.redFirst) std::swap(p[0], p[2]);
         p[3] = 255;
       }
     }
@@ -406,11 +547,11 @@ bool StartMonitor() {
   spa_fraction rate{30, 1};
   spa_pod_frame frame{};
   spa_pod_builder_push_object(&builder, &frame, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
-  spa_pod_builder_add(&builder, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video),
-                      SPA_FORMAT_mediaSubtype, SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw),
-                      SPA_FORMAT_VIDEO_format, SPA_POD_Id(SPA_VIDEO_FORMAT_BGRx),
-                      SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate,
-                      SPA_POD_Fraction(&rate), 0);
+  spa_pod_builder_add(
+      &builder, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
+      SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
+      SPA_POD_Id(g.redFirst ? SPA_VIDEO_FORMAT_RGBx : SPA_VIDEO_FORMAT_BGRx), SPA_FORMAT_VIDEO_size,
+      SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rate), 0);
   const spa_pod* format = static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame));
   pw_stream_connect(
       g.stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
@@ -435,12 +576,15 @@ bool StartMonitor() {
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--refuse") == 0) g.refuse = true;
+    if (std::strcmp(argv[i], "--never-answer") == 0) g.neverAnswer = true;
+    if (std::strcmp(argv[i], "--rgbx") == 0) g.redFirst = true;
+    if (std::strcmp(argv[i], "--mutter") == 0) g.mutter = true;
     if (std::strcmp(argv[i], "--cursor-modes") == 0 && i + 1 < argc)
       g.cursorModes = static_cast<uint32_t>(std::atoi(argv[++i]));
     if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc)
       std::sscanf(argv[++i], "%dx%d", &g.width, &g.height);
   }
-  if (!StartMonitor()) {
+  if (!g.mutter && !StartMonitor()) {
     std::fprintf(stderr, "standin: no PipeWire node\n");
     return 1;
   }

@@ -95,6 +95,7 @@ class FakeSessions : public SessionFactory {
       owner_.events.push_back("connect " + id_ + " style " + std::to_string(record_.VideoStyle));
       return owner_.startSucceeds;
     }
+    void CancelConnect() override { owner_.events.push_back("cancel " + id_); }
     void StartCapture(PreviewWindow preview) override {
       owner_.events.push_back("capture " + id_ + " preview " + std::to_string(preview));
     }
