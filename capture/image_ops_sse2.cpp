@@ -110,7 +110,7 @@ __attribute__((target("sse2"))) void BlendRowsSse2(const int16_t* h0, const int1
 __attribute__((target("sse2"))) void HalveRowSse2(const BilinearTables& t, const uint8_t* row0,
                                                   const uint8_t* row1, int32_t v, uint8_t* out,
                                                   int32_t count) {
-  constexpr int32_t kHalvingPiece = 32;
+  constexpr int32_t kHalvingPiece = 64;
   alignas(16) int16_t blends[kHalvingPiece * 6 + 8];
   const int32_t width = count / 3;
   const __m128i zero = _mm_setzero_si128();
@@ -142,7 +142,7 @@ __attribute__((target("sse2"))) void HalveRowSse2(const BilinearTables& t, const
       _mm_store_si128(reinterpret_cast<__m128i*>(blends + k + 8), _mm_xor_si128(high, bias));
     }
     // One fraction for the whole piece: a halving row's is 128 + i / 256 for pixel i, and the
-    // pieces start at multiples of 32 pixels.
+    // pieces start at multiples of 64 pixels.
     const __m128i u = PixelWeights(t, i);
     for (int32_t p = 0; p < piece; p += 4) HalveFour(blends + 6 * p, u, out + 3 * (i + p));
     i += piece;
