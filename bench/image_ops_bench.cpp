@@ -118,15 +118,16 @@ void Measure(benchmark::State& state, Sources& sources, void* destination, Work 
                           static_cast<int64_t>(sources.bytes()));
 }
 
-// Reduces a 1920x1080 desktop picture to width x height with `reduce`.
+// Reduces a desktop picture (1920x1080 unless told) to width x height with `reduce`.
 template <class Reduce>
-void ReduceDesktop(benchmark::State& state, int32_t width, int32_t height, Reduce reduce) {
+void ReduceDesktop(benchmark::State& state, int32_t width, int32_t height, Reduce reduce,
+                   int32_t source_width = 1920, int32_t source_height = 1080) {
   SimdChoice choice(state);
-  Sources sources(1920 * 1080 * 3, Fresh(state, 1));
+  Sources sources(size_t(source_width) * size_t(source_height) * 3, Fresh(state, 1));
   std::vector<uint8_t> destination(size_t(width) * size_t(height) * 3);
   const ImageView d = MakeImageView(destination.data(), width, height);
   Measure(state, sources, destination.data(),
-          [&](uint8_t* source) { reduce(d, MakeImageView(source, 1920, 1080)); });
+          [&](uint8_t* source) { reduce(d, MakeImageView(source, source_width, source_height)); });
 }
 
 void BM_ScaleBilinear_1920x1080_to_960x540(benchmark::State& state) {
@@ -135,6 +136,11 @@ void BM_ScaleBilinear_1920x1080_to_960x540(benchmark::State& state) {
 
 void BM_ScaleDownHalving_1920x1080_to_480x270(benchmark::State& state) {
   ReduceDesktop(state, 480, 270, ScaleDownHalving);
+}
+
+// A 1366x768 screen: the first halving is exact, the second (683 -> 341) is not.
+void BM_ScaleDownHalving_1366x768_to_341x192(benchmark::State& state) {
+  ReduceDesktop(state, 341, 192, ScaleDownHalving, 1366, 768);
 }
 
 void BM_PasteScaledNearest_640x480_into_480x270(benchmark::State& state) {
@@ -207,6 +213,7 @@ BENCHMARK(BM_ScaleBilinear_1920x1080_to_960x540)->ArgsProduct({kLevels, kHotFres
 BENCHMARK(BM_ScaleDownHalving_1920x1080_to_480x270)
     ->ArgsProduct({kLevels, kHotFresh})
     ->Apply(Setup);
+BENCHMARK(BM_ScaleDownHalving_1366x768_to_341x192)->ArgsProduct({kLevels, kHotFresh})->Apply(Setup);
 BENCHMARK(BM_PasteScaledNearest_640x480_into_480x270)->Apply(Setup);
 BENCHMARK(BM_LibyuvARGBScaleBilinear_1920x1080_to_960x540)
     ->ArgsProduct({kLevels, kHotFresh})

@@ -35,9 +35,10 @@ constexpr RowFunctions kScalarRows{SimdLevel::kScalar,
                                    nullptr,
                                    nullptr};
 #if defined(QUILLON_IMAGE_OPS_X86)
+// SSE2 has a row of its own for sources exactly twice as wide.
 constexpr RowFunctions kSse2Rows{SimdLevel::kSse2,  LaneLayout::kFourPerColumn,
                                  &BlendColumnsSse2, &BlendRowsSse2,
-                                 nullptr,           nullptr};
+                                 nullptr,           &HalveRowSse2};
 // SSSE3 takes the SSE2 rows where both passes are not done at once.
 constexpr RowFunctions kSsse3Rows{SimdLevel::kSsse3, LaneLayout::kFourPerColumn,
                                   &BlendColumnsSse2, &BlendRowsSse2,

@@ -168,7 +168,8 @@ struct BilinearTables {
   std::vector<uint16_t> lanes;
   // Set when destination column i blends source pixels 2i and 2i + 1 for every i, with fractions
   // of at least 1: a source exactly twice as wide. Where the rows have a halve_row,
-  // halving_weights and halving_uniform then hold the fractions as it wants them.
+  // halving_weights and halving_uniform then hold the fractions as the AVX-512 one wants them
+  // (the SSE2 one reads `fraction`).
   bool halving_columns = false;
   std::vector<uint8_t> halving_weights;
   std::vector<uint32_t> halving_uniform;
@@ -245,6 +246,8 @@ void BlendPixelsScalar(const BilinearTables& t, const uint8_t* row0, const uint8
 // image_ops_sse2.cpp
 void BlendColumnsSse2(const BilinearTables& t, const uint8_t* row, int16_t* out);
 void BlendRowsSse2(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out, int32_t count);
+void HalveRowSse2(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
+                  uint8_t* out, int32_t count);
 // image_ops_ssse3.cpp
 int32_t ReduceRowSsse3(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
                        uint8_t* out, int32_t count);

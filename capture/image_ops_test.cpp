@@ -84,9 +84,10 @@ TEST(ScaleBilinear, MatchesReferenceOnRandomSizesAndContents) {
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 random(seed);
   ForEachSimdLevel([&] {
-    // Long rows, one pixel wide or high, exact halvings of even and odd sizes, random sizes.
-    std::vector<Sizes> cases = {
-        {1, 50, 37, 200}, {50, 1, 400, 3}, {1, 1, 17, 9}, {1000, 5, 333, 2}, {5, 1000, 1, 999}};
+    // Long rows, one pixel wide or high, exact halvings of even and odd sizes (a 1366-pixel
+    // screen too), random sizes.
+    std::vector<Sizes> cases = {{1, 50, 37, 200},  {50, 1, 400, 3},   {1, 1, 17, 9},
+                                {1000, 5, 333, 2}, {5, 1000, 1, 999}, {1366, 40, 683, 20}};
     for (int32_t d : {1, 2, 3, 7, 8, 31, 64, 129, 300}) {
       cases.insert(cases.end(), {{2 * d, 2 * d + 1, d, d}, {2 * d + 1, 2 * d, d, d}});
     }
