@@ -1,4 +1,5 @@
 // The session's parts on this platform.
+#include "base/log.h"
 #include "capture/capture_session.h"
 
 namespace quillon {
@@ -6,9 +7,11 @@ namespace quillon {
 CaptureParts PlatformCaptureParts(const std::filesystem::path& programFolder) {
   CaptureParts parts;
   parts.Encoder = LoadEncoderLibraryFromFolder(programFolder);
+  LogTiming("encoder library loaded");
   parts.Camera = CreateCaptureVideo();
   parts.Sound = CreateCaptureAudio();
   parts.Screen = CreateScreenGrabber(programFolder);  // beside config.ini
+  LogTiming("camera, sound and screen made");
   return parts;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/log.h"
 #include "capture/image_ops.h"
 #include "launch/settings_check.h"
 
@@ -116,11 +117,15 @@ bool CaptureSession::StartEncoder() {
       return false;
     }
   }
+  LogTiming("screen ready");
   if (!encoder_) return false;  // the loader has said which file or export is missing
   const EncoderFunctions& f = encoder_->Functions();
   encoderHandle_ = f.CreateEncoder(&params_);
   encoderCreated_ = true;
-  if (f.Start(encoderHandle_) == 0) {
+  LogTiming("encoder created");
+  const int started = f.Start(encoderHandle_);
+  LogTiming("encoder started");
+  if (started == 0) {
     if (const std::optional<VerbenaStats> stats = LibraryStats())
       startFailure_ = stats->StartFailure;
     return false;
@@ -173,7 +178,9 @@ void CaptureSession::Stop() {
 }
 
 void CaptureSession::PutVideo(const uint8_t* data, int32_t length) {
-  if (encoderStarted_) encoder_->Functions().PutVideoData(encoderHandle_, data, length);
+  if (!encoderStarted_) return;
+  if (!firstPictureSent_.exchange(true)) LogTiming("first picture to the encoder");
+  encoder_->Functions().PutVideoData(encoderHandle_, data, length);
 }
 
 void CaptureSession::StoreCameraFrame(const uint8_t* buffer, int32_t length,

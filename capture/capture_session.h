@@ -126,6 +126,7 @@ class CaptureSession final : public VideoFrameSink, public AudioDataSink, public
   void* encoderHandle_ = nullptr;
   bool encoderCreated_ = false;
   bool encoderStarted_ = false;
+  std::atomic<bool> firstPictureSent_{false};  // for the timing log
   EncoderParams params_{};
   std::atomic<uint64_t> droppedCameraFrames_{0};
   bool publishesPicture_ = false;

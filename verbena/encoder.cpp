@@ -56,6 +56,7 @@ int Encoder::Start() {
     Log("cannot start: %s", error.c_str());
     return 0;
   }
+  LogTiming("video encoder opened");
   if (settings.sound.enabled) {
     audio_ = AudioEncoder::Open(settings.sound, this, &error);
     if (audio_ == nullptr) Log("%s: publishing without sound", error.c_str());
@@ -71,7 +72,9 @@ int Encoder::Start() {
   live.sendBufferBytes = SendBufferBytes(settings.bitrateKbps);
   int leftMs = kStartTimeoutMs - static_cast<int>((av_gettime_relative() - startedUs) / 1000);
   int result = 0;
+  LogTiming("sound encoder opened");
   std::unique_ptr<FlvOutput> connection = FlvOutput::Open(live, std::max(leftMs, 500), &result);
+  LogTiming("connected to the server");
   if (connection == nullptr) {
     stats_.startFailure = ClassifyStartFailure(result, settings.url);
     if (result == AVERROR_EXIT)
@@ -202,6 +205,7 @@ void Encoder::Run() {
 }
 
 void Encoder::EncodePicture(const Picture& picture) {
+  if (lastPictureMs_ < 0) LogTiming("first picture taken by the encoder thread");
   if (audio_ != nullptr) {  // also for a picture left out below: the clock goes on
     audio_->FollowPicture(picture.arrivalUs);
     CountSilence();
@@ -233,6 +237,10 @@ void Encoder::EncodeSound(const SoundChunk& chunk) {
 }
 
 void Encoder::OnPacket(const AVPacket* packet) {
+  if (packet->stream_index == kVideoStream && !firstPictureEncoded_) {
+    firstPictureEncoded_ = true;
+    LogTiming("first picture encoded");
+  }
   if (recording_ != nullptr) {
     int error = 0;
     if (!recording_->Write(packet, kStopTimeoutMs, &error)) {

@@ -31,6 +31,9 @@ class CShockwaveFlash : public QWebEngineView, public ClassroomPage {
   // True once the page has loaded; calls made before then have been delivered.
   bool IsPageReady() const { return ready_; }
 
+  // Notes the first paint of the loaded page in the timing log.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void Deliver(const QString& script);
 
