@@ -20,6 +20,7 @@
 #include "capture/encoder_library.h"
 #include "capture/frame_timer.h"
 #include "capture/screen_grabber.h"
+#include "capture/zeroed_buffer.h"
 #include "devices/capture_audio.h"
 #include "devices/capture_video.h"
 
@@ -137,9 +138,9 @@ class CaptureSession final : public VideoFrameSink, public AudioDataSink, public
 
   // Destroyed in reverse order: sound, camera, screen, then the buffers and the lock.
   FrameLock frameLock_;
-  std::vector<uint8_t> cameraBuffer_;
-  std::vector<uint8_t> screenBuffer_;
-  std::vector<uint8_t> thumbnailBuffer_;
+  ZeroedBuffer cameraBuffer_;
+  ZeroedBuffer screenBuffer_;
+  ZeroedBuffer thumbnailBuffer_;
   std::shared_ptr<const EncoderLibrary> encoder_;
   std::unique_ptr<ScreenGrabber> screen_;
   std::unique_ptr<CCaptureVideo> camera_;

@@ -226,7 +226,7 @@ void Encoder::EncodePicture(const Picture& picture) {
   }
   int64_t ptsMs = std::max(picture.arrivalUs / 1000, lastPictureMs_ + 1);
   lastPictureMs_ = ptsMs;
-  video_->Encode(picture.bytes.data(), ptsMs, keyframeWanted_.exchange(false));
+  video_->Encode(picture.bytes.get(), ptsMs, keyframeWanted_.exchange(false));
 }
 
 void Encoder::EncodeSound(const SoundChunk& chunk) {
