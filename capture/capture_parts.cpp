@@ -4,10 +4,11 @@
 
 namespace quillon {
 
-CaptureParts PlatformCaptureParts(const std::filesystem::path& programFolder) {
+CaptureParts PlatformCaptureParts(const std::filesystem::path& programFolder,
+                                  std::shared_ptr<const EncoderLibrary> encoder) {
   CaptureParts parts;
-  parts.Encoder = LoadEncoderLibraryFromFolder(programFolder);
-  LogTiming("encoder library loaded");
+  parts.Encoder = encoder ? std::move(encoder) : LoadEncoderLibraryFromFolder(programFolder);
+  LogTiming("encoder library ready");
   parts.Camera = CreateCaptureVideo();
   parts.Sound = CreateCaptureAudio();
   parts.Screen = CreateScreenGrabber(programFolder);  // beside config.ini

@@ -36,9 +36,10 @@ struct CaptureParts {
   std::unique_ptr<ScreenGrabber> Screen;
 };
 
-// The parts of this platform: the encoder library from programFolder, the platform's camera,
-// sound capture and screen.
-CaptureParts PlatformCaptureParts(const std::filesystem::path& programFolder);
+// The parts of this platform: the encoder library (encoder, or when that is null the library
+// loaded from programFolder now), the platform's camera, sound capture and screen.
+CaptureParts PlatformCaptureParts(const std::filesystem::path& programFolder,
+                                  std::shared_ptr<const EncoderLibrary> encoder = nullptr);
 
 // The picture sizes and inset placement of one class, taken from the settings once, with values
 // that would divide by zero or reach outside a picture made harmless.

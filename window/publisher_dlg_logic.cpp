@@ -317,6 +317,10 @@ void PublisherDlgLogic::OnDestroy() {
   settings_.reset();
 }
 
+void PublisherDlgLogic::OnPageShown() {
+  sessions_.Prepare();
+}
+
 bool PublisherDlgLogic::OnSysCommand(int command) {
   if ((command & 0xFFF0) != kAboutCommand) return false;
   view_.RunAboutBox();

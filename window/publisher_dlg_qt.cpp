@@ -219,6 +219,9 @@ void PublisherDlg::BuildControls() {
   LogTiming("page view made");
   page_->setObjectName(QStringLiteral("1048"));
   page_->setGeometry(du.Rect(171, 7, 460, 347));
+  // What a class needs first is readied once the page is drawn: earlier, it would slow the
+  // page down.
+  page_->WhenDrawn([this] { logic_->OnPageShown(); });
 
   pageNote_ = AddLabel(this, du,
            QStringLiteral("如果以上显示为黑色，请用鼠标点击即可正常显示。"

@@ -57,6 +57,7 @@ bool CShockwaveFlash::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Paint) {
     LogTiming("page painted");
     watched->removeEventFilter(this);
+    if (drawn_) drawn_();
   }
   return QWebEngineView::eventFilter(watched, event);
 }
