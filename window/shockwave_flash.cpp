@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
+#include <QTimer>
 #include <QUrl>
 #include <QWebEngineSettings>
 #include <cstdlib>
@@ -57,7 +58,8 @@ bool CShockwaveFlash::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Paint) {
     LogTiming("page painted");
     watched->removeEventFilter(this);
-    if (drawn_) drawn_();
+    // Once this paint is done and on the screen.
+    if (drawn_) QTimer::singleShot(0, this, drawn_);
   }
   return QWebEngineView::eventFilter(watched, event);
 }
