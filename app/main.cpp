@@ -2,6 +2,8 @@
 // URL into the publishing address (or opens a fast class), then runs the window; the operator
 // options print what they are asked for and end.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -24,6 +26,10 @@ const char* ProgramVersion();
 
 int main(int argc, char** argv) {
   using namespace quillon;
+  // bench/startup_latency reads where the time of a start goes.
+  if (const char* timing = std::getenv("QUILLON_TIMING"); timing && std::strcmp(timing, "1") == 0)
+    EnableTimingLog(true);
+  LogTiming("main");
   const CommandLine command_line =
       ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
 #ifdef _WIN32

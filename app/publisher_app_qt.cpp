@@ -49,6 +49,7 @@ int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine,
   CShockwaveFlash::QuietEngineLogs();
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication application(argc, argv);
+  LogTiming("application made");
   application.setWindowIcon(ApplicationIcon());
   if (!LoadQtChineseTexts()) LogInfo("Qt's Chinese texts are not installed; its buttons stay English");
 
@@ -60,6 +61,7 @@ int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine,
     return 1;
   }
 
+  LogTiming("single instance checked");
   MessageBoxMessages messages;
   WindowPorts ports(messages, programFolder);
   PublisherDlg window(ports.store, ports.sessions, ports.devices, programFolder);
@@ -68,6 +70,7 @@ int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine,
   // The program's folder becomes the current directory and the address goes into config.ini
   // before the window reads it; a fast class tells its number before any window is shown.
   PrepareClassAddress(commandLine.LaunchUrl, programFolder, messages);
+  LogTiming("window made, address stored");
   window.DoModal();
   instance.reset();  // a start from now on runs a window of its own
   RemoveSkin();

@@ -13,8 +13,9 @@ namespace {
 
 class CaptureClassSession final : public ClassSession {
  public:
-  CaptureClassSession(const PublisherSettings& record, const std::filesystem::path& programFolder)
-      : session_(record, PlatformCaptureParts(programFolder)) {}
+  CaptureClassSession(const PublisherSettings& record, const std::filesystem::path& programFolder,
+                      std::shared_ptr<const EncoderLibrary> library)
+      : session_(record, PlatformCaptureParts(programFolder, std::move(library))) {}
   bool Connect() override { return session_.StartEncoder(); }
   void CancelConnect() override { session_.CancelStart(); }
   void StartCapture(PreviewWindow preview) override { session_.StartCapture(preview); }
@@ -63,9 +64,18 @@ WindowPorts::WindowPorts(UserMessages& messages, const std::filesystem::path& pr
       store(*display, messages, programFolder),
       sessions(programFolder) {}
 
+void CaptureSessionFactory::Prepare() {
+  if (library_ || loading_.valid()) return;
+  loading_ = std::async(std::launch::async,
+                        [folder = programFolder_] { return LoadEncoderLibraryFromFolder(folder); });
+}
+
 std::unique_ptr<ClassSession> CaptureSessionFactory::Create(PublisherSettings& record) {
+  if (loading_.valid()) library_ = loading_.get();
+  // Without a library (none was prepared, or it could not be loaded) the session loads it, and
+  // says why it cannot.
   try {
-    return std::make_unique<CaptureClassSession>(record, programFolder_);
+    return std::make_unique<CaptureClassSession>(record, programFolder_, library_);
   } catch (const std::bad_alloc&) {
     LogError("not enough memory for the pictures of a class (screen %dx%d, camera %dx%d)",
              record.ScreenWidth, record.ScreenHeight, record.VideoWidth, record.VideoHeight);

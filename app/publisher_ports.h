@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <string>
 #include <utility>
@@ -10,6 +11,7 @@
 
 #include "base/display_info.h"
 #include "base/user_messages.h"
+#include "capture/encoder_library.h"
 #include "launch/settings.h"
 #include "window/publisher_dlg_logic.h"
 
@@ -37,15 +39,20 @@ class FileSettingsStore : public SettingsStore {
 };
 
 // A capture session with this platform's encoder library (from the program's folder), screen,
-// camera and sound.
+// camera and sound. The library, once loaded, stays loaded for the next classes; one that could
+// not be loaded is tried again at the next class.
 class CaptureSessionFactory : public SessionFactory {
  public:
   explicit CaptureSessionFactory(std::filesystem::path programFolder)
       : programFolder_(std::move(programFolder)) {}
   std::unique_ptr<ClassSession> Create(PublisherSettings& record) override;
+  // Loads the library on a thread of its own.
+  void Prepare() override;
 
  private:
   const std::filesystem::path programFolder_;
+  std::future<std::shared_ptr<const EncoderLibrary>> loading_;
+  std::shared_ptr<const EncoderLibrary> library_;
 };
 
 // The cameras and sound devices of this computer.

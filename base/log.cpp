@@ -1,5 +1,7 @@
 #include "base/log.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 
@@ -9,6 +11,7 @@ namespace {
 // Guards the capture in use and the writes, so that each line leaves whole.
 std::mutex g_writeMutex;
 LogCapture* g_capture = nullptr;
+std::atomic<bool> g_timing{false};
 
 std::string FormatLine(const char* format, va_list arguments) {
   std::string line = kLogPrefix;
@@ -38,6 +41,14 @@ void Write(LogLevel level, const char* format, va_list arguments) {
   std::fflush(stderr);
 }
 
+void LogLine(LogLevel level, const char* format, ...) QUILLON_PRINTF_FORMAT(2, 3);
+void LogLine(LogLevel level, const char* format, ...) {
+  va_list arguments;
+  va_start(arguments, format);
+  Write(level, format, arguments);
+  va_end(arguments);
+}
+
 }  // namespace
 
 void LogError(const char* format, ...) {
@@ -59,6 +70,18 @@ void LogInfo(const char* format, ...) {
   va_start(arguments, format);
   Write(LogLevel::kInfo, format, arguments);
   va_end(arguments);
+}
+
+void EnableTimingLog(bool on) {
+  g_timing = on;
+}
+
+void LogTiming(const char* what) {
+  if (!g_timing) return;
+  const auto since1970 = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::system_clock::now().time_since_epoch());
+  const long long micro = since1970.count();
+  LogLine(LogLevel::kTiming, "timing %lld.%06lld %s", micro / 1000000, micro % 1000000, what);
 }
 
 LogCapture::LogCapture() {

@@ -17,7 +17,7 @@
 
 namespace quillon {
 
-enum class LogLevel { kError, kWarning, kInfo };
+enum class LogLevel { kError, kWarning, kInfo, kTiming };
 
 inline constexpr char kLogPrefix[] = "quillon-publisher: ";
 
@@ -26,6 +26,13 @@ inline constexpr char kLogPrefix[] = "quillon-publisher: ";
 void LogError(const char* format, ...) QUILLON_PRINTF_FORMAT(1, 2);
 void LogWarning(const char* format, ...) QUILLON_PRINTF_FORMAT(1, 2);
 void LogInfo(const char* format, ...) QUILLON_PRINTF_FORMAT(1, 2);
+
+// Milestones of the program's start and of a class's start, for bench/startup_latency: written
+// only while timing is on (main turns it on when QUILLON_TIMING=1 is in the environment), as
+// "timing SECONDS WHAT", SECONDS being the wall clock since 1970 to the microsecond, so that a
+// script can set them beside its own clock. Quiet by default.
+void EnableTimingLog(bool on);
+void LogTiming(const char* what);
 
 // For tests: while one exists, log lines are kept here, with their level, instead of being
 // written to standard error. One at a time.

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -68,6 +70,34 @@ TEST(LogTest, CaptureKeepsLinesWithTheirLevelsInsteadOfWritingThem) {
   }
   LogInfo("after");
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "quillon-publisher: after\n");
+}
+
+TEST(LogTest, TimingLinesOnlyWhenAskedForWithTheWallClockToTheMicrosecond) {
+  LogCapture capture;
+  LogTiming("quiet by default");
+  EnableTimingLog(true);
+  const double before =
+      std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+  LogTiming("page loaded");
+  const double after =
+      std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+  EnableTimingLog(false);
+  LogTiming("quiet again");
+  const auto lines = capture.Lines();
+  ASSERT_EQ(lines.size(), 1u) << capture.Text();
+  EXPECT_EQ(lines[0].first, LogLevel::kTiming);
+  long long seconds = 0;
+  char micro[8] = {};
+  char what[32] = {};
+  ASSERT_EQ(std::sscanf(lines[0].second.c_str(), "quillon-publisher: timing %lld.%7[0-9] %31[^\n]",
+                        &seconds, micro, what),
+            3)
+      << lines[0].second;
+  EXPECT_EQ(std::string(micro).size(), 6u) << lines[0].second;
+  EXPECT_EQ(std::string(what), "page loaded");
+  const double at = static_cast<double>(seconds) + std::atoi(micro) / 1e6;
+  EXPECT_GE(at, before - 1e-6);
+  EXPECT_LE(at, after + 1e-6);
 }
 
 }  // namespace

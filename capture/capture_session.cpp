@@ -104,6 +104,7 @@ bool CaptureSession::StartEncoder() {
     }
     FollowPreparedScreen();
   }
+  LogTiming("screen ready");
   const bool desktopLarge = picture && LargePictureOf(*picture) == LargePicture::kDesktop;
   params_.Width = desktopLarge ? geometry_.ScreenWidth : geometry_.VideoWidth;
   params_.Height = desktopLarge ? geometry_.ScreenHeight : geometry_.VideoHeight;
@@ -130,7 +131,10 @@ bool CaptureSession::StartEncoder() {
           "certificate authorities alone",
           s.TrustedCA.c_str());
   }
-  if (f.Start(encoderHandle_) == 0) {
+  LogTiming("encoder created");
+  const int started = f.Start(encoderHandle_);
+  LogTiming("encoder started");
+  if (started == 0) {
     if (const std::optional<VerbenaStats> stats = LibraryStats())
       startFailure_ = stats->StartFailure;
     return false;
@@ -158,8 +162,9 @@ void CaptureSession::FollowPreparedScreen() {
   geometry_.ScreenWidth = width;
   geometry_.ScreenHeight = height;
   screenFrameSize_ = width * height * 3;
-  screenBuffer_.assign(static_cast<size_t>(screenFrameSize_), 0);
-  thumbnailBuffer_.assign(static_cast<size_t>(std::max(screenFrameSize_, cameraFrameSize_)), 0);
+  screenBuffer_ = ZeroedBuffer(static_cast<size_t>(screenFrameSize_));
+  thumbnailBuffer_ =
+      ZeroedBuffer(static_cast<size_t>(std::max(screenFrameSize_, cameraFrameSize_)));
 }
 
 void CaptureSession::StartCapture(PreviewWindow previewWindow) {
@@ -206,7 +211,9 @@ void CaptureSession::Stop() {
 }
 
 void CaptureSession::PutVideo(const uint8_t* data, int32_t length) {
-  if (encoderStarted_) encoder_->Functions().PutVideoData(encoderHandle_, data, length);
+  if (!encoderStarted_) return;
+  if (!firstPictureSent_.exchange(true)) LogTiming("first picture to the encoder");
+  encoder_->Functions().PutVideoData(encoderHandle_, data, length);
 }
 
 void CaptureSession::StoreCameraFrame(const uint8_t* buffer, int32_t length,

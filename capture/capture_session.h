@@ -20,6 +20,7 @@
 #include "capture/encoder_library.h"
 #include "capture/frame_timer.h"
 #include "capture/screen_grabber.h"
+#include "capture/zeroed_buffer.h"
 #include "devices/capture_audio.h"
 #include "devices/capture_video.h"
 
@@ -35,9 +36,10 @@ struct CaptureParts {
   std::unique_ptr<ScreenGrabber> Screen;
 };
 
-// The parts of this platform: the encoder library from programFolder, the platform's camera,
-// sound capture and screen.
-CaptureParts PlatformCaptureParts(const std::filesystem::path& programFolder);
+// The parts of this platform: the encoder library (encoder, or when that is null the library
+// loaded from programFolder now), the platform's camera, sound capture and screen.
+CaptureParts PlatformCaptureParts(const std::filesystem::path& programFolder,
+                                  std::shared_ptr<const EncoderLibrary> encoder = nullptr);
 
 // The picture sizes and inset placement of one class, taken from the settings once, with values
 // that would divide by zero or reach outside a picture made harmless.
@@ -133,6 +135,7 @@ class CaptureSession final : public VideoFrameSink, public AudioDataSink, public
   void* encoderHandle_ = nullptr;
   bool encoderCreated_ = false;
   bool encoderStarted_ = false;
+  std::atomic<bool> firstPictureSent_{false};  // for the timing log
   EncoderParams params_{};
   std::atomic<uint64_t> droppedCameraFrames_{0};
   bool publishesPicture_ = false;
@@ -143,9 +146,9 @@ class CaptureSession final : public VideoFrameSink, public AudioDataSink, public
 
   // Destroyed in reverse order: sound, camera, screen, then the buffers and the lock.
   FrameLock frameLock_;
-  std::vector<uint8_t> cameraBuffer_;
-  std::vector<uint8_t> screenBuffer_;
-  std::vector<uint8_t> thumbnailBuffer_;
+  ZeroedBuffer cameraBuffer_;
+  ZeroedBuffer screenBuffer_;
+  ZeroedBuffer thumbnailBuffer_;
   std::shared_ptr<const EncoderLibrary> encoder_;
   std::unique_ptr<ScreenGrabber> screen_;
   std::unique_ptr<CCaptureVideo> camera_;

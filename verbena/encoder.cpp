@@ -63,6 +63,7 @@ int Encoder::Start() {
     Log("cannot start: %s", error.c_str());
     return 0;
   }
+  LogTiming("video encoder opened");
   if (settings.sound.enabled) {
     audio_ = AudioEncoder::Open(settings.sound, this, &error);
     if (audio_ == nullptr) Log("%s: publishing without sound", error.c_str());
@@ -80,7 +81,9 @@ int Encoder::Start() {
   live.caFile = trust_->CaFile();
   int leftMs = kStartTimeoutMs - static_cast<int>((av_gettime_relative() - startedUs) / 1000);
   int result = 0;
+  LogTiming("sound encoder opened");
   std::unique_ptr<FlvOutput> connection = FlvOutput::Open(live, std::max(leftMs, 500), &result);
+  LogTiming("connected to the server");
   if (connection == nullptr) {
     stats_.startFailure = ClassifyStartFailure(result, settings.url);
     if (result == AVERROR_EXIT)
@@ -211,6 +214,7 @@ void Encoder::Run() {
 }
 
 void Encoder::EncodePicture(const Picture& picture) {
+  if (lastPictureMs_ < 0) LogTiming("first picture taken by the encoder thread");
   EncodeOrLeaveOut(picture);
   // The silence trails the pictures, so it is encoded after the picture it follows: the picture
   // leaves at once. Also for a picture left out: the clock goes on.
@@ -237,7 +241,7 @@ void Encoder::EncodeOrLeaveOut(const Picture& picture) {
   }
   int64_t ptsMs = std::max(picture.arrivalUs / 1000, lastPictureMs_ + 1);
   lastPictureMs_ = ptsMs;
-  video_->Encode(picture.bytes.data(), ptsMs, keyframeWanted_.exchange(false));
+  video_->Encode(picture.bytes.get(), ptsMs, keyframeWanted_.exchange(false));
 }
 
 void Encoder::EncodeSound(const SoundChunk& chunk) {
@@ -248,6 +252,10 @@ void Encoder::EncodeSound(const SoundChunk& chunk) {
 }
 
 void Encoder::OnPacket(const AVPacket* packet) {
+  if (packet->stream_index == kVideoStream && !firstPictureEncoded_) {
+    firstPictureEncoded_ = true;
+    LogTiming("first picture encoded");
+  }
   if (recording_ != nullptr) {
     int error = 0;
     if (!recording_->Write(packet, kStopTimeoutMs, &error)) {

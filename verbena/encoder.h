@@ -81,6 +81,7 @@ class Encoder final : private PacketSink {
   std::unique_ptr<Publisher> publisher_;
   std::thread thread_;
   int64_t lastPictureMs_ = -1;  // encoder thread only
+  bool firstPictureEncoded_ = false;  // encoder thread only, for the timing log
 };
 
 }  // namespace verbena

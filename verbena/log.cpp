@@ -1,5 +1,6 @@
 #include "verbena/log.h"
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,18 @@ void Log(const char* format, ...) {
   std::vsnprintf(line, sizeof line, format, args);
   va_end(args);
   std::fprintf(stderr, "verbena: %s\n", line);
+}
+
+void LogTiming(const char* what) {
+  static const bool on = [] {
+    const char* value = std::getenv("VERBENA_TIMING");
+    return value != nullptr && std::strcmp(value, "1") == 0;
+  }();
+  if (!on) return;
+  const long long micro = std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count();
+  Log("timing %lld.%06lld %s", micro / 1000000, micro % 1000000, what);
 }
 
 namespace {

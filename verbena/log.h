@@ -6,6 +6,11 @@ namespace verbena {
 // printf-style; adds the prefix and the line end.
 void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// With VERBENA_TIMING=1 in the environment, "timing SECONDS WHAT" (the wall clock since 1970, to
+// the microsecond) for the steps of a start, so that a script can tell where its time goes;
+// nothing otherwise.
+void LogTiming(const char* what);
+
 // Routes FFmpeg's own messages through Log, errors only unless VERBENA_FFMPEG_LOG names a level
 // ("warning", "info", "verbose", "debug"). Safe to call many times.
 void InstallFfmpegLog();

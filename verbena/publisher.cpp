@@ -76,6 +76,10 @@ void Publisher::Send(const AVPacket* packet) {
   if (connection_ == nullptr) return;  // between connections: the packet is lost to the server
   int error = 0;
   if (connection_->Write(packet, WriteTimeoutMs(), &error)) {
+    if (!sentPicture_ && connection_->PicturesWritten() > 0) {
+      sentPicture_ = true;
+      LogTiming("first picture written to the connection");
+    }
     stats_->bytesSent = bytesBefore_ + connection_->BytesWritten();
     stats_->picturesSent = picturesBefore_ + connection_->PicturesWritten();
     return;

@@ -53,6 +53,7 @@ class Publisher {
   std::thread thread_;
   // Thread only:
   bool gaveUp_ = false;
+  bool sentPicture_ = false;  // for the timing log
   int64_t nextAttemptUs_ = 0;
   uint64_t bytesBefore_ = 0;  // sent on earlier connections
   uint64_t picturesBefore_ = 0;

@@ -27,7 +27,7 @@ PictureQueue::PictureQueue(size_t pictureBytes, size_t depth, Wakeup* wakeup)
     : pictureBytes_(pictureBytes), depth_(std::max<size_t>(depth, 1)), wakeup_(wakeup) {
   storage_.resize(depth_ + kSparePictures);
   for (Picture& picture : storage_) {
-    picture.bytes.resize(pictureBytes_);
+    picture.bytes.reset(new uint8_t[pictureBytes_]);
     free_.push_back(&picture);
   }
 }
@@ -50,7 +50,7 @@ bool PictureQueue::Push(const uint8_t* data, size_t length, int64_t arrivalUs) {
       free_.pop_back();
     }
   }
-  std::memcpy(slot->bytes.data(), data, length);
+  std::memcpy(slot->bytes.get(), data, length);
   slot->arrivalUs = arrivalUs;
   {
     std::lock_guard lock(mutex_);

@@ -1,12 +1,14 @@
 // The hand-over from the caller's threads to the encoder thread. Every buffer is allocated up
 // front (pictures) or kept for reuse (sound), so a Put call copies and returns without touching
-// the allocator in steady state.
+// the allocator in steady state. The picture buffers are not filled when made: the system maps
+// their pages at the first copy, so a start does not wait for tens of megabytes of zeros.
 #pragma once
 
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -27,7 +29,7 @@ class Wakeup {
 };
 
 struct Picture {
-  std::vector<uint8_t> bytes;
+  std::unique_ptr<uint8_t[]> bytes;  // the queue's picture size; read only after a Push wrote it
   int64_t arrivalUs = 0;  // monotonic clock when the caller handed it over
 };
 

@@ -57,8 +57,11 @@ bool PublisherDlgLogic::OnInitDialog() {
   page_.LoadMovie(0, (programFolder_ / kPageFile).string());
   page_.Play();
 
+  LogTiming("page load started");
   view_.FillCameraList(devices_.CameraNames());
+  LogTiming("cameras listed");
   soundEntries_ = devices_.SoundDevices();
+  LogTiming("sound devices listed");
   std::vector<std::string> soundNames;
   for (const SoundListItem& entry : soundEntries_) soundNames.push_back(entry.Description);
   view_.FillSoundList(soundNames);
@@ -75,6 +78,7 @@ bool PublisherDlgLogic::OnInitDialog() {
   DoDataExchange(false);
   SetPageVariables();
   OnStatusTick();
+  LogTiming("settings read");
   return usable;
 }
 
@@ -111,6 +115,7 @@ void PublisherDlgLogic::SetPageVariables() {
 void PublisherDlgLogic::OnStartClass() {
   if (connecting_) return;  // 上课 is hidden while a class connects: a click already queued
   startPressed_ = std::chrono::steady_clock::now();
+  LogTiming("start clicked");
   DoDataExchange(true);
   // A rate the encoder cannot use is refused before anything is saved; the box says what.
   if (std::string need = BitrateRange(values_.Bitrate); !need.empty()) {
@@ -156,10 +161,12 @@ void PublisherDlgLogic::OnStartClass() {
     soundProblemTold_ = std::move(problem);
   }
 
+  LogTiming("settings saved");
   ClassReading starting;
   starting.starting = true;
   ShowStatus(starting);
   session_ = sessions_.Create(*settings_);
+  LogTiming("session made");
   if (!session_) {
     view_.ShowClassButtons(false);
     OnStatusTick();
@@ -178,7 +185,9 @@ void PublisherDlgLogic::OnConnected(bool connected) {
   connecting_ = false;
   if (closing_) return;  // the window closed meanwhile: the session is stopped with it
   if (connected) {
+    LogTiming("connected, back on the window's thread");
     session_->StartCapture(view_.PreviewArea());
+    LogTiming("capture started");
     classStarted_ = true;
     OnStatusTick();
     view_.Pause(100);
@@ -312,6 +321,10 @@ void PublisherDlgLogic::OnDestroy() {
   if (session_ && session_->IsRunning()) session_->Stop();
   session_.reset();
   settings_.reset();
+}
+
+void PublisherDlgLogic::OnPageShown() {
+  sessions_.Prepare();
 }
 
 bool PublisherDlgLogic::OnSysCommand(int command) {

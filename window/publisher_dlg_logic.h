@@ -70,6 +70,9 @@ class SessionFactory {
   // A new session that reads record for its whole life; nullptr when the memory for its
   // pictures cannot be had.
   virtual std::unique_ptr<ClassSession> Create(PublisherSettings& record) = 0;
+  // Readies in the background what every session needs (the encoder library), so that 上课 does
+  // not wait for it; Create waits for what is still under way.
+  virtual void Prepare() {}
 };
 
 // One entry of the sound device list: its text and the device it stands for (nullptr for the
@@ -189,6 +192,8 @@ class PublisherDlgLogic {
   void OnStatusTick();
   // Stops a running class, then lets go of the session and the settings record.
   void OnDestroy();
+  // The classroom page has been drawn: the next class is readied meanwhile.
+  void OnPageShown();
   // A later start of the program handed over its link (empty: a fast class). The window comes to
   // the front; an idle window takes the link as a start would, a class in progress keeps going
   // and the link is taken at 下课. One that arrives before OnInitDialog is taken there.

@@ -214,9 +214,14 @@ void PublisherDlg::BuildControls() {
   separator->setFrameStyle(QFrame::VLine | QFrame::Sunken);
   separator->setGeometry(du.X(165), du.Y(7), qMax(2, du.X(1)), du.Y(359));
 
+  LogTiming("controls made");
   page_ = new CShockwaveFlash(this);
+  LogTiming("page view made");
   page_->setObjectName(QStringLiteral("1048"));
   page_->setGeometry(du.Rect(171, 7, 460, 347));
+  // What a class needs first is readied once the page is drawn: earlier, it would slow the
+  // page down.
+  page_->WhenDrawn([this] { logic_->OnPageShown(); });
 
   pageNote_ = AddLabel(this, du,
            QStringLiteral("如果以上显示为黑色，请用鼠标点击即可正常显示。"
@@ -244,6 +249,7 @@ int PublisherDlg::DoModal() {
       const QPoint corner = area.center() - rect().center();
       move(qMax(corner.x(), area.left()), qMax(corner.y(), area.top()));
     }
+    LogTiming("window shown");
     result = exec();
   }
   logic_->OnDestroy();

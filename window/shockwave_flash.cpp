@@ -1,13 +1,17 @@
 #include "window/shockwave_flash.h"
 
+#include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLoggingCategory>
+#include <QTimer>
 #include <QUrl>
 #include <QWebEngineSettings>
 #include <cstdlib>
+
+#include "base/log.h"
 
 namespace quillon {
 namespace {
@@ -41,11 +45,23 @@ CShockwaveFlash::CShockwaveFlash(QWidget* parent) : QWebEngineView(parent) {
   // The page is local and needs nothing from the network.
   settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
   connect(this, &QWebEngineView::loadFinished, this, [this](bool) {
+    LogTiming("page loaded");
+    if (QWidget* drawing = focusProxy()) drawing->installEventFilter(this);
     ready_ = true;
     std::vector<QString> waiting;
     waiting.swap(pending_);
     for (const QString& script : waiting) page()->runJavaScript(script);
   });
+}
+
+bool CShockwaveFlash::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Paint) {
+    LogTiming("page painted");
+    watched->removeEventFilter(this);
+    // Once this paint is done and on the screen.
+    if (drawn_) QTimer::singleShot(0, this, drawn_);
+  }
+  return QWebEngineView::eventFilter(watched, event);
 }
 
 void CShockwaveFlash::LoadMovie(int32_t /*layer*/, const std::string& path) {

@@ -8,7 +8,9 @@
 
 #include <QString>
 #include <QWebEngineView>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "window/classroom_page.h"
@@ -31,11 +33,18 @@ class CShockwaveFlash : public QWebEngineView, public ClassroomPage {
   // True once the page has loaded; calls made before then have been delivered.
   bool IsPageReady() const { return ready_; }
 
+  // Calls drawn once the loaded page has been painted for the first time (after each load).
+  void WhenDrawn(std::function<void()> drawn) { drawn_ = std::move(drawn); }
+
+  // Sees the first paint of the loaded page.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   void Deliver(const QString& script);
 
   bool ready_ = false;
   std::vector<QString> pending_;
+  std::function<void()> drawn_;
 };
 
 }  // namespace quillon

@@ -260,6 +260,9 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndDoTheirJobs) {
       static_cast<QDialog*>(about)->accept();
     });
     entries.back()->trigger();
+    // Once the page is there, the next class's encoder library is readied, once.
+    EXPECT_TRUE(WaitFor([&] { return sessions.prepared > 0; }, std::chrono::seconds(20), events));
+    EXPECT_EQ(sessions.prepared, 1);
     window.done(QDialog::Accepted);
   });
   // The message box of closing is not part of this test: the window ends by done().

@@ -67,9 +67,11 @@ class FakeSessions : public SessionFactory {
     audioDevices.push_back(record.AudioDevice);
     return std::make_unique<Session>(*this, ++made, record);
   }
+  void Prepare() override { ++prepared; }
   std::string LastEvent() const { return events.empty() ? "" : events.back(); }
 
   CallLog events;
+  int prepared = 0;  // calls of Prepare
   bool startSucceeds = true;
   int made = 0;
   int alive = 0;
