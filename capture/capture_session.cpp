@@ -106,6 +106,10 @@ bool CaptureSession::StartEncoder() {
   }
   LogTiming("screen ready");
   const bool desktopLarge = picture && LargePictureOf(*picture) == LargePicture::kDesktop;
+  if (const ScreenProblem problem = ScreenSizeProblem(); problem != ScreenProblem::kNone) {
+    startFailure_ = static_cast<uint32_t>(problem);
+    return false;
+  }
   params_.Width = desktopLarge ? geometry_.ScreenWidth : geometry_.VideoWidth;
   params_.Height = desktopLarge ? geometry_.ScreenHeight : geometry_.VideoHeight;
   params_.FormatCode = VERBENA_FORMAT_BGR24_BOTTOM_UP;
@@ -145,6 +149,27 @@ bool CaptureSession::StartEncoder() {
 
 void CaptureSession::CancelStart() {
   if (screen_) screen_->CancelPrepare();
+}
+
+ScreenProblem CaptureSession::ScreenSizeProblem() const {
+  const std::optional<PictureType> picture = geometry_.Picture;
+  if (!picture || !UsesDesktop(*picture)) return ScreenProblem::kNone;
+  // The settings could not check a whole display whose size came only now; a desktop inset of a
+  // fixed size the settings refused is left out, but the encoder never gets a 0 x 0 picture.
+  const bool desktopLarge = LargePictureOf(*picture) == LargePicture::kDesktop;
+  if (!UsableScreenSize(geometry_.ScreenWidth, geometry_.ScreenHeight) &&
+      (desktopLarge || settings_.ScreenFollowsDisplay)) {
+    LogWarning("the desktop has no usable size (%dx%d): set ScreenWidth and ScreenHeight",
+               geometry_.ScreenWidth, geometry_.ScreenHeight);
+    return ScreenProblem::kNoScreenSize;
+  }
+  if (settings_.ScreenFollowsDisplay && HasInset(*picture) && desktopLarge &&
+      geometry_.ScreenRate > std::min(geometry_.ScreenWidth, geometry_.ScreenHeight)) {
+    LogWarning("ScreenRate %d leaves no inset of the %dx%d desktop", geometry_.ScreenRate,
+               geometry_.ScreenWidth, geometry_.ScreenHeight);
+    return ScreenProblem::kScreenRateTooLarge;
+  }
+  return ScreenProblem::kNone;
 }
 
 void CaptureSession::FollowPreparedScreen() {

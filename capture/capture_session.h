@@ -126,6 +126,8 @@ class CaptureSession final : public VideoFrameSink, public AudioDataSink, public
   // Takes the size of the desktop the screen has readied, for a class that publishes the whole
   // display (before any picture is taken).
   void FollowPreparedScreen();
+  // Why the desktop the class would publish has no picture to give the encoder, kNone when it has.
+  ScreenProblem ScreenSizeProblem() const;
 
   CaptureGeometry geometry_;  // set before the timer starts, read-only from then on
   const int32_t cameraFrameSize_;

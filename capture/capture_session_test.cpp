@@ -412,6 +412,48 @@ TEST_F(CaptureSessionTest, AWholeDisplayClassTakesTheSizeOfTheReadiedDesktop) {
   }
 }
 
+// A whole display no display gave a size for (Wayland without XWayland) takes the size of the
+// shared monitor; without one, or with a ScreenRate that leaves no inset of it, no encoder is made
+// and the teacher is told which setting to make. A camera-only class needs no desktop.
+TEST_F(CaptureSessionTest, AWholeDisplayOfUnknownSizeTakesTheSharedOneOrStartsNoClass) {
+  settings.ScreenFollowsDisplay = true;
+  settings.ScreenWidth = settings.ScreenHeight = 0;
+  struct Case {
+    int style;
+    std::optional<std::pair<int32_t, int32_t>> shared;
+    int32_t rate;
+    uint32_t failure;
+  };
+  const Case cases[] = {
+      {2, std::nullopt, 4, 106},          {2, std::pair{3, 600}, 4, 106},  // 0 wide once rounded
+      {3, std::nullopt, 4, 106},          {0, std::nullopt, 4, 106},        {1, std::nullopt, 4, 0},
+      {2, std::pair{803, 601}, 600, 0},                                      // a 1-pixel-high inset
+      {2, std::pair{803, 601}, 601, 107}, {0, std::pair{803, 601}, 601, 0},  // no inset to make
+  };
+  for (const Case& c : cases) {
+    const std::string what = std::to_string(c.style) + "/" + std::to_string(c.rate);
+    fake.Reset();
+    settings.VideoStyle = c.style;
+    settings.ScreenRate = c.rate;
+    preparedSize = c.shared;
+    auto running = MakeSession();
+    EXPECT_EQ(running->Start(0), c.failure == 0) << what;
+    EXPECT_EQ(running->StartFailure(), c.failure) << what;
+    EXPECT_EQ(fake.Count("CreateEncoder"), c.failure == 0 ? 1 : 0) << what;
+    if (c.failure != 0 || c.style == 1) continue;
+    EXPECT_EQ(std::pair(running->Params().Width, running->Params().Height), std::pair(800, 600));
+    ASSERT_TRUE(WaitFor([&] { return fake.Count("PutVideoData") >= 1; })) << what;
+    running.reset();
+    EXPECT_EQ(fake.LastPicture().size(), 800u * 600 * 3) << what;
+  }
+  EXPECT_THAT(ConnectFailedMessage(106, settings.PublishUrl),
+              ::testing::AllOf(::testing::HasSubstr("设定 ScreenWidth 和 ScreenHeight"),
+                               ::testing::Not(::testing::HasSubstr(kConnectFailed))));
+  EXPECT_THAT(ConnectFailedMessage(107, settings.PublishUrl),
+              ::testing::AllOf(::testing::HasSubstr("ScreenRate 设小"),
+                               ::testing::Not(::testing::HasSubstr(kConnectFailed))));
+}
+
 // One picture of a picture type: how the settings differ from ClassSettings (1280 x 720 desktop,
 // 640 x 480 camera, ScreenRate 4), where the pointer is, whether a camera frame came, whether the
 // 15 x 15 marker shows, and colours that must stand at (column, buffer row from the bottom).

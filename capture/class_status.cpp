@@ -95,6 +95,12 @@ std::string ConnectFailedMessage(uint32_t startFailure, const std::string& publi
              "在运行，然后再按上课。";
     case ScreenProblem::kCancelled:
       return "课堂没有开始：在选择共享的屏幕时停止了。";
+    case ScreenProblem::kNoScreenSize:
+      return "课堂没有开始：不知道要发布的屏幕有多大。\n请在 config.ini 的 [Device] 中设定 "
+             "ScreenWidth 和 ScreenHeight。";
+    case ScreenProblem::kScreenRateTooLarge:
+      return "课堂没有开始：config.ini 中 ScreenRate 太大，小画面会没有像素。\n请在 config.ini 的 "
+             "[Device] 中把 ScreenRate 设小一些（如 4）。";
     default:
       break;
   }

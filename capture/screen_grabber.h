@@ -20,6 +20,8 @@ enum class ScreenProblem : uint32_t {
   kNoPicture = 103,        // sharing was granted, but no picture arrived
   kCancelled = 104,        // the start was called off while the sharing was being asked for
   kSharingEnded = 105,     // during the class: the shared desktop stopped coming
+  kNoScreenSize = 106,     // the whole display, but neither the display nor the sharing gave a size
+  kScreenRateTooLarge = 107,  // ScreenRate is past the shorter side of the desktop found at start
 };
 
 class ScreenGrabber {

@@ -41,8 +41,8 @@ constexpr int32_t kSoundRates[] = {8000,  11025, 12000, 16000, 22050, 24000,
                                    32000, 44100, 48000, 64000, 88200, 96000};
 
 std::string CannotSound(const char* key, int32_t value, const char* need) {
-  return std::string("config.ini 中 ") + key + "=" + std::to_string(value) + " 不能用于声音, 需要 " +
-         need + "。这节课不发送声音。";
+  return std::string("config.ini 中 ") + key + "=" + std::to_string(value) +
+         " 不能用于声音, 需要 " + need + "。这节课不发送声音。";
 }
 
 }  // namespace
@@ -63,10 +63,15 @@ std::string CheckClassSettings(const PublisherSettings& s) {
   const bool has_inset = picture && HasInset(*picture);
   // The encoder takes pictures of at least 2 x 2; a camera inset may be smaller.
   const bool camera_is_encoded = !picture || LargePictureOf(*picture) == LargePicture::kCamera;
+  // The whole display, but no display answered (a Wayland session without XWayland): the size
+  // comes from the shared monitor when the class starts, and is checked there.
+  const bool size_at_start = s.ScreenFollowsDisplay && s.ScreenWidth == 0 && s.ScreenHeight == 0;
   std::string m;
   if (!(m = CheckRange("FrameRate", s.FrameRate, 1, kMaxFrameRate)).empty()) return m;
-  if (std::string need = BitrateRange(s.Bitrate); !need.empty()) return Bad("Bitrate", s.Bitrate, need);
-  if (uses_screen && !(m = CheckScreen(s.ScreenWidth, s.ScreenHeight)).empty()) return m;
+  if (std::string need = BitrateRange(s.Bitrate); !need.empty())
+    return Bad("Bitrate", s.Bitrate, need);
+  if (uses_screen && !size_at_start && !(m = CheckScreen(s.ScreenWidth, s.ScreenHeight)).empty())
+    return m;
   if (uses_camera && !(m = CheckPicture("VideoWidth", s.VideoWidth, "VideoHeight", s.VideoHeight,
                                         camera_is_encoded ? 2 : 1))
                           .empty()) {
@@ -75,8 +80,9 @@ std::string CheckClassSettings(const PublisherSettings& s) {
   if (has_inset) {
     // The inset is the large picture divided by ScreenRate: at least 1 x 1.
     const bool screen_large = LargePictureOf(*picture) == LargePicture::kDesktop;
-    const int32_t shorter = screen_large ? std::min(s.ScreenWidth, s.ScreenHeight)
-                                         : std::min(s.VideoWidth, s.VideoHeight);
+    const int32_t shorter = !screen_large   ? std::min(s.VideoWidth, s.VideoHeight)
+                            : size_at_start ? std::numeric_limits<int32_t>::max()
+                                            : std::min(s.ScreenWidth, s.ScreenHeight);
     if (!(m = CheckRange("ScreenRate", s.ScreenRate, 1, shorter)).empty()) return m;
     if (!(m = CheckRange("VideoX", s.VideoX, 0)).empty()) return m;
     if (!(m = CheckRange("VideoY", s.VideoY, 0)).empty()) return m;

@@ -244,6 +244,20 @@ TEST(SettingsCheckTest, ShippedValuesCanRunAClass) {
       // Portrait and very large screens are fine; a huge inset position is pulled back later.
       {[](auto& c) { c.ScreenWidth = 2160, c.ScreenHeight = 3840, c.VideoX = 9999; }, ""},
       {[](auto& c) { c.ScreenWidth = c.ScreenHeight = 8192; }, ""},
+      // The whole display with no display to ask: the shared monitor's size is checked at start,
+      // ScreenRate only for being at least 1; a zero set in config.ini is still refused.
+      {[](auto& c) { c.ScreenFollowsDisplay = true, c.ScreenWidth = c.ScreenHeight = 0; }, ""},
+      {[](auto& c) {
+         c.ScreenFollowsDisplay = true, c.ScreenWidth = c.ScreenHeight = 0, c.ScreenRate = 5000;
+       },
+       ""},
+      {[](auto& c) {
+         c.ScreenFollowsDisplay = true, c.ScreenWidth = c.ScreenHeight = 0, c.ScreenRate = 0;
+       },
+       "ScreenRate=0 无效, 需要 1 或更大"},
+      {[](auto& c) { c.ScreenFollowsDisplay = true, c.ScreenWidth = 1024, c.ScreenHeight = 0; },
+       "ScreenHeight=0 无效, 需要 4 到 8192"},
+      {[](auto& c) { c.ScreenWidth = c.ScreenHeight = 0; }, "ScreenWidth=0 无效, 需要 4 到 8192"},
   };
   for (const auto& [change, message] : cases) {
     PublisherSettings changed = s;
