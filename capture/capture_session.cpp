@@ -198,7 +198,10 @@ void CaptureSession::StartCapture(PreviewWindow previewWindow) {
   const EncoderFunctions& f = encoder_->Functions();
   const bool paced = geometry_.FrameRate >= 1;
   if (paced && picture && UsesDesktop(*picture)) {
-    FrameTimer::Start(1000u / static_cast<uint32_t>(geometry_.FrameRate), false);
+    // With the desktop as the large picture the first picture is grabbed at once rather than a
+    // period after the start; with the camera's, the camera's first frame is the first picture.
+    FrameTimer::Start(1000u / static_cast<uint32_t>(geometry_.FrameRate), false,
+                      LargePictureOf(*picture) == LargePicture::kDesktop);
     publishesPicture_ = screen_ != nullptr;
   }
   if (paced && camera_ && picture && UsesCamera(*picture)) {

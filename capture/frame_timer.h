@@ -19,9 +19,10 @@ class FrameTimer {
   FrameTimer& operator=(const FrameTimer&) = delete;
 
   // Calls OnTick every periodMs milliseconds (once when oneShot), on a thread other than the
-  // caller's, at absolute deadlines from now: N ticks take N periods. true when it runs; a
-  // running timer is stopped first.
-  bool Start(uint32_t periodMs, bool oneShot);
+  // caller's, at absolute deadlines from now: N ticks take N periods. With firstTickAtOnce the
+  // first tick comes straight away instead of after one period, and the later ones at the same
+  // deadlines as without it. true when it runs; a running timer is stopped first.
+  bool Start(uint32_t periodMs, bool oneShot, bool firstTickAtOnce = false);
   // Ends the timer. Does not wait for a tick in progress: one may still run, or be about to
   // begin, when Stop returns. false when no timer was running.
   bool Stop();
@@ -57,9 +58,10 @@ class FrameTimer {
   int ticksInProgress_ = 0;
   unsigned long tickThread_ = 0;  // the system thread of the tick in progress
   bool started_ = false;          // a timer ran since the last WaitForTimerThread
+  uint32_t firstTickId_ = 0;      // the one-shot system timer of a first tick at once
 #else
   struct Run;
-  void Loop(std::shared_ptr<Run> run, uint32_t periodMs, bool oneShot);
+  void Loop(std::shared_ptr<Run> run, uint32_t periodMs, bool oneShot, bool firstTickAtOnce);
 
   uint32_t lastId_ = 0;
   std::shared_ptr<Run> run_;

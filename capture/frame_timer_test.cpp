@@ -88,6 +88,23 @@ TEST(FrameTimerTest, TicksComeAtThePeriod) {
   EXPECT_LT(elapsed, kTicks * kPeriod * 50);
 }
 
+TEST(FrameTimerTest, AFirstTickAtOnceComesWithoutWaitingForThePeriod) {
+  // A period of ten minutes: any tick this test sees is one that came at once.
+  constexpr uint32_t kLong = 600000;
+  CountingTimer timer;
+  ASSERT_TRUE(timer.Start(kLong, false, true));
+  ASSERT_TRUE(WaitFor([&] { return timer.ticks == 1; }));
+  EXPECT_NE(timer.tickThread.load(), std::this_thread::get_id());
+  EXPECT_NE(timer.TimerId(), 0u);  // still running, for the ticks to come
+  EXPECT_TRUE(timer.Stop());
+  timer.StopAndWait();
+  EXPECT_EQ(timer.ticks, 1);
+  // A one-shot timer's only tick comes at once, and the timer then ends by itself.
+  ASSERT_TRUE(timer.Start(kLong, true, true));
+  ASSERT_TRUE(WaitFor([&] { return timer.TimerId() == 0; }));
+  EXPECT_EQ(timer.ticks, 2);
+}
+
 TEST(FrameTimerTest, StopDoesNotWaitForATickInProgressButStopAndWaitDoes) {
   CountingTimer timer;
   std::promise<void> entered;

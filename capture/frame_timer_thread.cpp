@@ -33,12 +33,12 @@ FrameTimer::~FrameTimer() {
   StopAndWait();
 }
 
-bool FrameTimer::Start(uint32_t periodMs, bool oneShot) {
+bool FrameTimer::Start(uint32_t periodMs, bool oneShot, bool firstTickAtOnce) {
   if (periodMs == 0) return false;
   StopAndWait();
   std::lock_guard<std::mutex> lock(mutex_);
   run_ = std::make_shared<Run>();
-  thread_ = std::thread(&FrameTimer::Loop, this, run_, periodMs, oneShot);
+  thread_ = std::thread(&FrameTimer::Loop, this, run_, periodMs, oneShot, firstTickAtOnce);
   timerId_ = ++lastId_ == 0 ? ++lastId_ : lastId_;
   return true;
 }
@@ -74,13 +74,14 @@ void FrameTimer::StopAndWait() {
   }
 }
 
-void FrameTimer::Loop(std::shared_ptr<Run> run, uint32_t periodMs, bool oneShot) {
+void FrameTimer::Loop(std::shared_ptr<Run> run, uint32_t periodMs, bool oneShot,
+                      bool firstTickAtOnce) {
   using Clock = std::chrono::steady_clock;
   const Clock::duration period = std::chrono::milliseconds(periodMs);
   // A tick that overruns delays the next ones; once more than a second behind, the timer gives
   // up catching up and counts from now again instead of firing a burst.
   const Clock::duration maxBacklog = std::chrono::seconds(1) + period;
-  Clock::time_point deadline = Clock::now() + period;
+  Clock::time_point deadline = Clock::now() + (firstTickAtOnce ? Clock::duration{} : period);
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(run->Mutex);

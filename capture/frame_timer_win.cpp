@@ -47,25 +47,33 @@ FrameTimer::~FrameTimer() {
   }
 }
 
-bool FrameTimer::Start(uint32_t periodMs, bool oneShot) {
+bool FrameTimer::Start(uint32_t periodMs, bool oneShot, bool firstTickAtOnce) {
   if (periodMs == 0) return false;
   // A timer still running would go on calling OnTick unowned: end it first.
   StopAndWait();
   // Held across timeSetEvent, so a first tick that comes at once waits until the id is known.
   std::lock_guard<std::mutex> lock(mutex_);
-  const MMRESULT id =
-      timeSetEvent(periodMs, resolution_, TimerProc, reinterpret_cast<DWORD_PTR>(this),
-                   oneShot ? TIME_ONESHOT : TIME_PERIODIC);
+  const DWORD_PTR user = reinterpret_cast<DWORD_PTR>(this);
+  // The system's timers fire a period after they are set at the earliest: a first tick at once
+  // is a one-shot timer of the shortest delay beside the periodic one.
+  const MMRESULT id = timeSetEvent(oneShot && firstTickAtOnce ? 1 : periodMs, resolution_,
+                                   TimerProc, user, oneShot ? TIME_ONESHOT : TIME_PERIODIC);
   if (id == 0) return false;
   timerId_ = id;
   oneShot_ = oneShot;
   started_ = true;
+  if (firstTickAtOnce && !oneShot)
+    firstTickId_ = timeSetEvent(1, resolution_, TimerProc, user, TIME_ONESHOT);
   return true;
 }
 
 bool FrameTimer::Stop() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (timerId_ == 0) return false;
+  if (firstTickId_ != 0) {
+    timeKillEvent(firstTickId_);  // fails harmlessly when it has fired already
+    firstTickId_ = 0;
+  }
   if (timeKillEvent(timerId_) != TIMERR_NOERROR) return false;
   timerId_ = 0;
   return true;
@@ -75,7 +83,12 @@ void FrameTimer::Tick(uint32_t timerId) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     // A tick of a timer that was stopped meanwhile, or of an earlier one, is dropped.
-    if (timerId == 0 || timerId != timerId_) return;
+    if (timerId == 0) return;
+    if (timerId == firstTickId_) {
+      firstTickId_ = 0;  // a one-shot timer: the system ends it after this call
+    } else if (timerId != timerId_) {
+      return;
+    }
     ++ticksInProgress_;
     tickThread_ = GetCurrentThreadId();
   }
