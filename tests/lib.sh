@@ -185,9 +185,10 @@ start_rtmp_server() {  # [port]
 }
 stop_rtmp_server() { "$rtmp_server" "${1:-stop}" "$rtmp_dir" >/dev/null; }
 
-# A copy of the program folder in $work/program (all of it, or the FILEs), so that what a test
-# does to config.ini stays there, and an empty $work/elsewhere to run it from: the program finds
-# its folder itself. Sets app and config.
+# A copy of the program folder in $work/program (all of it, or the FILEs) with the shipped
+# config.ini from the sources (the program folder's may hold an address from an earlier run), so
+# that what a test does to config.ini stays there, and an empty $work/elsewhere to run it from:
+# the program finds its folder itself. Sets app and config.
 copy_program() {  # [file...]
   local file
   mkdir -p "$work/program" "$work/elsewhere"
@@ -195,6 +196,7 @@ copy_program() {  # [file...]
   for file in "$@"; do cp "$program_dir/$file" "$work/program/"; done
   app=$work/program/quillon-publisher$exe
   config=$work/program/config.ini
+  cp "$shipped_config" "$config"
 }
 # set_config KEY=VALUE...: sets keys of the copy's config.ini, keeping its line ends.
 set_config() {
@@ -347,23 +349,19 @@ dark() { read -r r g b <<< "$1"; [ "$r" -lt 60 ] && [ "$g" -lt 60 ] && [ "$b" -l
 reddish() { read -r r g b <<< "$1"; [ "$r" -gt 150 ] && [ "$g" -lt 100 ] && [ "$b" -lt 100 ]; }
 bluish() { read -r r g b <<< "$1"; [ "$b" -gt 150 ] && [ "$r" -lt 100 ] && [ "$g" -lt 100 ]; }
 
-# The frequency of the recording's tone, from its rising zero crossings. Only blocks with sound
-# count: a stretch of silence (the encoder fills one while the sound device is late) is not tone.
-tone() {
-  ffmpeg -loglevel error -i "$1" -ss 1 -t 2 -ac 1 -ar 44100 -f s16le "$work/sound.raw" -y
+# The frequency of the recording's tone over 2 s from FROM (default 1), from the spans between
+# its rising zero crossings where it sounds; spans far from the typical one (a stretch of silence
+# the encoder filled while the sound device was late, a block lost on the way) do not count.
+tone() {  # file [from]
+  ffmpeg -loglevel error -i "$1" -ss "${2:-1}" -t 2 -ac 1 -ar 44100 -f s16le "$work/sound.raw" -y
   python3 - "$work/sound.raw" <<'PY'
-import struct, sys
-raw = open(sys.argv[1], "rb").read()
-s = struct.unpack("<%dh" % (len(raw) // 2), raw)
-block = 441  # 10 ms
-crossings = sounding = 0
-for start in range(0, len(s) - block, block):
-    part = s[start:start + block + 1]
-    if max(abs(v) for v in part) < 1000:
-        continue
-    sounding += block
-    crossings += sum(1 for a, b in zip(part, part[1:]) if a < 0 <= b)
-print(round(crossings / (sounding / 44100.0)) if sounding > 44100 else 0)
+import array, sys
+s = array.array("h", open(sys.argv[1], "rb").read())
+up = [i for i in range(1, len(s)) if s[i - 1] < 0 <= s[i] and max(map(abs, s[i:i + 60])) >= 1000]
+spans = sorted(b - a for a, b in zip(up, up[1:]))
+typical = spans[len(spans) // 2] if spans else 0
+good = [d for d in spans if 0.8 * typical < d < 1.2 * typical]
+print(round(44100 * len(good) / sum(good)) if len(good) > 400 else 0)
 PY
 }
 # The test microphone's 440 Hz within 6 %: sound blocks lost on the way (a loaded machine, Wine's

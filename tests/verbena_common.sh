@@ -25,6 +25,17 @@ wine_driver() {
 }
 [ -z "$exe" ] || driver=wine_driver
 
+# publish NAME URL [OPTION...]: the driver publishing in the background ($publisher), its output in
+# $work/NAME.out and NAME.err; returns once the library publishes.
+publish() {
+  local name=$1 url=$2
+  shift 2
+  "$driver" publish "$library" "$url" "$@" >"$work/$name.out" 2>"$work/$name.err" &
+  publisher=$!
+  at_exit stop_process $publisher
+  wait_until 30 "$name did not publish" grep -qs "verbena: publishing" "$work/$name.err"
+}
+
 probe() {  # file stream entry
   ffprobe -v error -select_streams "$2" -count_frames -show_entries "stream=$3" \
     -of default=noprint_wrappers=1:nokey=1 "$1" | head -1
@@ -39,16 +50,15 @@ within() {  # value expected percent
 # pictures), a 440 Hz tone, sound and picture starting together, and the
 # picture upright with its colours right (top red, bottom blue).
 check_recording() {
-  local file=$1 seconds=$2 rate=$3 width=$4 height=$5 name
+  local file=$1 seconds=$2 rate=$3 width=$4 height=$5 name frames expected sound_frames
+  local sound_seconds errors video_start audio_start hz rgb
   name=$(basename "$file")
   [ -s "$file" ] || fail "$name is missing or empty"
   [ "$(probe "$file" v:0 codec_name)" = h264 ] || fail "$name: no H.264 stream"
   [ "$(probe "$file" a:0 codec_name)" = aac ] || fail "$name: no AAC stream"
   [ "$(probe "$file" v:0 width)" = "$width" ] && [ "$(probe "$file" v:0 height)" = "$height" ] ||
     fail "$name: size $(probe "$file" v:0 width)x$(probe "$file" v:0 height), expected ${width}x$height"
-  local frames expected
   frames=$(probe "$file" v:0 nb_read_frames)
-  local sound_frames sound_seconds
   sound_frames=$(probe "$file" a:0 nb_read_frames)
   sound_seconds=$(awk -v f="$sound_frames" 'BEGIN { print f * 1024 / 44100 }')
   if [ "$seconds" = any ]; then  # only whole, and as long in sound as in pictures
@@ -58,24 +68,19 @@ check_recording() {
   expected=$(awk -v s="$seconds" -v r="$rate" 'BEGIN { print s * r }')
   within "$frames" "$expected" 5 || fail "$name: $frames pictures, expected $expected (5%)"
   within "$sound_seconds" "$seconds" 5 || fail "$name: ${sound_seconds} s of sound, expected $seconds s"
-  local errors
   # Decode every frame and keep only the decoder's complaints (pictures keep their arrival times,
   # so a tool that puts them on a fixed-rate grid would complain about jitter instead).
   errors=$(ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 \
     "$file" 2>&1 >/dev/null | head -5)
   [ -z "$errors" ] || fail "$name: does not decode cleanly: $errors"
-  local video_start audio_start
   video_start=$(probe "$file" v:0 start_time)
   audio_start=$(probe "$file" a:0 start_time)
   # Both start at the first keyframe; the slack is for the test's own sound thread waking late on
   # a loaded machine (the library stamps sound by its arrival).
   awk -v v="$video_start" -v a="$audio_start" 'BEGIN { d = v - a; if (d < 0) d = -d; exit !(d < 0.15) }' ||
     fail "$name: picture starts at $video_start s, sound at $audio_start s"
-  ffmpeg -v error -i "$file" -map a:0 -ac 1 -ar 44100 -f s16le -y "$work/tone.raw"
-  local hz
-  hz=$("$driver" tone "$work/tone.raw" | sed -n 's/^tone_hz=//p')
+  hz=$(tone "$file")
   within "$hz" 440 1 || fail "$name: tone at $hz Hz, expected 440 Hz"
-  local rgb
   rgb=$(ffmpeg -v error -i "$file" -vf "select=eq(n\,5),scale=2:2:flags=area" -frames:v 1 \
     -f rawvideo -pix_fmt rgb24 - | od -An -tu1 | tr -s ' \n' ' ')
   # Pixels: top-left, top-right, bottom-left, bottom-right; each red, green, blue.

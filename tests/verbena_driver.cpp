@@ -10,9 +10,6 @@
 //     --trusted-ca FILE (VERBENA_SetTrustedCA before Start)
 //     --trace 1 (a line "trace SECONDS TARGET_KBPS SENT_KBPS PICTURES_IN DROPPED CONNECTED
 //                RECONNECTS" each second)
-//   verbena_driver tone FILE   frequency of a raw 16-bit mono sine, by zero crossings
-//   verbena_driver onset FILE  seconds to the first loud sample of raw 16-bit mono 44.1 kHz, and
-//                              the loudest sample up to 0.1 s before it
 //   verbena_driver cpu COMMAND [ARGS...]   runs a command and prints its user+sys CPU seconds
 //                                          (not on Windows)
 #ifdef _WIN32
@@ -37,6 +34,7 @@
 #include <numbers>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "verbena/testing/encoder_params.h"
@@ -74,32 +72,38 @@ struct Library {
     }
     auto symbol = [handle](const char* name) { return dlsym(handle, name); };
 #endif
-    create = reinterpret_cast<decltype(create)>(symbol("VERBENA_CreateEncoder"));
-    start = reinterpret_cast<decltype(start)>(symbol("VERBENA_Start"));
-    notifySize = reinterpret_cast<decltype(notifySize)>(symbol("VERBENA_GetAudioNofifySize"));
-    putVideo = reinterpret_cast<decltype(putVideo)>(symbol("VERBENA_PutVideoData"));
-    putAudio = reinterpret_cast<decltype(putAudio)>(symbol("VERBENA_PutAudioData"));
-    stop = reinterpret_cast<decltype(stop)>(symbol("VERBENA_Stop"));
-    stats = reinterpret_cast<decltype(stats)>(symbol("VERBENA_GetStats"));
-    setTrustedCa = reinterpret_cast<decltype(setTrustedCa)>(symbol("VERBENA_SetTrustedCA"));
-    return create && start && notifySize && putVideo && putAudio && stop && stats && setTrustedCa;
+    bool all = true;
+    auto get = [&](auto& function, const char* name) {
+      function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(symbol(name));
+      all = all && function != nullptr;
+    };
+    get(create, "VERBENA_CreateEncoder");
+    get(start, "VERBENA_Start");
+    get(notifySize, "VERBENA_GetAudioNofifySize");
+    get(putVideo, "VERBENA_PutVideoData");
+    get(putAudio, "VERBENA_PutAudioData");
+    get(stop, "VERBENA_Stop");
+    get(stats, "VERBENA_GetStats");
+    get(setTrustedCa, "VERBENA_SetTrustedCA");
+    return all;
   }
 };
 
+#ifndef _WIN32
+double Seconds(const rusage& usage) {  // user + sys
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+#endif
+
+// This process's CPU time; 0 on Windows, where bench/verbena_wine_bench measures it from outside.
 double CpuSeconds() {
 #ifdef _WIN32
-  FILETIME created, exited, kernel, user;
-  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
-  auto ticks = [](const FILETIME& time) {  // 100 ns each
-    return static_cast<double>((static_cast<uint64_t>(time.dwHighDateTime) << 32) |
-                               time.dwLowDateTime);
-  };
-  return (ticks(kernel) + ticks(user)) / 1e7;
+  return 0;
 #else
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  return Seconds(usage);
 #endif
 }
 
@@ -293,51 +297,6 @@ int Publish(int argc, char** argv) {
   return 0;
 }
 
-int Tone(const char* path) {
-  std::vector<uint8_t> bytes = ReadFile(path);
-  size_t count = bytes.size() / 2;
-  if (count < 4410) return 1;
-  std::vector<int16_t> samples(count);
-  std::memcpy(samples.data(), bytes.data(), count * 2);
-  // Skip the first and last 0.1 s (encoder start-up), then count upward zero crossings.
-  size_t first = 4410, last = count - 4410;
-  long crossings = 0;
-  size_t firstCrossing = 0, lastCrossing = 0;
-  for (size_t i = first + 1; i < last; ++i) {
-    if (samples[i - 1] < 0 && samples[i] >= 0) {
-      if (crossings == 0) firstCrossing = i;
-      lastCrossing = i;
-      ++crossings;
-    }
-  }
-  if (crossings < 2) {
-    std::printf("tone_hz=0\n");
-    return 0;
-  }
-  double hz = (crossings - 1) * 44100.0 / static_cast<double>(lastCrossing - firstCrossing);
-  std::printf("tone_hz=%.1f\n", hz);
-  return 0;
-}
-
-int Onset(const char* path) {
-  std::vector<uint8_t> bytes = ReadFile(path);
-  std::vector<int16_t> samples(bytes.size() / 2);
-  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
-  size_t onset = samples.size();
-  for (size_t i = 0; i < samples.size() && onset == samples.size(); ++i)
-    if (std::abs(static_cast<int>(samples[i])) > 1000) onset = i;
-  // The loudest sample up to 0.1 s before the onset (AAC smears a start a few ms backwards).
-  int quietPeak = 0;
-  for (size_t i = 0; i + 4410 < onset; ++i)
-    quietPeak = std::max(quietPeak, std::abs(static_cast<int>(samples[i])));
-  if (onset == samples.size())
-    std::printf("onset_s=none\n");
-  else
-    std::printf("onset_s=%.3f\n", static_cast<double>(onset) / 44100);
-  std::printf("quiet_peak=%d\n", quietPeak);
-  return 0;
-}
-
 // Runs a command (stdin, stdout and stderr inherited) and prints the CPU time it used.
 int Cpu(char** command) {
 #ifdef _WIN32
@@ -354,9 +313,7 @@ int Cpu(char** command) {
   int status = 0;
   rusage usage{};
   if (wait4(child, &status, 0, &usage) < 0) return 1;
-  double seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  std::printf("cpu_seconds=%.3f\nexit_status=%d\n", seconds,
+  std::printf("cpu_seconds=%.3f\nexit_status=%d\n", Seconds(usage),
               WIFEXITED(status) ? WEXITSTATUS(status) : 128);
   return 0;
 #endif
@@ -367,10 +324,6 @@ int Cpu(char** command) {
 int main(int argc, char** argv) {
   if (argc >= 3 && std::strcmp(argv[1], "cpu") == 0) return Cpu(argv + 2);
   if (argc >= 2 && std::strcmp(argv[1], "publish") == 0) return Publish(argc, argv);
-  if (argc >= 3 && std::strcmp(argv[1], "tone") == 0) return Tone(argv[2]);
-  if (argc >= 3 && std::strcmp(argv[1], "onset") == 0) return Onset(argv[2]);
-  std::fprintf(stderr,
-               "usage: verbena_driver publish LIBRARY URL [options] | onset FILE | cpu "
-               "COMMAND...\n");
+  std::fprintf(stderr, "usage: verbena_driver publish LIBRARY URL [options] | cpu COMMAND...\n");
   return 2;
 }

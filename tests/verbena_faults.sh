@@ -12,11 +12,7 @@ seconds=12
 
 start_rtmp_server
 url="rtmp://127.0.0.1:$rtmp_port/encoder/zel/mp4:87654321.mp4"
-"$driver" publish "$library" "$url" --seconds $seconds --width 320 --height 240 --rate 15 \
-  --record 1 >"$work/driver.out" 2>"$work/driver.err" &
-publisher=$!
-at_exit stop_process $publisher
-wait_until 30 "the driver did not publish" grep -qs "verbena: publishing" "$work/driver.err"
+publish driver "$url" --seconds $seconds --width 320 --height 240 --rate 15 --record 1
 sleep 3
 stop_rtmp_server kill
 echo "server killed"

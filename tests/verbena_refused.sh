@@ -6,25 +6,18 @@ source "$(dirname "${BASH_SOURCE[0]}")/verbena_common.sh"
 start_rtmp_server
 url="rtmp://127.0.0.1:$rtmp_port/encoder/zel/mp4:55555555.mp4"
 # Refusals come at about 1, 3, 7, 15 and 25 s after the break; the fifth ends the attempts.
-"$driver" publish "$library" "$url" --seconds 36 --width 160 --height 120 --rate 10 \
-  >"$work/first.out" 2>"$work/first.err" &
-first=$!
-at_exit stop_process $first
-wait_until 30 "the first publisher did not publish" grep -qs "verbena: publishing" "$work/first.err"
+publish first "$url" --seconds 36 --width 160 --height 120 --rate 10
+first=$publisher
 sleep 2
 # Hold the first publisher still while the server restarts and the second one takes the name, so
 # that its reconnect comes after, however slow the machine.
 kill -STOP $first
 stop_rtmp_server kill
 start_rtmp_server "$rtmp_port"
-"$driver" publish "$library" "$url" --seconds 32 --width 160 --height 120 --rate 10 \
-  >"$work/second.out" 2>"$work/second.err" &
-second=$!
-at_exit stop_process $second
-wait_until 30 "the second publisher did not publish" grep -qs "verbena: publishing" "$work/second.err"
+publish second "$url" --seconds 32 --width 160 --height 120 --rate 10
 kill -CONT $first
 wait $first || fail "the first publisher failed: $(cat "$work/first.err")"
-wait $second || fail "the second publisher failed: $(cat "$work/second.err")"
+wait $publisher || fail "the second publisher failed: $(cat "$work/second.err")"
 grep -v "ffmpeg:" "$work/first.err"
 [ "$(value start_result "$work/second.out")" = 1 ] || fail "the second publisher did not start"
 grep -q "refuses the stream" "$work/first.err" || fail "the refusal was not reported"

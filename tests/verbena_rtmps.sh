@@ -61,11 +61,7 @@ start_proxy() {  # [certificate that the "good" port serves instead]
   wait_until 5 "the TLS proxy does not listen" listening "${port[good]}"
 }
 stop_proxy() {  # at once, as a restart after a crash: its connections break
-  [ -s "$proxy/nginx.pid" ] || return 0
-  local pid
-  pid=$(cat "$proxy/nginx.pid")
-  kill -TERM "$pid" 2>/dev/null || true
-  wait_for 5 gone "$pid" || kill -KILL "$pid" 2>/dev/null || true
+  [ ! -s "$proxy/nginx.pid" ] || stop_process "$(cat "$proxy/nginx.pid")"
   rm -f "$proxy/nginx.pid"
 }
 at_exit stop_proxy
@@ -114,7 +110,6 @@ done
 if [ -z "$exe" ]; then
   start_xvfb 320x240
   copy_program
-  cp "$shipped_config" "$config"
   cp "$certs/school-ca.pem" "$work/program/"
   set_config ScreenWidth=160 ScreenHeight=120 FrameRate=10 HaveAudio=0
   sed -i '/^\[Device\]/a TrustedCA=school-ca.pem' "$config"
@@ -130,19 +125,16 @@ fi
 
 # --- A break, and the proxy back with a self-signed certificate: every reconnect is refused.
 stream=$((stream + 1))
-"$driver" publish "$library" "$(url good $stream)" --trusted-ca school-ca.pem --seconds 10 \
-  --width 160 --height 120 --rate 10 >"$work/out" 2>"$work/err" &
-publisher=$!
-at_exit stop_process $publisher
-wait_until 30 "the driver did not publish" grep -qs "verbena: publishing" "$work/err"
+publish break "$(url good $stream)" --trusted-ca school-ca.pem --seconds 10 --width 160 \
+  --height 120 --rate 10
 sleep 1
 stop_proxy
 start_proxy self-signed
-wait $publisher || fail "the driver failed: $(cat "$work/err")"
+wait $publisher || fail "the driver failed: $(cat "$work/break.err")"
 grep -q "reconnecting to .* failed (the server's certificate is not from a trusted authority)" \
-  "$work/err" || fail "no reconnect was refused for the certificate: $(cat "$work/err")"
-[ "$(value reconnects "$work/out")" = 0 ] || fail "a reconnect got through the bad certificate"
+  "$work/break.err" || fail "no reconnect was refused for the certificate: $(cat "$work/break.err")"
+[ "$(value reconnects "$work/break.out")" = 0 ] || fail "a reconnect got through the bad certificate"
 recorded=("$rtmp_dir/record/"mp4%3A$stream.mp4*.flv)
 [ ${#recorded[@]} = 1 ] || fail "${#recorded[@]} connections reached the server, expected 1"
-pass "the proxy back with a self-signed certificate: $(value failed_attempts "$work/out") reconnects refused"
+pass "the proxy back with a self-signed certificate: $(value failed_attempts "$work/break.out") reconnects refused"
 echo "PASS"

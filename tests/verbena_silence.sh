@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # A class published without sound (sound switched off, or no sound device) still has a sound
 # track, filled with encoded silence as long as the pictures; sound that starts later takes over
-# on time, with the track continuous throughout. Checked on the library's own recording and on
-# what nginx-rtmp received.
+# on time, with the track continuous throughout. Checked on what nginx-rtmp received.
 source "$(dirname "${BASH_SOURCE[0]}")/verbena_common.sh"
 rate=15
 
@@ -41,10 +40,17 @@ check_silent_track() {
   awk -v v="$v_end" -v a="$a_end" 'BEGIN { d = v - a; exit !(d < 0.05 && d > -0.05) }' ||
     fail "$name: pictures end at $v_end s, sound at $a_end s"
   ffmpeg -v error -i "$file" -map a:0 -ac 1 -ar 44100 -f s16le -y "$work/sound.raw"
-  "$driver" onset "$work/sound.raw" >"$work/onset.out"
+  # The first loud sample, and the loudest one up to 0.1 s before it (AAC smears a start a few ms
+  # backwards).
   local onset quiet_peak
-  onset=$(value onset_s "$work/onset.out")
-  quiet_peak=$(value quiet_peak "$work/onset.out")
+  read -r onset quiet_peak < <(python3 - "$work/sound.raw" <<'PY'
+import array, sys
+s = array.array("h", open(sys.argv[1], "rb").read())
+on = next((i for i, v in enumerate(s) if abs(v) > 1000), None)
+quiet = max(map(abs, s[:max(0, (len(s) if on is None else on) - 4410)]), default=0)
+print("none" if on is None else "%.3f" % (on / 44100), quiet)
+PY
+)
   [ "$quiet_peak" -le 40 ] || fail "$name: the silence is not silent (peak $quiet_peak)"
   if [ "$sound_from" = none ]; then
     [ "$onset" = none ] || fail "$name: sound at $onset s in a class without sound"
@@ -53,37 +59,29 @@ check_silent_track() {
     # starts at 0 on both); the slack is for the test's own threads waking late.
     awk -v o="$onset" -v s="$sound_from" -v f="$a_first" 'BEGIN { d = o + f - s; exit !(d > -0.1 && d < 0.2) }' ||
       fail "$name: the tone starts at $onset s, expected about $sound_from s"
-    ffmpeg -v error -ss "$(awk -v o="$onset" 'BEGIN { print o + 0.1 }')" -i "$file" -map a:0 -ac 1 \
-      -ar 44100 -f s16le -y "$work/tone.raw"
     local hz
-    hz=$("$driver" tone "$work/tone.raw" | sed -n 's/^tone_hz=//p')
+    hz=$(tone "$file" "$(awk -v o="$onset" 'BEGIN { print o + 0.1 }')")
     within "$hz" 440 1 || fail "$name: tone at $hz Hz after its start, expected 440 Hz"
   fi
   pass "$name: $v_count pictures $v_first..$v_end s, $a_count sound packets $a_first..$a_end s, continuous, silent up to ${onset} s"
 }
 
 # 1. Pictures only: PutAudioData is never called.
-"$driver" publish "$library" "${url}11111111.mp4" --seconds 3 --rate $rate --record 1 \
-  --sound 0 >"$work/quiet.out"
+"$driver" publish "$library" "${url}11111111.mp4" --seconds 3 --rate $rate --sound 0 >"$work/quiet.out"
 cat "$work/quiet.out"
 [ "$(value start_result "$work/quiet.out")" = 1 ] || fail "Start failed"
 [ "$(value sound_blocks "$work/quiet.out")" = 0 ] || fail "sound blocks counted without sound"
 blocks=$(value silence_blocks "$work/quiet.out")
 [ "$blocks" -ge 120 ] && [ "$blocks" -le 140 ] || fail "$blocks silence blocks for 3 s, expected about 129"
-check_silent_track "$(ls "$driver_recordings"/11111111-*.flv)" none
 
 # 2. Sound from 2 s on.
-"$driver" publish "$library" "${url}22222222.mp4" --seconds 4 --rate $rate --record 1 \
-  --sound-after 2 >"$work/late.out"
+"$driver" publish "$library" "${url}22222222.mp4" --seconds 4 --rate $rate --sound-after 2 \
+  >"$work/late.out"
 cat "$work/late.out"
 [ "$(value start_result "$work/late.out")" = 1 ] || fail "Start failed"
-check_silent_track "$(ls "$driver_recordings"/22222222-*.flv)" 2
 
+# What nginx received (the library's own recording gets the same packets: verbena_faults.sh).
 stop_rtmp_server
-for stream in 11111111 22222222; do
-  received=("$rtmp_dir/record/mp4%3A$stream.mp4"*.flv)
-  [ ${#received[@]} = 1 ] || fail "nginx recorded ${#received[@]} streams of $stream, expected 1"
-done
 check_silent_track "$(ls "$rtmp_dir/record/mp4%3A11111111.mp4"*.flv)" none
 check_silent_track "$(ls "$rtmp_dir/record/mp4%3A22222222.mp4"*.flv)" 2
 echo "PASS"
