@@ -12,8 +12,6 @@ write_config() {  # KEY=VALUE... over the test's defaults
   cp "$shipped_config" "$config"
   set_config ScreenWidth=320 ScreenHeight=240 FrameRate=20 HaveAudio=0 "$@"
 }
-app_pid=""
-extra_cleanup() { stop_process "$app_pid"; }
 pictures_at_least() { [ "$(calls PutVideoData)" -ge "$1" ]; }
 pictures_of_length() {  # bytes: true when every picture has it
   encoder_log | awk -v n="length=$1 " '/^PutVideoData / && !index($0, n) { bad = 1 } END { exit bad }'
@@ -40,12 +38,12 @@ write_config VideoStyle=3
 url='quillon.publish://svpq%3C2035803%2F212%3C4%3A580nlwg%29dndtu73/&ignored/tail'
 rm -f "$work/log"
 timeout 30 "$app" --headless "$url" >"$work/out" 2>"$work/err" &
-app_pid=$!
+program_pid=$!
 wait_for 10 pictures_at_least 3 || true
-kill -TERM "$app_pid"
+kill -TERM "$program_pid"
 status=0
-wait "$app_pid" || status=$?
-app_pid=""
+wait "$program_pid" || status=$?
+program_pid=""
 [ "$status" -eq 0 ] || fail "SIGTERM ended the class with exit code $status"
 [ ! -s "$work/out" ] || fail "a launch URL showed a message"
 log_has '^CreateEncoder .*width=640 height=480 .*url=rtmp://127.0.0.1:1935/live$' ||

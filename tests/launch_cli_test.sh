@@ -5,9 +5,6 @@
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/launch_cli_checks.sh"
 copy_program quillon-publisher
-# The shipped config.ini from the sources: the one in the program folder may hold an address
-# from an earlier run.
-cp "$shipped_config" "$config"
 # A plain start registers the link handler for the user.
 use_private_home
 cd "$work/elsewhere"

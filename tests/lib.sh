@@ -4,7 +4,8 @@
 # PulseAudio daemon, nginx-rtmp) and Wine for the Windows build. Whatever a script starts here is
 # stopped and $work removed on every exit: success, failure, Ctrl-C or SIGTERM.
 #   at_exit COMMAND...  one more command for the exit (they run last registered first)
-#   extra_cleanup       a function a script may define for what it started itself; it runs first
+#   program_pid         the program a script started in the background, ended on exit
+#   extra_cleanup       a function a script may define for what else it started; it runs first
 #   failure_files       files of $work printed when the script fails (default: out err log)
 #   KEEP_WORK=1         keeps $work to look into a failure
 # Build outputs used here: capture/libfake_verbena.so (.dll), capture/screencast_portal_standin,
@@ -23,6 +24,7 @@ exe=""  # ".exe" after use_wine
 work=$(mktemp -d "${TMPDIR:-/tmp}/quillon-$(basename "$0" .sh).XXXXXX")
 failure_files=(out err log)
 cleanups=()
+program_pid=""
 extra_cleanup() { :; }
 at_exit() { cleanups+=("$(printf '%q ' "$@")"); }
 on_exit() {
@@ -33,7 +35,7 @@ on_exit() {
       [ ! -s "$work/$file" ] || sed "s/^/$file: /" "$work/$file" >&2
     done
   fi
-  extra_cleanup >/dev/null 2>&1 || true
+  { extra_cleanup; stop_process "$program_pid"; } >/dev/null 2>&1 || true
   for ((i = ${#cleanups[@]} - 1; i >= 0; i--)); do eval "${cleanups[i]}" >/dev/null 2>&1 || true; done
   if [ -n "${KEEP_WORK:-}" ]; then echo "work folder kept: $work" >&2; else rm -rf "$work"; fi
   exit "$status"
@@ -134,24 +136,34 @@ pulseaudio_answers() { timeout 2 pactl info >/dev/null 2>&1; }
 #   standin METHOD [ARG...]               a call of its control interface (SetPointer 280 200)
 wayland_dir=$work/wayland
 start_screencast_desktop() {
-  need dbus-daemon pipewire wireplumber gdbus
+  need gdbus
   mkdir -p "$wayland_dir"
-  printf '%s' "<busconfig><type>session</type><listen>unix:path=$wayland_dir/bus</listen><policy \
-context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow \
-own=\"*\"/></policy></busconfig>" >"$wayland_dir/bus.conf"
   export XDG_RUNTIME_DIR=$wayland_dir HOME=$wayland_dir XDG_CONFIG_HOME=$wayland_dir/config \
     XDG_STATE_HOME=$wayland_dir/state DBUS_SESSION_BUS_ADDRESS=unix:path=$wayland_dir/bus \
     XDG_SESSION_TYPE=wayland
   unset DISPLAY WAYLAND_DISPLAY PIPEWIRE_REMOTE QUILLON_DESKTOP_SOURCE
-  dbus-daemon --config-file="$wayland_dir/bus.conf" --nofork >"$wayland_dir/bus.log" 2>&1 &
-  at_exit stop_process $!
-  wait_until 10 "the test session bus did not start" test -S "$wayland_dir/bus"
-  pipewire >"$wayland_dir/pipewire.log" 2>&1 &
-  at_exit stop_process $!
-  wait_until 10 "PipeWire did not start" test -S "$wayland_dir/pipewire-0"
-  wireplumber >"$wayland_dir/wireplumber.log" 2>&1 &
-  at_exit stop_process $!
+  start_session "$wayland_dir"
   start_screencast_standin "$@"
+}
+# start_session DIR: a private session bus (DIR/bus) and PipeWire with WirePlumber, their logs
+# in DIR, each started through the command prefix in the array launcher (none by default).
+launcher=()
+start_session() {
+  need dbus-daemon pipewire wireplumber
+  printf '%s' "<busconfig><type>session</type><listen>unix:path=$1/bus</listen><policy \
+context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow \
+own=\"*\"/></policy></busconfig>" >"$1/bus.conf"
+  in_background "$1/bus.log" dbus-daemon --config-file="$1/bus.conf" --nofork
+  wait_until 10 "the test session bus did not start" test -S "$1/bus"
+  in_background "$1/pipewire.log" pipewire
+  wait_until 10 "PipeWire did not start" test -S "$1/pipewire-0"
+  in_background "$1/wireplumber.log" wireplumber
+}
+in_background() {  # log command...: through the launcher, stopped on exit
+  local log=$1
+  shift
+  "${launcher[@]}" "$@" >"$log" 2>&1 &
+  at_exit stop_process $!
 }
 standin_pid=""
 start_screencast_standin() {
@@ -275,6 +287,13 @@ find_window() {  # name-pattern
   return 1
 }
 wait_window() { wait_for "$1" find_window "$2"; }  # seconds name-pattern
+# click X Y [xdotool click option...]: a click at (X, Y) in dialog units of the Qt window $window,
+# WIDTH x HEIGHT as `xdotool getwindowgeometry --shell` sets them: its template is 638 x 385, and
+# its classroom page may have been narrowed by $narrower pixels.
+click() {
+  xdotool mousemove --window "$window" $(($1 * (WIDTH + ${narrower:-0}) / 638)) \
+    $(($2 * HEIGHT / 385)) click "${@:3}" 1
+}
 no_window() { ! find_window "$1" >/dev/null; }  # name-pattern
 
 # Keys go through the X server's keyboard, not as events sent to one window: Wine then sees both
@@ -284,9 +303,9 @@ type_key() {  # X window, key
   xdotool mousemove --window "$1" 8 8 key "$2"
 }
 # Answers the message box, captioned with the program's name, with Enter.
-answer_message() {  # what the box is about
+answer_message() {  # what the box is about, [seconds to wait for it]
   local box
-  box=$(wait_window 10 '^quillon-publisher$') || fail "no message box: $1"
+  box=$(wait_window "${2:-10}" '^quillon-publisher$') || fail "no message box: $1"
   type_key "$box" Return
   wait_until 10 "the message box stayed: $1" no_window '^quillon-publisher$'
 }
@@ -344,6 +363,24 @@ decodes() {  # file
   [ -n "$1" ] && [ "$(ffprobe -v error -count_frames -select_streams v:0 \
     -show_entries stream=nb_read_frames -of csv=p=0 "$1")" -ge 20 ]
 }
+# The RTMP server's newest recording with PATTERN in its name; fails when there is none.
+recorded() {  # [pattern]
+  local file
+  file=$(ls -t "$rtmp_dir"/record/*"${1:-}"*.flv 2>/dev/null | head -n 1)
+  [ -n "$file" ] || fail "nothing recorded${1:+ of $1}"
+  echo "$file"
+}
+# check_video FILE [WIDTH,HEIGHT]: H.264 (of that size), at least 20 pictures, decoding without
+# an error.
+check_video() {
+  local size name
+  name=$(basename "$1")
+  size=$(ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height \
+    -of csv=p=0 "$1")
+  [ -z "${2:-}" ] || [ "$size" = "h264,$2" ] || fail "$name is $size, expected h264,$2"
+  decodes "$1" || fail "$name holds fewer than 20 pictures"
+  ffmpeg -v error -xerror -i "$1" -f null - || fail "$name does not decode cleanly"
+}
 bright_grey() { read -r r g b <<< "$1"; [ "$r" -gt 140 ] && [ "$g" -gt 140 ] && [ "$b" -gt 140 ]; }
 dark() { read -r r g b <<< "$1"; [ "$r" -lt 60 ] && [ "$g" -lt 60 ] && [ "$b" -lt 60 ]; }
 reddish() { read -r r g b <<< "$1"; [ "$r" -gt 150 ] && [ "$g" -lt 100 ] && [ "$b" -lt 100 ]; }
@@ -384,6 +421,13 @@ use_wine() {
   [ -x "$wine_loader" ] || wine_loader=$(command -v wine64 || command -v wine) || fail "wine is not installed"
   [ -f "$WINEPREFIX/system.reg" ] || "$source_dir/scripts/wine" start "$WINEPREFIX" >/dev/null
   exe=.exe
+}
+# open_window ARG...: the Windows program with the ARGs on the Wine desktop $desktop (new_desktop),
+# in the background ($program_pid); sets main_window once its window shows.
+open_window() {
+  timeout -k 5 90 "$wine_loader" "${desktop[@]}" "$app" "$@" </dev/null >"$work/out" 2>"$work/err" &
+  program_pid=$!
+  main_window=$(wait_window 20 '^新一代网络教学系统.* Build ') || fail "the main window did not appear"
 }
 # Wine's drive Z: is the root of the Unix file system.
 windows_path() { echo "Z:${1//\//\\}"; }

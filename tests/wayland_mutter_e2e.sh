@@ -12,13 +12,12 @@ if ! command -v mutter >/dev/null; then
   echo "NOT RUN: mutter is not installed (apt-get install --no-install-recommends mutter)"
   exit 0
 fi
-need dbus-daemon pipewire wireplumber ffprobe runuser
+need ffprobe runuser
 start_xvfb 640x480 -ac
 [ -f "$program_dir/libverbena.so" ] || fail "the encoder library is not built"
 start_rtmp_server
 copy_program
 cp "$build_dir/capture/screencast_portal_standin" "$work/"
-cp "$shipped_config" "$config"
 set_config VideoStyle=0 ScreenWidth=0 ScreenHeight=0 HaveAudio=0 FrameRate=20 Bitrate=2000
 run_dir=$work/run
 mkdir -m 700 "$run_dir"
@@ -36,26 +35,14 @@ if [ "$(id -u)" -eq 0 ]; then
 else
   as_user() { env -i "${session_env[@]}" "$@"; }
 fi
-in_background() {  # log command...: as the user, stopped on exit
-  local log=$1
-  shift
-  as_user "$@" >"$run_dir/$log" 2>&1 &
-  at_exit stop_process $!
-}
 failure_files=(out err run/mutter.log run/standin.log)
 
-printf '%s' "<busconfig><type>session</type><listen>unix:path=$run_dir/bus</listen><policy \
-context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow \
-own=\"*\"/></policy></busconfig>" >"$run_dir/bus.conf"
-in_background bus.log dbus-daemon --config-file="$run_dir/bus.conf" --nofork
-wait_until 10 "the test session bus did not start" test -S "$run_dir/bus"
-in_background pipewire.log pipewire
-wait_until 10 "PipeWire did not start" test -S "$run_dir/pipewire-0"
-in_background wireplumber.log wireplumber
-in_background mutter.log mutter --headless --virtual-monitor 1024x768 --wayland --no-x11
+launcher=(as_user)
+start_session "$run_dir"
+in_background "$run_dir/mutter.log" mutter --headless --virtual-monitor 1024x768 --wayland --no-x11
 mutter_casts() { grep -q 'Added virtual monitor' "$run_dir/mutter.log" && test -S "$run_dir/wayland-0"; }
 wait_until 30 "mutter did not start" mutter_casts
-in_background standin.log "$work/screencast_portal_standin" --mutter
+in_background "$run_dir/standin.log" "$work/screencast_portal_standin" --mutter
 wait_until 10 "the ScreenCast stand-in did not start" grep -qs ready "$run_dir/standin.log"
 pass "mutter runs headless with a virtual 1024 x 768 monitor"
 
@@ -64,11 +51,7 @@ as_user timeout 30 "$app" --headless --duration 3 \
   "$(launch_url "rtmp://127.0.0.1:$rtmp_port/live/mutter&4250")&" >"$work/out" 2>"$work/err" ||
   fail "the class on mutter exited with $?"
 grep -q 'Mutter stream .* 1024x768' "$run_dir/standin.log" || fail "mutter cast no 1024 x 768 monitor"
-sleep 1
-recording=$(find "$rtmp_dir/record" -name '*.flv' | head -n1)
-[ -n "$recording" ] || fail "nothing recorded"
-size=$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0 \
-  "$recording")
-[ "$size" = "1024,768" ] || fail "the whole-display class published $size, not mutter's 1024,768"
-decodes "$recording" || fail "the recording does not decode"
+stop_rtmp_server
+recording=$(recorded mutter)
+check_video "$recording" 1024,768
 pass "a class of the whole display publishes mutter's monitor at 1024 x 768, not the X server's 640 x 480"

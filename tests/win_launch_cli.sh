@@ -9,7 +9,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 source "$(dirname "${BASH_SOURCE[0]}")/launch_cli_checks.sh"
 use_wine
 copy_program quillon-publisher.exe
-cp "$shipped_config" "$config"
 cd "$work/elsewhere"
 unset DISPLAY
 registered_command() {  # the command that the link starts, in $work/out

@@ -11,8 +11,6 @@ use_wine
 start_xvfb 1280x800
 use_cjk_font
 failure_files+=(program.log)
-program_pid=""
-extra_cleanup() { stop_process "$program_pid"; }
 
 mkdir -p "$work/shots"
 new_desktop 1280x800

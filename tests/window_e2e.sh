@@ -9,8 +9,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 need Xvfb xdotool xwininfo xdg-open ffmpeg ffprobe
 artifacts=$build_dir/test-artifacts
 failure_files=(program.log)
-program_pid=""
-extra_cleanup() { stop_process "$program_pid"; }
 
 # A copy of the program folder, so that the test's config.ini changes stay here.
 copy_program
@@ -53,22 +51,7 @@ title=$(xdotool getwindowname "$window")
 pass "xdg-open started the window: $title"
 
 eval "$(xdotool getwindowgeometry --shell "$window")"   # X Y WIDTH HEIGHT
-# A point of the window given in dialog units (the window is 638 x 385 of them).
-click() {  # x y (dialog units)
-  xdotool mousemove --window "$window" $(($1 * WIDTH / 638)) $(($2 * HEIGHT / 385)) click 1
-}
-# Enter on a message box. The box closes on the key press, and xdotool then stops before the
-# release: the key would stay down and repeat into the next box, so it is released here.
-press_return() {  # window
-  xdotool key --window "$1" Return 2>/dev/null || true
-  xdotool keyup Return 2>/dev/null || true
-}
-# The message box the program shows, by its caption; answered with Enter.
-answer_message() {  # timeout-seconds
-  local box
-  box=$(wait_window "$1" '^quillon-publisher$') || return 1
-  press_return "$box"
-}
+no_message() { ! wait_window "$1" '^quillon-publisher$' >/dev/null; }  # seconds
 screenshot() { grab_screen "$1" "${WIDTH}x$HEIGHT" "$X,$Y"; }  # file
 
 sleep 3   # the page loads and draws
@@ -90,7 +73,7 @@ hand_over() {  # plain-address: a second start with its link, which must end by 
 sed -i 's/^\[Device\]\(\r\?\)$/[Device]\1\nAllowedHosts=127.0.0.1\1/' "$config"
 stored=$(address)
 hand_over "rtmp://192.0.2.1:$port/live/1&1"
-answer_message 10 || fail "no message for a host outside AllowedHosts"
+answer_message "a host outside AllowedHosts"
 [ "$(address)" = "$stored" ] || fail "a refused host was stored"
 sed -i '/^AllowedHosts=/d' "$config"
 hand_over "rtmp://127.0.0.1:$port/live/20140103&20140103"
@@ -103,18 +86,17 @@ pass "later starts hand their links to the running window (idle: taken; other ho
 log_after() { awk -v p="$1" '$0 ~ p {n = NR} {l[NR] = $0} END {for (i = n + 1; i <= NR; i++) print l[i]}' "$work/program.log"; }
 # The status reaches "live" within 3 s of 上课, and a double-click leaves the class running.
 if [ "$have_encoder" = 1 ]; then
-  xdotool mousemove --window "$window" $((78 * WIDTH / 638)) $((62 * HEIGHT / 385)) \
-    click --repeat 2 --delay 150 1
+  click 78 62 --repeat 2 --delay 150
   wait_for 3 logged "status: 正在直播" || fail "not live within 3 s of 上课"
   sleep 2
   ! log_after "status: 正在直播" | grep -q "status: 未上课" || fail "the double-click ended the class"
   screenshot "$artifacts/window_e2e_publishing.png" || true
-  if answer_message 1; then fail "the class did not start (message box shown)"; fi
+  no_message 1 || fail "the class did not start (message box shown)"
   pass "live within 3 s; a double-click on 上课 leaves the class running"
 
   # A link during the class: the teacher is told, the class goes on, the link waits for 下课.
   hand_over "rtmp://127.0.0.1:$port/live/20140104&20140104"
-  answer_message 10 || fail "no word of the link that arrived during the class"
+  answer_message "the link that arrived during the class"
   ! logged "handed over class 20140104" || fail "the link was taken during the class"
 
   # The server goes away and comes back: the status says so within 5 s, then live again.
@@ -139,7 +121,7 @@ if [ "$have_encoder" = 1 ]; then
   other_pid=$!
   sleep 3
   kill -CONT "$program_pid"
-  answer_message 45 || fail "no message when the server refused the class"
+  answer_message "the server refused the class" 45
   logged "status: 服务器拒绝了直播" || fail "the status does not tell of the refusal"
   stop_process "$other_pid"
   pass "a second publisher on the class: given up, told once"
@@ -155,16 +137,16 @@ if [ "$have_encoder" = 1 ]; then
     fail "the class after the handed-over link did not go live"
   sleep 3   # the recording checked below
   "$close_window" "$window" || fail "could not ask the window to close"
-  box=$(wait_window 30 '^quillon-publisher$') || fail "no message when closing"
+  wait_window 30 '^quillon-publisher$' >/dev/null || fail "no message when closing"
   log_after "status: 正在直播" | grep -q "status: 未上课" || fail "the box came before the class ended"
-  press_return "$box"
+  answer_message "直播结束!"
 else
   click 78 62   # 上课
-  answer_message 30 || fail "no message box for a class without encoder library"
+  answer_message "a class without encoder library" 30
   pass "without the encoder library the start is refused with a message"
   # Closing after no class: no box.
   "$close_window" "$window" || fail "could not ask the window to close"
-  if answer_message 3; then fail "\"直播结束!\" when no class ran"; fi
+  no_message 3 || fail "\"直播结束!\" when no class ran"
 fi
 wait_for 10 gone "$program_pid" || fail "the program did not end after its window closed"
 program_pid=""
@@ -173,7 +155,7 @@ pass "closing the window ended the program"
 # A link whose address has no class id: "参数有误!", and the program ends without its window.
 "$app" "quillon.publish://bcd/&e2e" >>"$work/program.log" 2>&1 &
 program_pid=$!
-answer_message 60 || fail "no message for an unusable address"
+answer_message "an unusable address" 60
 wait_for 10 gone "$program_pid" || fail "the program went on with an unusable address"
 wait "$program_pid" || true
 program_pid=""
@@ -183,13 +165,13 @@ pass "an unusable address is refused before the window shows"
 # Started bare: a fast class, whose number is told before any window shows.
 "$app" >>"$work/program.log" 2>&1 &
 program_pid=$!
-box=$(wait_window 60 '^quillon-publisher$') || fail "no fast-class message"
+wait_window 60 '^quillon-publisher$' >/dev/null || fail "no fast-class message"
 no_window '新一代网络教学系统' || fail "the window showed before the fast-class message"
-press_return "$box"
+answer_message "the fast class"
 window=$(wait_window 60 '新一代网络教学系统\(Merrowin\)') || fail "no window after the fast-class message"
 config_has '^Address=' || fail "the fast class stored no address"
 "$close_window" "$window" || fail "could not ask the fast-class window to close"
-if answer_message 3; then fail "\"直播结束!\" when the fast-class window ran no class"; fi
+no_message 3 || fail "\"直播结束!\" when the fast-class window ran no class"
 wait "$program_pid" || fail "the fast-class run ended with an error"
 program_pid=""
 pass "started bare: fast-class message first, then the window"
@@ -197,15 +179,8 @@ pass "started bare: fast-class message first, then the window"
 if [ "$have_encoder" = 1 ]; then
   stop_rtmp_server
   # The last class's: the server ended it gracefully (the earlier ones it lost when killed).
-  recording=$(ls -t "$rtmp_dir"/record/*20140104*.flv 2>/dev/null | head -1)
-  [ -n "$recording" ] || fail "nothing was recorded"
-  size=$(ffprobe -v error -select_streams v:0 -show_entries stream=codec_name,width,height \
-    -of csv=p=0 "$recording")
-  [ "$size" = "h264,640,360" ] || fail "recording is $size, expected h264 640x360"
-  frames=$(ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=nb_read_frames \
-    -of csv=p=0 "$recording")
-  [ "${frames:-0}" -ge 20 ] || fail "only ${frames:-0} pictures arrived"
-  ffmpeg -v error -xerror -i "$recording" -f null - || fail "the recording does not decode cleanly"
-  pass "recording: $size, $frames pictures, decodes without errors"
+  recording=$(recorded 20140104)
+  check_video "$recording" 640,360
+  pass "recording: h264 640x360, decodes without errors"
 fi
 echo "window_e2e: all checks passed"

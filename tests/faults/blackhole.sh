@@ -24,7 +24,6 @@ back=$(awk '$1 == "trace" && $2 > 23 && $7 == 1 && $8 >= 1 { print $2; exit }' "
   fail "not publishing again within 17 s of the link's return: $(grep verbena: "$work/err" | tail -3)"
 [ "$(value pictures_in "$work/out")" -ge 400 ] || fail "the class did not go on taking pictures"
 "$rtmp_server" stop "$rtmp_dir"
-recording=$(ls -t "$rtmp_dir"/record/hole*.flv | head -1)
-ffmpeg -v error -xerror -i "$recording" -f null - || fail "the recording after the return does not decode"
+check_video "$(recorded hole)"
 pass "15 s blackhole: noticed at $noticed s (it began at 8 s), publishing again at $back s (it ended at 23 s)"
 echo "PASS"
