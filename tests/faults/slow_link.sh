@@ -40,6 +40,7 @@ unshare --mount --net bash -c '
   ip link set lo up
   mount --bind "$1" /etc/resolv.conf
   "$2" --silent-udp 53 >/dev/null &
+  trap "kill $!" EXIT
   sleep 0.2
   shift 2
   "$@"' _ "$work/resolv.conf" "$relay" "$driver" publish "$library" \
