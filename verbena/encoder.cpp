@@ -98,8 +98,12 @@ int Encoder::Start() {
   rate_ = std::make_unique<RateControl>(settings.bitrateKbps,
                                         audio_ != nullptr ? settings.sound.bitrate / 1000 : 0);
   stats_.targetKbps = static_cast<uint32_t>(settings.bitrateKbps);
-  pictures_ = std::make_unique<PictureQueue>(static_cast<size_t>(settings.pictureBytes),
-                                             kPictureQueueDepth, &wakeup_);
+  pictures_ = std::make_unique<PictureQueue>(
+      static_cast<size_t>(settings.pictureBytes), VideoEncoder::I420Bytes(settings),
+      [this](const uint8_t* picture, uint8_t* slot) {
+        VideoEncoder::ToI420(check_.settings, picture, slot);
+      },
+      kPictureQueueDepth, &wakeup_);
   if (audio_ != nullptr) {
     const size_t bytesPerSecond =
         static_cast<size_t>(settings.sound.samplesPerSecond) * settings.sound.blockBytes;
@@ -191,8 +195,7 @@ void Encoder::Run() {
         sound_->Release(chunk);
       } else {
         Picture* picture = pictures_->Pop();
-        if (picture != nullptr) EncodePicture(*picture);
-        pictures_->Release(picture);
+        if (picture != nullptr) EncodePicture(picture);
       }
     }
     if (stopping) break;
@@ -213,23 +216,35 @@ void Encoder::Run() {
   publisher_->packets().Close();
 }
 
-void Encoder::EncodePicture(const Picture& picture) {
+void Encoder::EncodePicture(Picture* picture) {
   if (lastPictureMs_ < 0) LogTiming("first picture taken by the encoder thread");
+  const int64_t arrivalUs = picture->arrivalUs;
   EncodeOrLeaveOut(picture);
   // The silence trails the pictures, so it is encoded after the picture it follows: the picture
   // leaves at once. Also for a picture left out: the clock goes on.
   if (audio_ != nullptr) {
-    audio_->FollowPicture(picture.arrivalUs);
+    audio_->FollowPicture(arrivalUs);
     CountSilence();
   }
 }
 
-void Encoder::EncodeOrLeaveOut(const Picture& picture) {
+namespace {
+
+// The free function of a picture lent to the video encoder: back to its queue once the encoder
+// is done with it.
+void ReturnPicture(void* picture, uint8_t* /*data*/) {
+  Picture* p = static_cast<Picture*>(picture);
+  p->home->Release(p);
+}
+
+}  // namespace
+
+void Encoder::EncodeOrLeaveOut(Picture* picture) {
   const int64_t backlogMs = publisher_->packets().BacklogMs();
   if (stats_.connected) {
     // A link slower than the class's rate: a lower rate rather than pictures left out.
     const int target =
-        rate_->Update(static_cast<double>(picture.arrivalUs) / 1e6, backlogMs, stats_.bitrateKbps);
+        rate_->Update(static_cast<double>(picture->arrivalUs) / 1e6, backlogMs, stats_.bitrateKbps);
     if (target != static_cast<int>(stats_.targetKbps)) {
       video_->SetBitrate(target);
       stats_.targetKbps = static_cast<uint32_t>(target);
@@ -237,11 +252,20 @@ void Encoder::EncodeOrLeaveOut(const Picture& picture) {
   }
   if (stats_.connected && backlogMs > kMaxLinkBacklogMs) {
     ++leftOut_;  // even the lowest rate does not fit: fewer pictures rather than a growing delay
+    pictures_->Release(picture);
     return;
   }
-  int64_t ptsMs = std::max(picture.arrivalUs / 1000, lastPictureMs_ + 1);
+  int64_t ptsMs = std::max(picture->arrivalUs / 1000, lastPictureMs_ + 1);
   lastPictureMs_ = ptsMs;
-  video_->Encode(picture.bytes.get(), ptsMs, keyframeWanted_.exchange(false));
+  AVBufferRef* lent = av_buffer_create(picture->bytes.get(),
+                                       VideoEncoder::I420Bytes(check_.settings), &ReturnPicture,
+                                       picture, AV_BUFFER_FLAG_READONLY);
+  if (lent == nullptr) {  // out of memory: this picture is lost, the class goes on
+    ++leftOut_;
+    pictures_->Release(picture);
+    return;
+  }
+  video_->Encode(lent, ptsMs, keyframeWanted_.exchange(false));
 }
 
 void Encoder::EncodeSound(const SoundChunk& chunk) {
@@ -298,10 +322,10 @@ void Encoder::Release() {
   publisher_.reset();
   trust_.reset();
   recording_.reset();
+  video_.reset();  // first: it may still hold pictures lent from the queue
   pictures_.reset();
   sound_.reset();
   audio_.reset();
-  video_.reset();
 }
 
 int Encoder::GetStats(VerbenaStats* out) {

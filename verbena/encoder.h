@@ -49,8 +49,9 @@ class Encoder final : private PacketSink {
   enum class State { kCreated, kRunning, kFailed, kStopped };
 
   void Run();
-  void EncodePicture(const Picture& picture);
-  void EncodeOrLeaveOut(const Picture& picture);  // the link may be too slow for it
+  // Both take the picture: it goes back to the queue once it is encoded or left out.
+  void EncodePicture(Picture* picture);
+  void EncodeOrLeaveOut(Picture* picture);  // the link may be too slow for it
   void EncodeSound(const SoundChunk& chunk);
   void OpenRecording();
   void OnPacket(const AVPacket* packet) override;

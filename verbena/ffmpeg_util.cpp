@@ -15,6 +15,7 @@ FramePtr OpenEncoder(AVCodecContext* codec, const AVCodec* implementation,
     *error = "out of memory";
     return nullptr;
   }
+  if (shape == nullptr) return frame;
   shape(frame.get(), codec);
   result = av_frame_get_buffer(frame.get(), 0);
   if (result < 0) {

@@ -23,7 +23,11 @@ struct PacketFree {
 };
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextFree>;
 using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+struct BufferUnref {
+  void operator()(AVBufferRef* buffer) const { av_buffer_unref(&buffer); }
+};
 using PacketPtr = std::unique_ptr<AVPacket, PacketFree>;
+using BufferPtr = std::unique_ptr<AVBufferRef, BufferUnref>;
 
 // An output's error when the server's host name does not resolve, or its lookup got no answer.
 constexpr int kErrorHostNotFound = FFERRTAG('V', 'H', 'N', 'F');
@@ -69,7 +73,8 @@ class PacketSink {
 };
 
 // Opens the encoder and makes the one frame it is fed through, shaped by shape (format and size)
-// after the encoder is open. nullptr, with the reason in *error, on failure.
+// after the encoder is open and given buffers of its own; without shape, a bare frame whose
+// caller points it at buffers. nullptr, with the reason in *error, on failure.
 FramePtr OpenEncoder(AVCodecContext* codec, const AVCodec* implementation,
                      void (*shape)(AVFrame* frame, const AVCodecContext* codec),
                      std::string* error);

@@ -1,6 +1,7 @@
 // A live output writing into a pipe, read back tag by tag as a viewer's server would get them.
 #include "verbena/flv_output.h"
 
+#include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -101,11 +102,13 @@ TEST(FlvOutput, ALiveStreamSendsEachPictureAtOnceWhileSilenceTrailsIt) {
   ASSERT_NE(sink.output, nullptr) << ErrorText(result);
 
   // No sound device: only the pictures move the sound track on, with silence behind them.
-  std::vector<uint8_t> picture(static_cast<size_t>(check.settings.pictureBytes), 0x80);
+  const BufferPtr picture(av_buffer_alloc(VideoEncoder::I420Bytes(check.settings)));
+  ASSERT_NE(picture, nullptr);
+  std::memset(picture->data, 0x80, picture->size);
   constexpr int64_t kStartMs = 1000, kStepMs = 66, kPictures = 30;
   for (int64_t i = 0; i < kPictures; ++i) {
     const int64_t ms = kStartMs + i * kStepMs;
-    ASSERT_TRUE(video->Encode(picture.data(), ms, false));
+    ASSERT_TRUE(video->Encode(av_buffer_ref(picture.get()), ms, false));
     audio->FollowPicture(ms * 1000);  // as the encoder thread does: the picture first
     int64_t newest = -1;
     for (const Tag& tag : pipe.Read())

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 namespace verbena {
 
@@ -24,10 +25,23 @@ void Wakeup::Wait(int timeoutMs) {
 constexpr size_t kSparePictures = 3;
 
 PictureQueue::PictureQueue(size_t pictureBytes, size_t depth, Wakeup* wakeup)
-    : pictureBytes_(pictureBytes), depth_(std::max<size_t>(depth, 1)), wakeup_(wakeup) {
+    : PictureQueue(
+          pictureBytes, pictureBytes,
+          [pictureBytes](const uint8_t* picture, uint8_t* slot) {
+            std::memcpy(slot, picture, pictureBytes);
+          },
+          depth, wakeup) {}
+
+PictureQueue::PictureQueue(size_t pictureBytes, size_t slotBytes, Fill fill, size_t depth,
+                           Wakeup* wakeup)
+    : pictureBytes_(pictureBytes),
+      fill_(std::move(fill)),
+      depth_(std::max<size_t>(depth, 1)),
+      wakeup_(wakeup) {
   storage_.resize(depth_ + kSparePictures);
   for (Picture& picture : storage_) {
-    picture.bytes.reset(new uint8_t[pictureBytes_]);
+    picture.bytes.reset(new uint8_t[slotBytes]);
+    picture.home = this;
     free_.push_back(&picture);
   }
 }
@@ -50,7 +64,7 @@ bool PictureQueue::Push(const uint8_t* data, size_t length, int64_t arrivalUs) {
       free_.pop_back();
     }
   }
-  std::memcpy(slot->bytes.get(), data, length);
+  fill_(data, slot->bytes.get());
   slot->arrivalUs = arrivalUs;
   {
     std::lock_guard lock(mutex_);

@@ -1,13 +1,14 @@
 // The hand-over from the caller's threads to the encoder thread. Every buffer is allocated up
-// front (pictures) or kept for reuse (sound), so a Put call copies and returns without touching
+// front (pictures) or kept for reuse (sound), so a Put call writes and returns without touching
 // the allocator in steady state. The picture buffers are not filled when made: the system maps
-// their pages at the first copy, so a start does not wait for tens of megabytes of zeros.
+// their pages at the first write, so a start does not wait for tens of megabytes of zeros.
 #pragma once
 
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -28,22 +29,31 @@ class Wakeup {
   bool pending_ = false;
 };
 
+class PictureQueue;
+
 struct Picture {
-  std::unique_ptr<uint8_t[]> bytes;  // the queue's picture size; read only after a Push wrote it
+  std::unique_ptr<uint8_t[]> bytes;  // the queue's slot size; read only after a Push wrote it
   int64_t arrivalUs = 0;  // monotonic clock when the caller handed it over
+  PictureQueue* home = nullptr;  // the queue to Release it to
 };
 
 // Pictures waiting to be encoded. When the encoder falls behind, the oldest waiting picture is
 // dropped for the new one, and counted.
 class PictureQueue {
  public:
+  // Writes a slot of slotBytes from a picture of the input size.
+  using Fill = std::function<void(const uint8_t* picture, uint8_t* slot)>;
+
   // depth: pictures that may wait; a few more buffers exist for the callers copying in and the
-  // one being encoded.
+  // one being encoded. Pictures are copied in as they are.
   PictureQueue(size_t pictureBytes, size_t depth, Wakeup* wakeup);
+  // Pictures of pictureBytes are written into slots of slotBytes by fill, on the caller's thread
+  // (a conversion there saves the encoder thread a copy).
+  PictureQueue(size_t pictureBytes, size_t slotBytes, Fill fill, size_t depth, Wakeup* wakeup);
   PictureQueue(const PictureQueue&) = delete;
   PictureQueue& operator=(const PictureQueue&) = delete;
 
-  // Copies one whole picture in. False (and nothing kept) when the length is not the picture size.
+  // Takes one whole picture in. False (and nothing kept) when the length is not the picture size.
   bool Push(const uint8_t* data, size_t length, int64_t arrivalUs);
   // The oldest waiting picture, or nullptr; hand it back with Release when done.
   Picture* Pop();
@@ -55,6 +65,7 @@ class PictureQueue {
 
  private:
   const size_t pictureBytes_;
+  const Fill fill_;
   const size_t depth_;
   Wakeup* const wakeup_;
   std::mutex mutex_;

@@ -1,5 +1,6 @@
-// H.264 through libx264: converts one bottom-up BGR picture to I420 (libyuv, rows flipped in the
-// same pass) and encodes it.
+// H.264 through libx264. A bottom-up BGR picture is converted to I420 (libyuv, rows flipped in the
+// same pass) as it is handed in, on the caller's thread; the encoder thread encodes the I420
+// picture where it lies, without a copy (x264 takes its own copy as it accepts a picture).
 #pragma once
 
 #include <cstdint>
@@ -17,9 +18,16 @@ class VideoEncoder {
   static std::unique_ptr<VideoEncoder> Open(const EncoderSettings& settings, PacketSink* sink,
                                             std::string* error);
 
-  // Encodes one picture of settings.pictureBytes with its time in milliseconds (later than the
-  // previous one). forceKeyframe makes it a keyframe.
-  bool Encode(const uint8_t* bgrBottomUp, int64_t ptsMs, bool forceKeyframe);
+  // Bytes of one I420 picture of the encoded size.
+  static size_t I420Bytes(const EncoderSettings& settings);
+  // Converts one picture of settings.pictureBytes into I420Bytes at i420 (an odd last column or
+  // bottom line is left out).
+  static void ToI420(const EncoderSettings& settings, const uint8_t* bgrBottomUp, uint8_t* i420);
+
+  // Encodes one I420 picture with its time in milliseconds (later than the previous one);
+  // forceKeyframe makes it a keyframe. Takes the reference: the buffer is freed once the encoder
+  // no longer reads it.
+  bool Encode(AVBufferRef* i420, int64_t ptsMs, bool forceKeyframe);
   // No more pictures: the encoder hands out what it still holds.
   void Flush();
   // The bit rate (and the one-second VBV with it) from the next picture on.
@@ -31,9 +39,8 @@ class VideoEncoder {
   PacketSink* sink_ = nullptr;
   PacketPtr packet_;
   CodecContextPtr codec_;
-  FramePtr frame_;
-  int width_ = 0;  // of the pictures handed in
-  int height_ = 0;
+  EncoderSettings settings_;
+  FramePtr frame_;  // fields only: its planes point into the picture being encoded
 };
 
 }  // namespace verbena
