@@ -67,16 +67,35 @@ bool HalveRowInBlocks(const BilinearTables& t, const uint8_t* row0, const uint8_
   const uint32_t column_reach = std::max({first_u, 256 - first_u, last_u, 256 - last_u});
   if (column_reach * std::max<uint32_t>(v, 256 - v) > 32767) return false;
   const int32_t row_bytes = 2 * count;
-  // Whether the block from destination byte `first` on reads and writes inside the rows.
+  // Whether the block from destination byte `first` on (a whole pixel) reads and writes inside
+  // the rows and has one fraction.
   const auto inside = [&](int32_t first) {
-    return 2 * first + blocks.read_first >= 0 && 2 * first + blocks.read_end <= row_bytes &&
-           first + kHalvingBlock <= count;
+    return first >= 0 && 2 * first + blocks.read_first >= 0 &&
+           2 * first + blocks.read_end <= row_bytes && first + kHalvingBlock <= count &&
+           t.fraction[size_t(first / 3)] == t.fraction[size_t(first / 3) + kHalvingBlock / 3 - 1];
   };
-  for (int32_t first = 0; first < count;) {
-    // A halving's fraction is 128 + i / 256 for pixel i (MakeBilinearAxis), one for a block.
+  const auto weights = [&](int32_t first, int32_t* top, int32_t* bottom) {
     const uint32_t u = t.fraction[size_t(first / 3)];
-    const auto top = static_cast<int32_t>(((u * (256 - v)) << 16) | ((256 - u) * (256 - v)));
-    const auto bottom = static_cast<int32_t>(((u * v) << 16) | ((256 - u) * v));
+    *top = static_cast<int32_t>(((u * (256 - v)) << 16) | ((256 - u) * (256 - v)));
+    *bottom = static_cast<int32_t>(((u * v) << 16) | ((256 - u) * v));
+    return u;
+  };
+  // A block that would read before the rows starts a few pixels later instead, and one that
+  // would read or write past them ends a few pixels earlier (overlapping its neighbour: the same
+  // bytes); the pixels that leaves out are taken one by one.
+  const auto shifted = [&](int32_t first, int32_t from, int32_t to) {
+    int32_t top = 0;
+    int32_t bottom = 0;
+    weights(first, &top, &bottom);
+    blocks.blocks(row0 + 2 * first, row1 + 2 * first, top, bottom, out + first, 1);
+    BlendPixelsScalar(t, row0, row1, v, out, from, to);
+  };
+  const int32_t late = (-blocks.read_first + 5) / 6 * 3;
+  const int32_t early = std::min(count - kHalvingBlock, (row_bytes - blocks.read_end) / 2) / 3 * 3;
+  for (int32_t first = 0; first < count;) {
+    int32_t top = 0;
+    int32_t bottom = 0;
+    const uint32_t u = weights(first, &top, &bottom);
     const int32_t source = 2 * first;
     if (inside(first)) {
       // This block and those after it inside the rows with the same fraction.
@@ -89,7 +108,16 @@ bool HalveRowInBlocks(const BilinearTables& t, const uint8_t* row0, const uint8_
       first += n * kHalvingBlock;
       continue;
     }
-    // At the ends of the rows: on copies, the bytes outside the rows zero.
+    if (first == 0 && inside(late)) {
+      shifted(late, 0, late / 3);
+      first += kHalvingBlock;
+      continue;
+    }
+    if (first > 0 && early < first && inside(early)) {
+      shifted(early, early / 3 + kHalvingBlock / 3, count / 3);
+      break;
+    }
+    // Else on copies, the bytes outside the rows zero.
     constexpr int32_t kFront = 8;
     alignas(32) uint8_t a[256] = {};
     alignas(32) uint8_t b[256] = {};
