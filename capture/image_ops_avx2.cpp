@@ -1,8 +1,9 @@
 // The rows of the bilinear resampler with AVX2: 16 values of 16 bits a register, and reductions
 // to half size or less (every halving step), which read two fresh source rows for every
 // destination row, with both passes in registers, one destination row at a time, as the SSSE3
-// rows do it (image_ops_ssse3.cpp) with two groups a register. Every function
-// here carries the target attribute "avx2" and runs only when the processor has it.
+// rows do it (image_ops_ssse3.cpp) with two groups a register, and a source exactly twice as
+// wide with a row of its own (HalveRowInBlocks). Every function here carries the target attribute
+// "avx2" and runs only when the processor has it.
 #include "capture/image_ops_internal.h"
 
 #if defined(QUILLON_IMAGE_OPS_X86)

@@ -1,7 +1,8 @@
 // The rows of the bilinear resampler with SSSE3 (the in-lane byte shuffle and the byte
 // multiply-add): reductions to half or less with both passes in registers, in groups of 7
-// destination bytes (BilinearTables::group_offset). Every function here carries the target
-// attribute "ssse3" and runs only when the processor has it.
+// destination bytes (BilinearTables::group_offset), and a row of its own for a source exactly
+// twice as wide (HalveRowInBlocks). Every function here carries the target attribute "ssse3" and
+// runs only when the processor has it.
 //
 // Per group and source row: one 16-byte load, a shuffle into the (left, right) byte pairs, moved
 // down by 128 to signed bytes, and a multiply-add with the unsigned weights (256 - u, u) give
