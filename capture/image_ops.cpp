@@ -162,7 +162,7 @@ void PrepareColumns(BilinearTables& t, int32_t source_width, int32_t width,
   for (int32_t i = 0; i < width && t.halving_columns; ++i) {
     t.halving_columns = t.left[i] == 6 * i && t.right[i] == 6 * i + 3 && t.fraction[i] >= 1;
   }
-  if (t.halving_columns && ops.halve_row != nullptr) {
+  if (t.halving_columns && ops.level == SimdLevel::kAvx512) {
     // Per quarter of 15 destination bytes, 16 pairs of 16-bit weights (256 - u, u), the last
     // unused; per block of 60 bytes, 4 quarters.
     const size_t count = size_t(width) * 3;
@@ -255,11 +255,16 @@ bool BothPassesServe(const RowFunctions& ops, const BilinearTables& t) {
 }
 
 // One destination row of `width` pixels from two source rows, both passes at once
-// (BothPassesServe): the halving row, or the group row and then the columns it leaves, one by one.
+// (BothPassesServe): the halving row, or where it declines or there is none, the group row and
+// then the columns it leaves, one by one (all of them if the groups do not serve).
 void BothPasses(const RowFunctions& ops, const BilinearTables& t, const uint8_t* row0,
                 const uint8_t* row1, int32_t v, uint8_t* out, int32_t width) {
-  if (ops.halve_row != nullptr && t.halving_columns) {
-    return ops.halve_row(t, row0, row1, v, out, width * 3);
+  if (ops.halve_row != nullptr && t.halving_columns &&
+      ops.halve_row(t, row0, row1, v, out, width * 3)) {
+    return;
+  }
+  if (ops.reduce_row == nullptr || !t.groups_serve) {
+    return BlendPixelsScalar(t, row0, row1, v, out, 0, width);
   }
   const int32_t done = ops.reduce_row(t, row0, row1, v, out, width * 3);
   for (const Span& fix : t.group_fixes)

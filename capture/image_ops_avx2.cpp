@@ -1,8 +1,9 @@
 // The rows of the bilinear resampler with AVX2: 16 values of 16 bits a register, and reductions
 // to half size or less (every halving step), which read two fresh source rows for every
 // destination row, with both passes in registers, one destination row at a time, as the SSSE3
-// rows do it (image_ops_ssse3.cpp) with two groups a register. Every function
-// here carries the target attribute "avx2" and runs only when the processor has it.
+// rows do it (image_ops_ssse3.cpp) with two groups a register, and a source exactly twice as
+// wide with a row of its own (HalveRowInBlocks). Every function here carries the target attribute
+// "avx2" and runs only when the processor has it.
 #include "capture/image_ops_internal.h"
 
 #if defined(QUILLON_IMAGE_OPS_X86)
@@ -136,6 +137,80 @@ __attribute__((target("avx2"))) inline __m256i ByteTwos(int first, int count) {
   return _mm256_load_si256(reinterpret_cast<const __m256i*>(mask));
 }
 
+// The byte shuffles of the halving row (HalveRowInBlocks): per 128-bit half, the (left, 0,
+// right, 0) words of 4 destination bytes from 16 source bytes. A 32-byte load from 2 bytes before
+// the left byte of destination byte n holds n to n + 3 in its low half and n + 8 to n + 11 in its
+// high one; the shuffle depends on n % 3 only.
+struct HalvingPicks {
+  alignas(32) uint8_t bytes[3][32];
+};
+
+constexpr HalvingPicks MakeHalvingPicks() {
+  HalvingPicks k{};
+  for (int32_t c = 0; c < 3; ++c) {
+    const int32_t window = HalvingLeft(c) - 2;
+    for (int32_t j = 0; j < 8; ++j) {
+      const int32_t n = c + (j < 4 ? j : j + 4);
+      const int32_t left = HalvingLeft(n) - window - (j < 4 ? 0 : 16);
+      k.bytes[c][4 * j] = static_cast<uint8_t>(left);
+      k.bytes[c][4 * j + 1] = 0x80;
+      k.bytes[c][4 * j + 2] = static_cast<uint8_t>(left + 3);
+      k.bytes[c][4 * j + 3] = 0x80;
+    }
+  }
+  return k;
+}
+
+constexpr HalvingPicks kHalvingPicks = MakeHalvingPicks();
+
+// The sums of destination bytes n to n + 3 and n + 8 to n + 11 from the loads at p0 and p1.
+__attribute__((target("avx2"))) inline __m256i HalvingSums(const uint8_t* p0, const uint8_t* p1,
+                                                           __m256i pick, __m256i top,
+                                                           __m256i bottom) {
+  const __m256i t =
+      _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p0)), pick);
+  const __m256i b =
+      _mm256_shuffle_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p1)), pick);
+  return _mm256_add_epi32(_mm256_madd_epi16(t, top), _mm256_madd_epi16(b, bottom));
+}
+
+// Destination bytes n to n + 15 of a block as words, in order across the halves.
+__attribute__((target("avx2"))) inline __m256i HalvingPiece(const uint8_t* p0, const uint8_t* p1,
+                                                            int32_t n, const __m256i* pick,
+                                                            __m256i top, __m256i bottom) {
+  const int32_t a = HalvingLeft(n) - 2;
+  const int32_t b = HalvingLeft(n + 4) - 2;
+  const __m256i low = HalvingSums(p0 + a, p1 + a, pick[n % 3], top, bottom);
+  const __m256i high = HalvingSums(p0 + b, p1 + b, pick[(n + 4) % 3], top, bottom);
+  return _mm256_packs_epi32(_mm256_srli_epi32(low, 16), _mm256_srli_epi32(high, 16));
+}
+
+// Blocks of the halving row: 96 destination bytes each, 32 a store.
+__attribute__((target("avx2"))) void HalveBlocksAvx2(const uint8_t* row0, const uint8_t* row1,
+                                                     int32_t top, int32_t bottom, uint8_t* out,
+                                                     int32_t count) {
+  __m256i pick[3];
+  for (int c = 0; c < 3; ++c) {
+    pick[c] = _mm256_load_si256(reinterpret_cast<const __m256i*>(kHalvingPicks.bytes[c]));
+  }
+  const __m256i top_weights = _mm256_set1_epi32(top);
+  const __m256i bottom_weights = _mm256_set1_epi32(bottom);
+  for (int32_t block = 0; block < count; ++block) {
+    PrefetchHalvingBlock(row0, row1);
+#pragma GCC unroll 3
+    for (int32_t n = 0; n < kHalvingBlock; n += 32) {
+      const __m256i bytes =
+          _mm256_packus_epi16(HalvingPiece(row0, row1, n, pick, top_weights, bottom_weights),
+                              HalvingPiece(row0, row1, n + 16, pick, top_weights, bottom_weights));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + n),
+                          _mm256_permute4x64_epi64(bytes, 0xD8));
+    }
+    row0 += 2 * kHalvingBlock;
+    row1 += 2 * kHalvingBlock;
+    out += kHalvingBlock;
+  }
+}
+
 }  // namespace
 
 __attribute__((target("avx2"))) void BlendColumnsAvx2(const BilinearTables& t, const uint8_t* row,
@@ -202,6 +277,13 @@ __attribute__((target("avx2"))) int32_t ReduceRowAvx2(const BilinearTables& t, c
                      _mm256_extracti128_si256(ordered, 1));
   }
   return done;
+}
+
+// Reads from 2 bytes before a block's first source byte to 198 after it (the last load: 32 bytes
+// from HalvingLeft(84) - 2).
+bool HalveRowAvx2(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
+                  uint8_t* out, int32_t count) {
+  return HalveRowInBlocks(t, row0, row1, v, out, count, {&HalveBlocksAvx2, -2, 198});
 }
 
 }  // namespace quillon::image_ops_internal

@@ -93,7 +93,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline void HalveBlock(
 
 }  // namespace
 
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void HalveRowAvx512(const BilinearTables& t,
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) bool HalveRowAvx512(const BilinearTables& t,
                                                                            const uint8_t* row0,
                                                                            const uint8_t* row1,
                                                                            int32_t v, uint8_t* out,
@@ -131,6 +131,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void HalveRowAvx512(const
     std::memcpy(out + done, o, size_t(std::min(kHalvingBlockBytes, count - done)));
     weights += 256;
   }
+  return true;
 }
 
 }  // namespace quillon::image_ops_internal

@@ -39,13 +39,14 @@ constexpr RowFunctions kScalarRows{SimdLevel::kScalar,
 constexpr RowFunctions kSse2Rows{SimdLevel::kSse2,  LaneLayout::kFourPerColumn,
                                  &BlendColumnsSse2, &BlendRowsSse2,
                                  nullptr,           &HalveRowSse2};
-// SSSE3 takes the SSE2 rows where both passes are not done at once.
+// SSSE3 takes the SSE2 rows where both passes are not done at once; its halving row leaves rows
+// whose weights do not fit 16 bits to the group row, as does the AVX2 one.
 constexpr RowFunctions kSsse3Rows{SimdLevel::kSsse3, LaneLayout::kFourPerColumn,
                                   &BlendColumnsSse2, &BlendRowsSse2,
-                                  &ReduceRowSsse3,   nullptr};
+                                  &ReduceRowSsse3,   &HalveRowSsse3};
 constexpr RowFunctions kAvx2Rows{SimdLevel::kAvx2,  LaneLayout::kTwoColumnsPerEight,
                                  &BlendColumnsAvx2, &BlendRowsAvx2,
-                                 &ReduceRowAvx2,    nullptr};
+                                 &ReduceRowAvx2,    &HalveRowAvx2};
 // AVX-512 has a row of its own for sources exactly twice as wide; the other shapes take the AVX2
 // rows.
 constexpr RowFunctions kAvx512Rows{SimdLevel::kAvx512, LaneLayout::kTwoColumnsPerEight,

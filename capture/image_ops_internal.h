@@ -167,9 +167,9 @@ struct BilinearTables {
   // Fractions laid out as the vector loops want them (LaneLayout), from vector_first on.
   std::vector<uint16_t> lanes;
   // Set when destination column i blends source pixels 2i and 2i + 1 for every i, with fractions
-  // of at least 1: a source exactly twice as wide. Where the rows have a halve_row,
-  // halving_weights and halving_uniform then hold the fractions as the AVX-512 one wants them
-  // (the SSE2 one reads `fraction`).
+  // of at least 1: a source exactly twice as wide. For the AVX-512 rows, halving_weights and
+  // halving_uniform then hold the fractions as its halving row wants them (the others read
+  // `fraction`).
   bool halving_columns = false;
   std::vector<uint8_t> halving_weights;
   std::vector<uint32_t> halving_uniform;
@@ -218,8 +218,9 @@ struct RowFunctions {
   int32_t (*reduce_row)(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1,
                         int32_t v, uint8_t* out, int32_t count);
   // A source exactly twice as wide (halving_columns): one destination row of `count` bytes from
-  // two source rows of 2 * count bytes.
-  void (*halve_row)(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
+  // two source rows of 2 * count bytes. False when it leaves the row to the others (see
+  // HalveRowInBlocks).
+  bool (*halve_row)(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
                     uint8_t* out, int32_t count);
 };
 
@@ -242,22 +243,65 @@ void BlendRowsScalar(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* o
 void BlendPixelsScalar(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
                        uint8_t* out, int32_t first, int32_t last);
 
+// The halving rows of SSSE3 and AVX2 take the four pixels of a destination byte as 16-bit words
+// (left, right) of the top row and of the bottom row and two word multiply-adds with the weight
+// pairs ((256 - u)(256 - v), u(256 - v)) and ((256 - u)v, uv): the whole sum in 32 bits, no
+// bias, no rounding, and byte 2 is the result. One in-lane byte shuffle per row and 4 destination
+// bytes spreads the pixels to words; there is no horizontal or vertical pass in between. The
+// weights must fit signed 16 bits: every row of a halving (u and v near 128) and most others,
+// else the row declines and the group rows take it.
+//
+// Destination byte n of a halving row blends source bytes HalvingLeft(n) and HalvingLeft(n) + 3.
+constexpr int32_t HalvingLeft(int32_t n) {
+  return 2 * n - n % 3;
+}
+
+// They work in blocks of kHalvingBlock destination bytes (32 pixels; u changes every 256), each
+// from the source bytes [read_first, read_end) around 2 * its first byte in both rows (at most 8
+// before it and 248 after); `blocks` takes `count` blocks in a row, given the weight pairs of the
+// top and bottom row as (left | right << 16).
+inline constexpr int32_t kHalvingBlock = 96;
+struct HalvingBlocks {
+  void (*blocks)(const uint8_t* row0, const uint8_t* row1, int32_t top, int32_t bottom,
+                 uint8_t* out, int32_t count);
+  int32_t read_first;
+  int32_t read_end;
+};
+
+// Asks for the source bytes of the block 8 blocks on in both rows: a frame tick's desktop picture
+// comes from memory, and two streams at once outrun the hardware's own guesses.
+inline void PrefetchHalvingBlock(const uint8_t* row0, const uint8_t* row1) {
+  for (int32_t ahead = 16 * kHalvingBlock; ahead < 18 * kHalvingBlock; ahead += 64) {
+    Prefetch(row0, ahead);
+    Prefetch(row1, ahead);
+  }
+}
+
+// image_ops_scalar.cpp: one destination row of a halving in such blocks, those at the ends of
+// the rows on copies; false, with nothing written, when the weights do not fit.
+bool HalveRowInBlocks(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
+                      uint8_t* out, int32_t count, const HalvingBlocks& blocks);
+
 #if defined(QUILLON_IMAGE_OPS_X86)
 // image_ops_sse2.cpp
 void BlendColumnsSse2(const BilinearTables& t, const uint8_t* row, int16_t* out);
 void BlendRowsSse2(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out, int32_t count);
-void HalveRowSse2(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
+bool HalveRowSse2(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
                   uint8_t* out, int32_t count);
 // image_ops_ssse3.cpp
 int32_t ReduceRowSsse3(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
                        uint8_t* out, int32_t count);
+bool HalveRowSsse3(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
+                   uint8_t* out, int32_t count);
 // image_ops_avx2.cpp
 void BlendColumnsAvx2(const BilinearTables& t, const uint8_t* row, int16_t* out);
 void BlendRowsAvx2(const int16_t* h0, const int16_t* h1, int32_t v, uint8_t* out, int32_t count);
 int32_t ReduceRowAvx2(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
                       uint8_t* out, int32_t count);
+bool HalveRowAvx2(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
+                  uint8_t* out, int32_t count);
 // image_ops_avx512.cpp
-void HalveRowAvx512(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
+bool HalveRowAvx512(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
                     uint8_t* out, int32_t count);
 #endif
 

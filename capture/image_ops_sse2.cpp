@@ -107,7 +107,7 @@ __attribute__((target("sse2"))) void BlendRowsSse2(const int16_t* h0, const int1
 // blends come first, on whole registers of both rows: g = T (256 - v) + B v, exact modulo 2^16
 // as g fits, moved down by 32768 and kept in a small work row in the first-level cache, from
 // which HalvePixel takes each pixel's pairs.
-__attribute__((target("sse2"))) void HalveRowSse2(const BilinearTables& t, const uint8_t* row0,
+__attribute__((target("sse2"))) bool HalveRowSse2(const BilinearTables& t, const uint8_t* row0,
                                                   const uint8_t* row1, int32_t v, uint8_t* out,
                                                   int32_t count) {
   constexpr int32_t kHalvingPiece = 64;
@@ -148,6 +148,7 @@ __attribute__((target("sse2"))) void HalveRowSse2(const BilinearTables& t, const
     i += piece;
   }
   BlendPixelsScalar(t, row0, row1, v, out, i, width);
+  return true;
 }
 
 }  // namespace quillon::image_ops_internal

@@ -1,7 +1,8 @@
 // The rows of the bilinear resampler with SSSE3 (the in-lane byte shuffle and the byte
 // multiply-add): reductions to half or less with both passes in registers, in groups of 7
-// destination bytes (BilinearTables::group_offset). Every function here carries the target
-// attribute "ssse3" and runs only when the processor has it.
+// destination bytes (BilinearTables::group_offset), and a row of its own for a source exactly
+// twice as wide (HalveRowInBlocks). Every function here carries the target attribute "ssse3" and
+// runs only when the processor has it.
 //
 // Per group and source row: one 16-byte load, a shuffle into the (left, right) byte pairs, moved
 // down by 128 to signed bytes, and a multiply-add with the unsigned weights (256 - u, u) give
@@ -41,6 +42,70 @@ __attribute__((target("ssse3"))) inline __m128i ReduceGroup(const uint8_t* row0,
   return _mm_packs_epi32(lo, hi);
 }
 
+// The byte shuffles of the halving row (HalveRowInBlocks): the (left, 0, right, 0) words of
+// destination bytes n to n + 3 from the 16 source bytes from the left byte of n on; they depend
+// on n % 3 only.
+struct HalvingPicks {
+  alignas(16) uint8_t bytes[3][16];
+};
+
+constexpr HalvingPicks MakeHalvingPicks() {
+  HalvingPicks k{};
+  for (int32_t c = 0; c < 3; ++c) {
+    for (int32_t j = 0; j < 4; ++j) {
+      const int32_t left = HalvingLeft(c + j) - HalvingLeft(c);
+      k.bytes[c][4 * j] = static_cast<uint8_t>(left);
+      k.bytes[c][4 * j + 1] = 0x80;
+      k.bytes[c][4 * j + 2] = static_cast<uint8_t>(left + 3);
+      k.bytes[c][4 * j + 3] = 0x80;
+    }
+  }
+  return k;
+}
+
+constexpr HalvingPicks kHalvingPicks = MakeHalvingPicks();
+
+// The sums of destination bytes n to n + 3 of a block, moved down to the low words.
+__attribute__((target("ssse3"))) inline __m128i HalvingSums(const uint8_t* row0,
+                                                            const uint8_t* row1, int32_t n,
+                                                            const __m128i* pick, __m128i top,
+                                                            __m128i bottom) {
+  const int32_t at = HalvingLeft(n);
+  const __m128i t =
+      _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row0 + at)), pick[n % 3]);
+  const __m128i b =
+      _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row1 + at)), pick[n % 3]);
+  return _mm_srli_epi32(_mm_add_epi32(_mm_madd_epi16(t, top), _mm_madd_epi16(b, bottom)), 16);
+}
+
+// Blocks of the halving row: 96 destination bytes each, 16 a store.
+__attribute__((target("ssse3"))) void HalveBlocksSsse3(const uint8_t* row0, const uint8_t* row1,
+                                                       int32_t top, int32_t bottom, uint8_t* out,
+                                                       int32_t count) {
+  __m128i pick[3];
+  for (int c = 0; c < 3; ++c) {
+    pick[c] = _mm_load_si128(reinterpret_cast<const __m128i*>(kHalvingPicks.bytes[c]));
+  }
+  const __m128i top_weights = _mm_set1_epi32(top);
+  const __m128i bottom_weights = _mm_set1_epi32(bottom);
+  for (int32_t block = 0; block < count; ++block) {
+    PrefetchHalvingBlock(row0, row1);
+#pragma GCC unroll 6
+    for (int32_t n = 0; n < kHalvingBlock; n += 16) {
+      const __m128i first =
+          _mm_packs_epi32(HalvingSums(row0, row1, n, pick, top_weights, bottom_weights),
+                          HalvingSums(row0, row1, n + 4, pick, top_weights, bottom_weights));
+      const __m128i second =
+          _mm_packs_epi32(HalvingSums(row0, row1, n + 8, pick, top_weights, bottom_weights),
+                          HalvingSums(row0, row1, n + 12, pick, top_weights, bottom_weights));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n), _mm_packus_epi16(first, second));
+    }
+    row0 += 2 * kHalvingBlock;
+    row1 += 2 * kHalvingBlock;
+    out += kHalvingBlock;
+  }
+}
+
 }  // namespace
 
 __attribute__((target("ssse3"))) int32_t ReduceRowSsse3(const BilinearTables& t,
@@ -65,6 +130,13 @@ __attribute__((target("ssse3"))) int32_t ReduceRowSsse3(const BilinearTables& t,
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + done), _mm_shuffle_epi8(bytes, squeeze));
   }
   return done;
+}
+
+// Reads from a block's first source byte to 198 after it (the last load: 16 bytes from
+// HalvingLeft(92)).
+bool HalveRowSsse3(const BilinearTables& t, const uint8_t* row0, const uint8_t* row1, int32_t v,
+                   uint8_t* out, int32_t count) {
+  return HalveRowInBlocks(t, row0, row1, v, out, count, {&HalveBlocksSsse3, 0, 198});
 }
 
 }  // namespace quillon::image_ops_internal

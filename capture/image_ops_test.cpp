@@ -85,9 +85,12 @@ TEST(ScaleBilinear, MatchesReferenceOnRandomSizesAndContents) {
   std::mt19937 random(seed);
   ForEachSimdLevel([&] {
     // Long rows, one pixel wide or high, exact halvings of even and odd sizes (a 1366-pixel
-    // screen too), random sizes.
-    std::vector<Sizes> cases = {{1, 50, 37, 200},  {50, 1, 400, 3},   {1, 1, 17, 9},
-                                {1000, 5, 333, 2}, {5, 1000, 1, 999}, {1366, 40, 683, 20}};
+    // screen too), random sizes. 2000 -> 1000 wide (u up to 131) blends some rows with v = 5,
+    // whose weight 131 * 251 does not fit 16 bits: the halving rows of SSSE3 and AVX2 leave
+    // those rows to the group rows.
+    std::vector<Sizes> cases = {{1, 50, 37, 200},   {50, 1, 400, 3},   {1, 1, 17, 9},
+                                {1000, 5, 333, 2},  {5, 1000, 1, 999}, {1366, 40, 683, 20},
+                                {2000, 6, 1000, 23}};
     for (int32_t d : {1, 2, 3, 7, 8, 31, 64, 129, 300}) {
       cases.insert(cases.end(), {{2 * d, 2 * d + 1, d, d}, {2 * d + 1, 2 * d, d, d}});
     }
