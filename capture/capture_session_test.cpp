@@ -572,6 +572,11 @@ TEST_F(CaptureSessionTest, PaddedCameraRowsAreCopiedWithoutThePaddingAndLateCall
 // picture a second, a timer that waited for its period would deliver it a second after Start.
 TEST_F(CaptureSessionTest, ADesktopClassTakesItsFirstPictureWithoutWaitingAPeriod) {
   settings.FrameRate = 1;
+  // Small pictures: the first one is ready in no time even under the sanitizers.
+  settings.ScreenWidth = 320;
+  settings.ScreenHeight = 240;
+  settings.VideoWidth = 160;
+  settings.VideoHeight = 120;
   for (const int style : {0, 2}) {
     fake.Reset();
     settings.VideoStyle = style;
