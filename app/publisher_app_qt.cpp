@@ -47,7 +47,7 @@ int RunPublisherApp(int argc, char** argv, const CommandLine& commandLine,
   // The page's web engine refuses to run as root inside its sandbox.
   if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
   CShockwaveFlash::QuietEngineLogs();
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  CShockwaveFlash::DrawInSoftware();
   QApplication application(argc, argv);
   LogTiming("application made");
   application.setWindowIcon(ApplicationIcon());

@@ -568,6 +568,26 @@ TEST_F(CaptureSessionTest, PaddedCameraRowsAreCopiedWithoutThePaddingAndLateCall
   EXPECT_EQ(picture, expected);
 }
 
+// With the desktop as the large picture, the first picture is taken as the class starts: at one
+// picture a second, a timer that waited for its period would deliver it a second after Start.
+TEST_F(CaptureSessionTest, ADesktopClassTakesItsFirstPictureWithoutWaitingAPeriod) {
+  settings.FrameRate = 1;
+  // Small pictures: the first one is ready in no time even under the sanitizers.
+  settings.ScreenWidth = 320;
+  settings.ScreenHeight = 240;
+  settings.VideoWidth = 160;
+  settings.VideoHeight = 120;
+  for (const int style : {0, 2}) {
+    fake.Reset();
+    settings.VideoStyle = style;
+    auto running = MakeSession();
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(running->Start(0));
+    ASSERT_TRUE(WaitFor([&] { return fake.Count("PutVideoData") >= 1; }));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s) << style;
+  }
+}
+
 TEST_F(CaptureSessionTest, ZeroFrameRateRunsNoTimerRatherThanDividingByZero) {
   settings.FrameRate = 0;
   auto running = MakeSession();

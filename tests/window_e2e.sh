@@ -58,6 +58,16 @@ sleep 3   # the page loads and draws
 screenshot "$artifacts/window_e2e_idle.png" || fail "screenshot"
 pass "screenshot in $artifacts/window_e2e_idle.png"
 
+# The page is drawn by the processor: no OpenGL driver in the program, and near the top left
+# corner of the page's area (dialog units 186, 22) the page's own light blue.
+! grep -qE '(_dri|libgallium[^/]*|libLLVM[^/]*)\.so' "/proc/$program_pid/maps" ||
+  fail "the program loaded an OpenGL driver: $(grep -oE '[^/]*(_dri|gallium|LLVM)[^/]*' "/proc/$program_pid/maps" | sort -u)"
+read -r r g b < <(ffmpeg -loglevel error -i "$artifacts/window_e2e_idle.png" -vf \
+  "crop=1:1:$((186 * WIDTH / 638)):$((22 * HEIGHT / 385))" -f rawvideo -pix_fmt rgb24 - | od -An -tu1)
+[ "$r" -ge 200 ] && [ "$r" -le 248 ] && [ "$b" -ge $((r + 8)) ] ||
+  fail "the page is not drawn: its area shows $r $g $b"
+pass "the page is drawn without OpenGL"
+
 # Enter and Escape never close the window.
 xdotool key --window "$window" Escape Return
 sleep 0.5

@@ -1,5 +1,6 @@
 #include "window/shockwave_flash.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +11,7 @@
 #include <QUrl>
 #include <QWebEngineSettings>
 #include <cstdlib>
+#include <cstring>
 
 #include "base/log.h"
 
@@ -18,6 +20,14 @@ namespace {
 
 // setContent takes at most this much; the page is far smaller.
 constexpr qint64 kLargestPage = 2 * 1024 * 1024 - 1024;
+
+// What the engine and Qt say in Qt's default category that is no news: the engine when the
+// program turned its sandbox off, both (with X11, at start) when nothing draws with OpenGL.
+constexpr const char* kExpectedNotes[] = {
+    "Sandboxing disabled by user.",
+    "No suitable graphics backend found",
+    "QXcbIntegration: Cannot create platform OpenGL context, neither GLX nor EGL are enabled",
+};
 
 QString Arguments(const QJsonArray& values) {
   return QString::fromUtf8(QJsonDocument(values).toJson(QJsonDocument::Compact));
@@ -32,12 +42,27 @@ void CShockwaveFlash::QuietEngineLogs() {
   if (std::getenv("QTWEBENGINE_CHROMIUM_FLAGS") == nullptr)
     setenv("QTWEBENGINE_CHROMIUM_FLAGS", "--log-level=3", 1);
   QLoggingCategory::setFilterRules(QStringLiteral("qt.webengine*=false\njs=false"));
-  // The engine says this in Qt's default category when the program turned its sandbox off.
   static const QtMessageHandler previous = qInstallMessageHandler(nullptr);
-  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (text == QLatin1String("Sandboxing disabled by user.")) return;
-    if (previous != nullptr) previous(type, context, text);
-  });
+  qInstallMessageHandler(
+      [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        for (const char* expected : kExpectedNotes) {
+          if (text.trimmed() == QLatin1String(expected)) return;
+        }
+        if (previous != nullptr) previous(type, context, text);
+      });
+}
+
+void CShockwaveFlash::DrawInSoftware() {
+  const char* chosen = std::getenv("QT_QUICK_BACKEND");
+  if (chosen == nullptr || *chosen == '\0') setenv("QT_QUICK_BACKEND", "software", 1);
+  if (std::strcmp(std::getenv("QT_QUICK_BACKEND"), "software") == 0) {
+    // The web engine then draws without OpenGL too (Chromium's software compositing), and on X11
+    // nothing asks for OpenGL at all. An operator's QT_XCB_GL_INTEGRATION stays.
+    setenv("QT_XCB_GL_INTEGRATION", "none", 0);
+  } else {
+    // OpenGL's way: the page's contexts share with the window's.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  }
 }
 
 CShockwaveFlash::CShockwaveFlash(QWidget* parent) : QWebEngineView(parent) {

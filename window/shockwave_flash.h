@@ -26,6 +26,13 @@ class CShockwaveFlash : public QWebEngineView, public ClassroomPage {
   // QUILLON_WEBENGINE_LOG=1 they are left as they are. Call before the application object exists.
   static void QuietEngineLogs();
 
+  // Has the page drawn by the processor, which a still page loses nothing by, so that no OpenGL is
+  // loaded or probed at start: on a display without a graphics chip, Mesa's software OpenGL
+  // (loaded for the shared context, the page's compositing and the window's) took a third of the
+  // processor time from start to the drawn page. A backend the operator set in QT_QUICK_BACKEND
+  // stays, with what OpenGL needs. Call before the application object exists.
+  static void DrawInSoftware();
+
   void LoadMovie(int32_t layer, const std::string& path) override;
   void Play() override;
   void SetVariable(const std::string& name, const std::string& value) override;

@@ -276,7 +276,7 @@ TEST(PublisherDlgTest, ControlsSitWhereTheTemplatePutsThemAndDoTheirJobs) {
 
 int main(int argc, char** argv) {
   setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  quillon::CShockwaveFlash::DrawInSoftware();
   QApplication application(argc, argv);
   quillon::LoadQtChineseTexts();
   ::testing::InitGoogleTest(&argc, argv);
