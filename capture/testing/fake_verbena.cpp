@@ -69,8 +69,10 @@ void Note(const char* function, void* handle, const unsigned char* data, int len
   Locked([&](Record& record) { record.Calls.push_back(call); });
   if (const char* path = std::getenv("FAKE_VERBENA_LOG")) {
     if (FILE* log = std::fopen(path, "a")) {
-      std::fprintf(log, "%s thread=%llu length=%d%s\n", call.Function,
-                   static_cast<unsigned long long>(call.Thread), call.Length, details.c_str());
+      // The scripts find a length as "length=N " with the space: a field follows it.
+      std::fprintf(log, "%s thread=%llu length=%d handle=%p%s\n", call.Function,
+                   static_cast<unsigned long long>(call.Thread), call.Length, handle,
+                   details.c_str());
       std::fclose(log);
     }
   }
