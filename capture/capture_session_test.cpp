@@ -48,50 +48,44 @@ class Feeder final : public FrameTimer {
   std::function<void()> work_;
 };
 
-// A desktop of one colour, with the pointer where the test put it.
-class FakeScreen final : public ScreenGrabber {
- public:
-  FakeScreen(int32_t x, int32_t y, ScreenProblem problem,
-             std::optional<std::pair<int32_t, int32_t>> preparedSize)
-      : x_(x), y_(y), problem_(problem), preparedSize_(preparedSize) {}
+// A desktop of one colour, with the pointer at (x, y); Prepare answers problem, after which the
+// desktop has the size of its own.
+struct FakeScreen final : ScreenGrabber {
   ScreenProblem Prepare() override {
-    prepared_ = true;
-    return problem_;
+    prepared = true;
+    return problem;
   }
   std::optional<std::pair<int32_t, int32_t>> PreparedSize() const override {
-    return prepared_ ? preparedSize_ : std::nullopt;
+    return prepared ? size : std::nullopt;
   }
   void GrabScreen(uint8_t* buffer, int32_t width, int32_t height) override {
-    for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
+    for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i)
       std::copy(kDesktop.begin(), kDesktop.end(), buffer + i * 3);
-    }
   }
   bool DrawCursorMarker(uint8_t* buffer, int32_t width, int32_t height) override {
-    return DrawMarkerAt(buffer, width, height, x_, y_);
+    return DrawMarkerAt(buffer, width, height, x, y);
   }
 
- private:
-  const int32_t x_;
-  const int32_t y_;
-  const ScreenProblem problem_;
-  const std::optional<std::pair<int32_t, int32_t>> preparedSize_;
-  bool prepared_ = false;
+  int32_t x = 100, y = 100;
+  ScreenProblem problem = ScreenProblem::kNone;
+  std::optional<std::pair<int32_t, int32_t>> size;
+  bool prepared = false;
 };
+
+using Note = std::function<void(const std::string&)>;
 
 // A camera that tells note what it is asked to do; with deliverFrames it sends frames of the
 // colour kCamera from Open until Stop.
-class FakeCamera final : public CCaptureVideo {
- public:
-  FakeCamera(bool deliverFrames, std::function<void(const std::string&)> note)
-      : deliverFrames_(deliverFrames), note_(std::move(note)) {}
+struct FakeCamera final : CCaptureVideo {
+  FakeCamera(bool deliver, Note n) : deliverFrames(deliver), note(std::move(n)) {}
   int Open(int32_t device, PreviewWindow preview, int32_t width, int32_t height,
            int32_t frameRate) override {
-    note_("camera " + std::to_string(device) + " in window " + std::to_string(preview) + " at " +
-          std::to_string(width) + "x" + std::to_string(height) + ", " + std::to_string(frameRate) +
-          "/s");
+    note("camera " + std::to_string(device) + " in window " + std::to_string(preview) + " at " +
+         std::to_string(width) + "x" + std::to_string(height) + ", " + std::to_string(frameRate) +
+         "/s");
     const std::vector<uint8_t> frame(static_cast<size_t>(width) * height * 3, kCamera[0]);
-    if (deliverFrames_) {
-      feeder_.Start([this, frame] {
+    if (deliverFrames) {
+      feeder.Start([this, frame] {
         if (VideoFrameSink* s = sink.load())
           s->OnVideoFrame(0.0, frame.data(), static_cast<int32_t>(frame.size()));
       });
@@ -99,52 +93,43 @@ class FakeCamera final : public CCaptureVideo {
     return openResult;
   }
   void Stop() override {
-    note_("camera stop");
-    feeder_.Stop();
+    note("camera stop");
+    feeder.Stop();
   }
   void SetFrameSink(bool enabled, VideoFrameSink* s) override { sink = enabled ? s : nullptr; }
 
   std::atomic<VideoFrameSink*> sink{nullptr};
   int openResult = 0;
-
- private:
-  const bool deliverFrames_;
-  std::function<void(const std::string&)> note_;
-  Feeder feeder_;
+  const bool deliverFrames;
+  const Note note;
+  Feeder feeder;
 };
 
-// Sound capture that tells note what it is asked to do, and hands chunks of ChunkBytes from its
-// own thread while recording.
-class FakeSound final : public CCaptureAudio {
- public:
-  FakeSound(bool openResult, std::function<void(const std::string&)> note)
-      : openResult_(openResult), note_(std::move(note)) {}
+// Sound capture that tells note what it is asked to do, and hands chunks of ChunkBytes, every
+// sample 0x9234 (little-endian: -28108), from its own thread while recording.
+struct FakeSound final : CCaptureAudio {
+  FakeSound(bool opens, Note n) : openResult(opens), note(std::move(n)) {}
   bool Open(const AudioDeviceId* device) override {
-    note_("sound " + (device != nullptr ? device->Name : "none") + " at " +
-          std::to_string(SamplesPerSec) + "/" + std::to_string(BitsPerSample) + "/" +
-          std::to_string(Chanels));
-    return openResult_;
+    note("sound " + (device != nullptr ? device->Name : "none") + " at " +
+         std::to_string(SamplesPerSec) + "/" + std::to_string(BitsPerSample) + "/" +
+         std::to_string(Chanels));
+    return openResult;
   }
   int SetRecording(bool on, AudioDataSink* sink) override {
-    if (!on) {
-      note_("sound stop");
-      feeder_.Stop();
-    } else {
-      note_("sound record " + std::to_string(ChunkBytes));
-      // Every sample 0x9234 (little-endian): -28108.
-      std::vector<uint8_t> chunk(ChunkBytes);
-      for (size_t at = 0; at + 1 < chunk.size(); at += 2) chunk[at] = 0x34, chunk[at + 1] = 0x92;
-      feeder_.Start(
-          [sink, chunk] { sink->OnAudioData(chunk.data(), static_cast<int32_t>(chunk.size())); });
-    }
+    note(on ? "sound record " + std::to_string(ChunkBytes) : "sound stop");
+    feeder.Stop();
+    if (!on) return 0;
+    std::vector<uint8_t> chunk(ChunkBytes);
+    for (size_t at = 0; at + 1 < chunk.size(); at += 2) chunk[at] = 0x34, chunk[at + 1] = 0x92;
+    feeder.Start(
+        [sink, chunk] { sink->OnAudioData(chunk.data(), static_cast<int32_t>(chunk.size())); });
     return 0;
   }
-  void Close() override { note_("sound close"); }
+  void Close() override { note("sound close"); }
 
- private:
-  const bool openResult_;
-  std::function<void(const std::string&)> note_;
-  Feeder feeder_;
+  const bool openResult;
+  const Note note;
+  Feeder feeder;
 };
 
 // After the encoder's Stop only pictures and sound already on their way may still arrive (the
@@ -192,7 +177,7 @@ class CaptureSessionTest : public ::testing::Test {
     auto note = [this](const std::string& what) { events.push_back(what + When()); };
     parts.Camera = std::make_unique<FakeCamera>(deliverFrames, note);
     parts.Sound = std::make_unique<FakeSound>(soundOpens, note);
-    parts.Screen = std::make_unique<FakeScreen>(pointerX, pointerY, screenProblem, preparedSize);
+    parts.Screen = std::make_unique<FakeScreen>(screen);
     camera = static_cast<FakeCamera*>(parts.Camera.get());
     auto made = std::make_unique<CaptureSession>(settings, std::move(parts));
     session = made.get();
@@ -242,10 +227,7 @@ class CaptureSessionTest : public ::testing::Test {
   PublisherSettings settings = ClassSettings();
   bool deliverFrames = false;
   bool soundOpens = true;
-  int32_t pointerX = 100;
-  int32_t pointerY = 100;
-  ScreenProblem screenProblem = ScreenProblem::kNone;
-  std::optional<std::pair<int32_t, int32_t>> preparedSize;  // the screen's own once prepared
+  FakeScreen screen;                // what each session's screen starts as
   std::vector<std::string> events;  // what the fakes were asked to do, in order
   CaptureSession* session = nullptr;
   FakeCamera* camera = nullptr;
@@ -362,30 +344,11 @@ TEST_F(CaptureSessionTest, FailedStartStartsNothingAndStopStillRuns) {
   }
 }
 
-// A desktop that cannot be shared (a Wayland session's dialog cancelled): no class with a desktop
-// picture reaches the server, and the message says what to do instead of blaming the server; a
-// camera-only class does not need the desktop and starts.
-TEST_F(CaptureSessionTest, ADesktopWithNothingToPublishStartsNoClassAndSaysWhy) {
-  screenProblem = ScreenProblem::kNotShared;
-  for (int style : {0, 2, 3, 1}) {
-    fake.Reset();
-    settings.VideoStyle = style;
-    auto running = MakeSession();
-    const bool needsDesktop = style != 1;
-    EXPECT_EQ(running->Start(0), !needsDesktop) << style;
-    EXPECT_EQ(fake.Count("CreateEncoder"), needsDesktop ? 0 : 1) << style;
-    EXPECT_EQ(running->StartFailure(), needsDesktop ? 102u : 0u) << style;
-  }
-  EXPECT_THAT(ConnectFailedMessage(102, settings.PublishUrl),
-              ::testing::AllOf(::testing::HasSubstr("没有共享屏幕"),
-                               ::testing::Not(::testing::HasSubstr(kConnectFailed))));
-}
-
 // A class of the whole display publishes the desktop the screen readied (the monitor shared on
 // Wayland), rounded down as the settings round, whatever size the display gave the settings; a
 // size set in config.ini stands.
 TEST_F(CaptureSessionTest, AWholeDisplayClassTakesTheSizeOfTheReadiedDesktop) {
-  preparedSize = std::pair{802, 601};
+  screen.size = std::pair{802, 601};
   for (const bool follows : {true, false}) {
     for (const int style : {0, 2, 3}) {
       fake.Reset();
@@ -403,39 +366,49 @@ TEST_F(CaptureSessionTest, AWholeDisplayClassTakesTheSizeOfTheReadiedDesktop) {
       const std::vector<uint8_t> picture = fake.LastPicture();
       ASSERT_EQ(picture.size(), static_cast<size_t>(width) * height * 3) << style << follows;
       if (desktopLarge) {  // the desktop's top-right corner, beside any inset
-        EXPECT_EQ((Bgr{picture[picture.size() - 3], picture[picture.size() - 2],
-                       picture[picture.size() - 1]}),
-                  kDesktop)
-            << style << follows;
+        EXPECT_EQ(At(picture, width, width - 1, height - 1), kDesktop) << style << follows;
       }
     }
   }
 }
 
-// A whole display no display gave a size for (Wayland without XWayland) takes the size of the
-// shared monitor; without one, or with a ScreenRate that leaves no inset of it, no encoder is made
-// and the teacher is told which setting to make. A camera-only class needs no desktop.
-TEST_F(CaptureSessionTest, AWholeDisplayOfUnknownSizeTakesTheSharedOneOrStartsNoClass) {
+// A desktop that cannot be shared (a Wayland session's dialog cancelled), or a whole display no
+// display gave a size for (Wayland without XWayland) and no shared monitor either, or with a
+// ScreenRate that leaves no inset of it: no encoder is made, and the message says which setting
+// to make or what to do instead of blaming the server. A camera-only class needs no desktop; a
+// shared monitor gives the whole display its size.
+TEST_F(CaptureSessionTest, AClassWithoutAUsableDesktopStartsNotAndSaysWhy) {
   settings.ScreenFollowsDisplay = true;
   settings.ScreenWidth = settings.ScreenHeight = 0;
   struct Case {
     int style;
+    ScreenProblem problem;
     std::optional<std::pair<int32_t, int32_t>> shared;
     int32_t rate;
     uint32_t failure;
   };
+  constexpr auto kShared = ScreenProblem::kNone, kNotShared = ScreenProblem::kNotShared;
   const Case cases[] = {
-      {2, std::nullopt, 4, 106},          {2, std::pair{3, 600}, 4, 106},  // 0 wide once rounded
-      {3, std::nullopt, 4, 106},          {0, std::nullopt, 4, 106},        {1, std::nullopt, 4, 0},
-      {2, std::pair{803, 601}, 600, 0},                                      // a 1-pixel-high inset
-      {2, std::pair{803, 601}, 601, 107}, {0, std::pair{803, 601}, 601, 0},  // no inset to make
-  };
+      {0, kNotShared, std::pair{803, 601}, 4, 102},
+      {2, kNotShared, std::nullopt, 4, 102},
+      {3, kNotShared, std::nullopt, 4, 102},
+      {1, kNotShared, std::nullopt, 4, 0},
+      {2, kShared, std::nullopt, 4, 106},
+      {2, kShared, std::pair{3, 600}, 4, 106},  // 0 wide
+      {3, kShared, std::nullopt, 4, 106},
+      {0, kShared, std::nullopt, 4, 106},
+      {1, kShared, std::nullopt, 4, 0},
+      {2, kShared, std::pair{803, 601}, 600, 0},
+      {2, kShared, std::pair{803, 601}, 601, 107},
+      {0, kShared, std::pair{803, 601}, 601, 0},
+  };  // at ScreenRate 600 the inset is 1 pixel high; at 601 there is none to make
   for (const Case& c : cases) {
     const std::string what = std::to_string(c.style) + "/" + std::to_string(c.rate);
     fake.Reset();
     settings.VideoStyle = c.style;
     settings.ScreenRate = c.rate;
-    preparedSize = c.shared;
+    screen.problem = c.problem;
+    screen.size = c.shared;
     auto running = MakeSession();
     EXPECT_EQ(running->Start(0), c.failure == 0) << what;
     EXPECT_EQ(running->StartFailure(), c.failure) << what;
@@ -446,12 +419,13 @@ TEST_F(CaptureSessionTest, AWholeDisplayOfUnknownSizeTakesTheSharedOneOrStartsNo
     running.reset();
     EXPECT_EQ(fake.LastPicture().size(), 800u * 600 * 3) << what;
   }
-  EXPECT_THAT(ConnectFailedMessage(106, settings.PublishUrl),
-              ::testing::AllOf(::testing::HasSubstr("设定 ScreenWidth 和 ScreenHeight"),
-                               ::testing::Not(::testing::HasSubstr(kConnectFailed))));
-  EXPECT_THAT(ConnectFailedMessage(107, settings.PublishUrl),
-              ::testing::AllOf(::testing::HasSubstr("ScreenRate 设小"),
-                               ::testing::Not(::testing::HasSubstr(kConnectFailed))));
+  for (const auto& [failure, says] : {std::pair{102, "没有共享屏幕"},
+                                      {106, "设定 ScreenWidth 和 ScreenHeight"},
+                                      {107, "ScreenRate 设小"}}) {
+    EXPECT_THAT(ConnectFailedMessage(failure, settings.PublishUrl),
+                ::testing::AllOf(::testing::HasSubstr(says),
+                                 ::testing::Not(::testing::HasSubstr(kConnectFailed))));
+  }
 }
 
 // One picture of a picture type: how the settings differ from ClassSettings (1280 x 720 desktop,
@@ -517,7 +491,7 @@ TEST_F(CaptureSessionTest, EveryPictureTypeComposesItsPicture) {
     fake.Reset();
     settings = ClassSettings();
     c.change(settings);
-    std::tie(pointerX, pointerY) = c.pointer;
+    std::tie(screen.x, screen.y) = c.pointer;
     const std::vector<uint8_t> picture = PublishedPicture([&](CaptureSession& s) {
       if (c.cameraFrame) DeliverCameraFrame(s);
     });
@@ -566,6 +540,11 @@ TEST_F(CaptureSessionTest, PaddedCameraRowsAreCopiedWithoutThePaddingAndLateCall
   std::vector<uint8_t> picture =
       PublishedPicture([&](CaptureSession& s) { s.OnVideoFrame(0.0, padded.data(), 32 * 4); });
   EXPECT_EQ(picture, expected);
+
+  settings.FrameRate = 0;  // no timer, rather than a division by zero
+  auto unpaced = MakeSession();
+  EXPECT_TRUE(unpaced->Start(0));
+  EXPECT_EQ(unpaced->TimerId(), 0u);
 }
 
 // With the desktop as the large picture, the first picture is taken as the class starts: at one
@@ -586,13 +565,6 @@ TEST_F(CaptureSessionTest, ADesktopClassTakesItsFirstPictureWithoutWaitingAPerio
     ASSERT_TRUE(WaitFor([&] { return fake.Count("PutVideoData") >= 1; }));
     EXPECT_LT(std::chrono::steady_clock::now() - started, 1s) << style;
   }
-}
-
-TEST_F(CaptureSessionTest, ZeroFrameRateRunsNoTimerRatherThanDividingByZero) {
-  settings.FrameRate = 0;
-  auto running = MakeSession();
-  EXPECT_TRUE(running->Start(0));
-  EXPECT_EQ(running->TimerId(), 0u);
 }
 
 TEST_F(CaptureSessionTest, DestructionWhileCallbacksAreStillArriving) {

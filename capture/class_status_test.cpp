@@ -17,7 +17,8 @@ ClassReading Live(uint32_t kbps, uint64_t dropped = 0) {
   return reading;
 }
 
-TEST(PublishTarget, IsHostAndPort) {
+// Host and port, marked when the connection is encrypted, as the status line says it.
+TEST(PublishTarget, IsHostAndPortAndTheStatusSaysWhenItIsEncrypted) {
   const std::pair<const char*, const char*> cases[] = {
       {"rtmp://10.0.0.5:1936/encoder/zel/mp4:1.mp4", "10.0.0.5:1936"},
       {"rtmp://rtmp.school.test/live", "rtmp.school.test:1935"},
@@ -28,6 +29,9 @@ TEST(PublishTarget, IsHostAndPort) {
       {"no address", "no address"},
   };
   for (const auto& [url, target] : cases) EXPECT_EQ(PublishTarget(url), target);
+  ClassStatusTracker tracker(PublishTarget("rtmps://h/live/1"));
+  EXPECT_EQ(tracker.Update(0, {}).line, "未上课 · 上课后发布到 h:443（加密）");
+  EXPECT_EQ(tracker.Update(1, Live(812)).line, "正在直播 00:00 · 加密 · 812 kb/s");
 }
 
 TEST(ClassStatus, StartFailuresSayWhyAndWhere) {
@@ -42,12 +46,6 @@ TEST(ClassStatus, StartFailuresSayWhyAndWhere) {
   EXPECT_EQ(StartFailureText(7, tls), server + "不可信（不是受信任的证书机构签发的）：" + tls);
   EXPECT_EQ(StartFailureText(8, tls), server + "已过期（或还没有生效）：" + tls);
   EXPECT_EQ(StartFailureText(9, tls), server + "是别的主机的，不是 rtmp.school.test 的：" + tls);
-}
-
-TEST(ClassStatus, SaysWhenTheConnectionIsEncrypted) {
-  ClassStatusTracker tracker(PublishTarget("rtmps://h/live/1"));
-  EXPECT_EQ(tracker.Update(0, {}).line, "未上课 · 上课后发布到 h:443（加密）");
-  EXPECT_EQ(tracker.Update(1, Live(812)).line, "正在直播 00:00 · 加密 · 812 kb/s");
 }
 
 TEST(ClassStatus, FollowsTheConnectionThroughABreakAndARefusal) {

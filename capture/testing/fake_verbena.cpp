@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,8 +21,7 @@ struct Record {
   // Every encoder made, kept for the whole process: no call of the interface releases one.
   std::vector<std::unique_ptr<EncoderParams>> Encoders;
   std::vector<unsigned char> LastPicture;
-  EncoderParams Params{};
-  bool HaveParams = false;
+  std::optional<EncoderParams> Params;
   int StartResult = 1;
   int NotifySize = 4096;
 };
@@ -51,12 +51,6 @@ bool Light() {
   return light;
 }
 
-uint32_t Checksum(const unsigned char* data, int length) {  // FNV-1a
-  uint32_t hash = 2166136261u;
-  for (int i = 0; i < length; ++i) hash = (hash ^ data[i]) * 16777619u;
-  return hash;
-}
-
 // Copies at most capacity items of from to buffer; returns how many there are.
 template <typename Item>
 int CopyOut(const std::vector<Item>& from, Item* buffer, int capacity) {
@@ -72,12 +66,12 @@ void Note(const char* function, void* handle, const unsigned char* data, int len
   call.Thread = std::hash<std::thread::id>{}(std::this_thread::get_id());
   call.Handle = handle;
   call.Length = data != nullptr ? length : -1;
-  call.Checksum = data != nullptr && !Light() ? Checksum(data, length) : 0;
   Locked([&](Record& record) { record.Calls.push_back(call); });
   if (const char* path = std::getenv("FAKE_VERBENA_LOG")) {
     if (FILE* log = std::fopen(path, "a")) {
-      std::fprintf(log, "%s thread=%llu length=%d checksum=%08x%s\n", call.Function,
-                   static_cast<unsigned long long>(call.Thread), call.Length, call.Checksum,
+      // The scripts find a length as "length=N " with the space: a field follows it.
+      std::fprintf(log, "%s thread=%llu length=%d handle=%p%s\n", call.Function,
+                   static_cast<unsigned long long>(call.Thread), call.Length, handle,
                    details.c_str());
       std::fclose(log);
     }
@@ -92,7 +86,6 @@ VERBENA_API void* VERBENA_CreateEncoder(const EncoderParams* params) {
   EncoderParams* encoder = Locked([&](Record& record) {
     record.Encoders.push_back(std::make_unique<EncoderParams>(*params));
     record.Params = *params;
-    record.HaveParams = true;
     return record.Encoders.back().get();
   });
   Note("CreateEncoder", encoder, nullptr, 0,
@@ -135,7 +128,7 @@ VERBENA_API void FakeVerbena_Reset(int startResult, int notifySize) {
   Locked([&](Record& record) {
     record.Calls.clear();
     record.LastPicture.clear();
-    record.HaveParams = false;
+    record.Params.reset();
     record.StartResult = startResult;
     record.NotifySize = notifySize;
   });
@@ -147,8 +140,8 @@ VERBENA_API int FakeVerbena_CopyCalls(FakeVerbenaCall* buffer, int capacity) {
 
 VERBENA_API int FakeVerbena_GetParams(EncoderParams* params) {
   return Locked([&](Record& record) {
-    if (record.HaveParams) *params = record.Params;
-    return record.HaveParams ? 1 : 0;
+    if (record.Params) *params = *record.Params;
+    return record.Params ? 1 : 0;
   });
 }
 

@@ -1,6 +1,6 @@
 /* A stand-in for the encoder library, built only with the tests. It exports the six VERBENA_
- * functions and records every call: which function, on which thread, the lengths and a checksum
- * of each picture and sound piece. Tests read the record back through the FakeVerbena_
+ * functions and records every call: which function, on which thread, and the length of each
+ * picture and sound piece. Tests read the record back through the FakeVerbena_
  * functions; with FAKE_VERBENA_LOG set in the environment each call is also appended as one line
  * to that file (for tests that run the program as a separate process), and
  * FAKE_VERBENA_START_RESULT sets what VERBENA_Start answers. */
@@ -19,8 +19,7 @@ typedef struct FakeVerbenaCall {
   char Function[32]; /* e.g. "PutVideoData" (without the VERBENA_ prefix) */
   uint64_t Thread;   /* a number that tells the caller's thread from the others alive */
   void* Handle;
-  int32_t Length;    /* bytes handed over; -1 for calls without data */
-  uint32_t Checksum; /* FNV-1a of the bytes; 0 for calls without data */
+  int32_t Length; /* bytes handed over; -1 for calls without data */
 } FakeVerbenaCall;
 
 /* Forgets all calls and the last picture; answers of later calls as configured. */

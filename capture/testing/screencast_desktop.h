@@ -6,7 +6,6 @@
 #include <gio/gio.h>
 #include <stdlib.h>
 
-#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -37,7 +36,10 @@ class ScreenCastDesktop {
     setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (dir / "bus").string()).c_str(), 1);
     ready_ = bus_.Start({"dbus-daemon", "--config-file=" + (dir / "bus.conf").string(), "--nofork"},
                         environment_, (dir / "bus.log").string()) &&
-             WaitFor([&] { return std::filesystem::exists(dir / "bus"); }) && StartPipeWire();
+             WaitFor([&] { return std::filesystem::exists(dir / "bus"); }) &&
+             pipeWire_.Start({"pipewire"}, environment_, (dir / "pipewire.log").string()) &&
+             WaitFor([&] { return std::filesystem::exists(dir / "pipewire-0"); }) &&
+             wirePlumber_.Start({"wireplumber"}, environment_, (dir / "wireplumber.log").string());
   }
 
   // All up, the stand-in (options as its command line takes them) serving on the bus.
@@ -56,40 +58,27 @@ class ScreenCastDesktop {
     pipeWire_.Stop();
   }
 
-  // A call of the stand-in's control interface; the reply's value, or nullptr.
-  static GVariant* Control(const char* method, GVariant* parameters) {
+  // A call of the stand-in's control interface: SetPicture, SetPointer, EndSharing (the teacher
+  // stops sharing from the desktop's indicator) or Dialogs, whose count it returns.
+  static uint32_t Control(const char* method, GVariant* parameters = nullptr) {
     // A connection of its own: the shared one would end the test process with the bus.
-    gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-    GDBusConnection* bus =
-        address == nullptr
-            ? nullptr
-            : g_dbus_connection_new_for_address_sync(
-                  address,
-                  static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                                    G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-                  nullptr, nullptr, nullptr);
-    g_free(address);
-    if (bus == nullptr) return nullptr;
+    GDBusConnection* bus = g_dbus_connection_new_for_address_sync(
+        getenv("DBUS_SESSION_BUS_ADDRESS"),
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, nullptr);
+    if (bus == nullptr) return 0;
     GVariant* reply =
         g_dbus_connection_call_sync(bus, "org.freedesktop.portal.Desktop", "/org/quillon/StandIn",
                                     "org.quillon.ScreenCastStandIn", method, parameters, nullptr,
                                     G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    uint32_t count = 0;
+    if (reply != nullptr && g_variant_is_of_type(reply, G_VARIANT_TYPE("(u)")))
+      g_variant_get(reply, "(u)", &count);
+    if (reply != nullptr) g_variant_unref(reply);
     g_dbus_connection_close_sync(bus, nullptr, nullptr);
     g_object_unref(bus);
-    return reply;
-  }
-  static void SetPicture(uint32_t variant) {
-    Drop(Control("SetPicture", g_variant_new("(u)", variant)));
-  }
-  static void SetPointer(int x, int y) { Drop(Control("SetPointer", g_variant_new("(ii)", x, y))); }
-  // The teacher stops sharing from the desktop's indicator.
-  static void EndSharing() { Drop(Control("EndSharing", nullptr)); }
-  static uint32_t Dialogs() {
-    GVariant* reply = Control("Dialogs", nullptr);
-    uint32_t dialogs = 0;
-    if (reply != nullptr) g_variant_get(reply, "(u)", &dialogs);
-    Drop(reply);
-    return dialogs;
+    return count;
   }
 
   const std::filesystem::path& Folder() const { return folder_.path(); }
@@ -102,16 +91,6 @@ class ScreenCastDesktop {
   }
 
  private:
-  static void Drop(GVariant* value) {
-    if (value != nullptr) g_variant_unref(value);
-  }
-  bool StartPipeWire() {
-    const std::filesystem::path dir = folder_.path();
-    return pipeWire_.Start({"pipewire"}, environment_, (dir / "pipewire.log").string()) &&
-           WaitFor([&] { return std::filesystem::exists(dir / "pipewire-0"); }) &&
-           wirePlumber_.Start({"wireplumber"}, environment_, (dir / "wireplumber.log").string());
-  }
-
   TestFolder folder_;
   std::vector<std::string> environment_;
   ChildProcess bus_;

@@ -46,7 +46,6 @@ constexpr char kXml[] = R"(<node>
     <method name="SelectSources"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/><arg type="o" direction="out"/></method>
     <method name="Start"><arg type="o" direction="in"/><arg type="s" direction="in"/><arg type="a{sv}" direction="in"/><arg type="o" direction="out"/></method>
     <method name="OpenPipeWireRemote"><arg type="o" direction="in"/><arg type="a{sv}" direction="in"/><arg type="h" direction="out"/></method>
-    <property name="AvailableSourceTypes" type="u" access="read"/>
     <property name="AvailableCursorModes" type="u" access="read"/>
     <property name="version" type="u" access="read"/>
   </interface>
@@ -73,7 +72,6 @@ struct Session {
 };
 
 struct StandIn {
-  // Options.
   bool refuse = false;
   bool neverAnswer = false;
   bool redFirst = false;
@@ -113,7 +111,7 @@ std::string TokenOf(GVariant* options, const char* key) {
 
 // A request not answered yet, by its object path.
 struct Pending {
-  std::string caller;
+  std::string path, caller;
   uint32_t response = 2;
   GVariant* results = nullptr;
   guint registration = 0;
@@ -121,7 +119,7 @@ struct Pending {
 };
 std::map<std::string, Pending> pendingRequests;
 
-void EndRequest(const std::string& request) {
+void EndRequest(std::string request) {  // a copy: the record holding it goes
   auto found = pendingRequests.find(request);
   if (found == pendingRequests.end()) return;
   Pending& p = found->second;
@@ -136,58 +134,52 @@ void Say(const std::string& line) {
   std::fflush(stdout);
 }
 
+// Request.Close ends a request unanswered, Session.Close a session; both are written out.
+void OnClose(GDBusConnection*, const gchar*, const gchar* path, const gchar* interface,
+             const gchar*, GVariant*, GDBusMethodInvocation* invocation, gpointer) {
+  const bool request = std::strcmp(interface, "org.freedesktop.portal.Request") == 0;
+  Say(std::string(request ? "Request.Close " : "Session.Close ") + path);
+  g_dbus_method_invocation_return_value(invocation, nullptr);
+  if (request) return EndRequest(path);
+  auto found = g.sessions.find(path);
+  if (found == g.sessions.end()) return;
+  g_dbus_connection_unregister_object(g.bus, found->second.registration);
+  g.sessions.erase(found);
+}
+const GDBusInterfaceVTable kCloseCalls{&OnClose, nullptr, nullptr, {}};
+
 // The Response of a request, sent to its caller once the method has returned; results nullptr:
-// never (the dialog stays open until the caller closes the request).
+// never (the dialog stays open until the caller closes the request). The Request object lives
+// until it has answered.
 void Respond(const std::string& caller, const std::string& request, uint32_t response,
              GVariant* results, guint delayMilliseconds = 0) {
-  // The Request object lives until it has answered; its Close ends it unanswered.
-  static const GDBusInterfaceVTable vtable{
-      [](GDBusConnection*, const gchar*, const gchar* path, const gchar*, const gchar*, GVariant*,
-         GDBusMethodInvocation* invocation, gpointer) {
-        Say(std::string("Request.Close ") + path);
-        g_dbus_method_invocation_return_value(invocation, nullptr);
-        EndRequest(path);
-      },
-      nullptr,
-      nullptr,
-      {}};
   Pending& p = pendingRequests[request];
+  p.path = request;
   p.caller = caller;
   p.response = response;
   p.registration = g_dbus_connection_register_object(
       g.bus, request.c_str(),
-      g_dbus_node_info_lookup_interface(g.xml, "org.freedesktop.portal.Request"), &vtable, nullptr,
-      nullptr, nullptr);
+      g_dbus_node_info_lookup_interface(g.xml, "org.freedesktop.portal.Request"), &kCloseCalls,
+      nullptr, nullptr, nullptr);
   if (results == nullptr) return;
   p.results = g_variant_ref_sink(results);
-  p.timeout = g_timeout_add_full(
-      G_PRIORITY_DEFAULT, delayMilliseconds,
+  p.timeout = g_timeout_add(
+      delayMilliseconds,
       [](gpointer data) -> gboolean {
-        const std::string path = *static_cast<std::string*>(data);
-        Pending& answered = pendingRequests.at(path);
+        auto* answered = static_cast<Pending*>(data);
         g_dbus_connection_emit_signal(
-            g.bus, answered.caller.c_str(), path.c_str(), "org.freedesktop.portal.Request",
-            "Response", g_variant_new("(u@a{sv})", answered.response, answered.results), nullptr);
-        answered.timeout = 0;  // this source ends here
-        EndRequest(path);
+            g.bus, answered->caller.c_str(), answered->path.c_str(),
+            "org.freedesktop.portal.Request", "Response",
+            g_variant_new("(u@a{sv})", answered->response, answered->results), nullptr);
+        answered->timeout = 0;  // this source ends here
+        EndRequest(answered->path);
         return G_SOURCE_REMOVE;
       },
-      new std::string(request), [](gpointer data) { delete static_cast<std::string*>(data); });
+      &p);
 }
 
 GVariant* EmptyResults() {
-  return g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0);
-}
-
-void OnSessionCall(GDBusConnection*, const gchar*, const gchar* path, const gchar*, const gchar*,
-                   GVariant*, GDBusMethodInvocation* invocation, gpointer) {
-  Say(std::string("Session.Close ") + path);
-  auto found = g.sessions.find(path);
-  if (found != g.sessions.end()) {
-    g_dbus_connection_unregister_object(g.bus, found->second.registration);
-    g.sessions.erase(found);
-  }
-  g_dbus_method_invocation_return_value(invocation, nullptr);
+  return g_variant_new_parsed("@a{sv} {}");
 }
 
 // The teacher stops sharing from the desktop's indicator: each session ends with Closed.
@@ -258,19 +250,15 @@ void OnScreenCastCall(GDBusConnection*, const gchar* sender, const gchar*, const
     const std::string path = "/org/freedesktop/portal/desktop/session/" + who + "/" +
                              TokenOf(options, "session_handle_token");
     g_variant_unref(options);
-    static const GDBusInterfaceVTable vtable{&OnSessionCall, nullptr, nullptr, {}};
     Session session;
     session.owner = sender;
     session.registration = g_dbus_connection_register_object(
         g.bus, path.c_str(),
-        g_dbus_node_info_lookup_interface(g.xml, "org.freedesktop.portal.Session"), &vtable,
+        g_dbus_node_info_lookup_interface(g.xml, "org.freedesktop.portal.Session"), &kCloseCalls,
         nullptr, nullptr, nullptr);
     g.sessions[path] = session;
     g_dbus_method_invocation_return_value(invocation, g_variant_new("(o)", request.c_str()));
-    GVariantBuilder results;
-    g_variant_builder_init(&results, G_VARIANT_TYPE_VARDICT);
-    g_variant_builder_add(&results, "{sv}", "session_handle", g_variant_new_string(path.c_str()));
-    Respond(sender, request, 0, g_variant_builder_end(&results));
+    Respond(sender, request, 0, g_variant_new_parsed("{'session_handle': <%s>}", path.c_str()));
     return;
   }
   const gchar* handle = nullptr;
@@ -326,17 +314,11 @@ void OnScreenCastCall(GDBusConnection*, const gchar* sender, const gchar*, const
       node = g.stream != nullptr ? pw_stream_get_node_id(g.stream) : SPA_ID_INVALID;
       pw_thread_loop_unlock(g.loop);
     }
-    GVariantBuilder properties;
-    g_variant_builder_init(&properties, G_VARIANT_TYPE_VARDICT);
-    g_variant_builder_add(&properties, "{sv}", "position", g_variant_new("(ii)", 0, 0));
-    g_variant_builder_add(&properties, "{sv}", "size", g_variant_new("(ii)", g.width, g.height));
-    g_variant_builder_add(&properties, "{sv}", "source_type", g_variant_new_uint32(1));
-    GVariantBuilder streams;
-    g_variant_builder_init(&streams, G_VARIANT_TYPE("a(ua{sv})"));
-    g_variant_builder_add(&streams, "(ua{sv})", node, &properties);
     GVariantBuilder results;
     g_variant_builder_init(&results, G_VARIANT_TYPE_VARDICT);
-    g_variant_builder_add(&results, "{sv}", "streams", g_variant_builder_end(&streams));
+    g_variant_builder_add(
+        &results, "{sv}", "streams",
+        g_variant_new_parsed("[(%u, {'size': <(%i, %i)>})]", node, g.width, g.height));
     if (session->persistMode != 0) {
       const std::string token = "standin-" + std::to_string(++g.tokenCounter);
       g.grantedTokens.insert(token);
@@ -374,23 +356,16 @@ bool MutterMonitor(uint32_t cursorMode, uint32_t* node) {
     }
     return reply;
   };
-  GVariantBuilder none;
-  g_variant_builder_init(&none, G_VARIANT_TYPE_VARDICT);
   GVariant* reply = call("/org/gnome/Mutter/ScreenCast", kMutter, "CreateSession",
-                         g_variant_new("(a{sv})", &none), "(o)");
+                         g_variant_new_parsed("(@a{sv} {},)"), "(o)");
   if (reply == nullptr) return false;
   gchar* session = nullptr;
   g_variant_get(reply, "(o)", &session);
   g_variant_unref(reply);
   // The portal's cursor modes 1, 2, 4 are Mutter's 0 (hidden), 1 (embedded), 2 (metadata).
-  GVariantBuilder options;
-  g_variant_builder_init(&options, G_VARIANT_TYPE_VARDICT);
-  g_variant_builder_add(&options, "{sv}", "cursor-mode",
-                        g_variant_new_uint32(cursorMode == 4   ? 2
-                                             : cursorMode == 2 ? 1
-                                                               : 0));
+  const uint32_t mutterMode = cursorMode == 4 ? 2 : cursorMode == 2 ? 1 : 0;
   reply = call(session, "org.gnome.Mutter.ScreenCast.Session", "RecordMonitor",
-               g_variant_new("(sa{sv})", "", &options), "(o)");
+               g_variant_new_parsed("(%s, {'cursor-mode': <%u>})", "", mutterMode), "(o)");
   if (reply == nullptr) return false;
   gchar* stream = nullptr;
   g_variant_get(reply, "(o)", &stream);
@@ -436,7 +411,6 @@ bool MutterMonitor(uint32_t cursorMode, uint32_t* node) {
 GVariant* OnGetProperty(GDBusConnection*, const gchar*, const gchar*, const gchar*,
                         const gchar* name, GError**, gpointer) {
   if (std::strcmp(name, "AvailableCursorModes") == 0) return g_variant_new_uint32(g.cursorModes);
-  if (std::strcmp(name, "AvailableSourceTypes") == 0) return g_variant_new_uint32(1);
   return g_variant_new_uint32(4);  // version
 }
 
@@ -480,13 +454,9 @@ void OnProcess(void*) {
   auto* cursor = static_cast<spa_meta_cursor*>(
       spa_buffer_find_meta_data(buffer->buffer, SPA_META_Cursor, sizeof(spa_meta_cursor)));
   if (cursor != nullptr) {
+    *cursor = {};
     cursor->id = g.pointerX >= 0 ? 1 : 0;  // as compositors do for a pointer elsewhere
-    cursor->flags = 0;
-    cursor->position.x = g.pointerX;
-    cursor->position.y = g.pointerY;
-    cursor->hotspot.x = 0;
-    cursor->hotspot.y = 0;
-    cursor->bitmap_offset = 0;  // the pointer's picture does not change
+    cursor->position = {g.pointerX, g.pointerY};
   }
   pw_stream_queue_buffer(g.stream, buffer);
 }
@@ -543,16 +513,11 @@ bool StartMonitor() {
   uint8_t room[1024];
   spa_pod_builder builder{};
   spa_pod_builder_init(&builder, room, sizeof room);
-  spa_rectangle size{static_cast<uint32_t>(g.width), static_cast<uint32_t>(g.height)};
-  spa_fraction rate{30, 1};
-  spa_pod_frame frame{};
-  spa_pod_builder_push_object(&builder, &frame, SPA_TYPE_OBJECT_Format, SPA_PARAM_EnumFormat);
-  spa_pod_builder_add(
-      &builder, SPA_FORMAT_mediaType, SPA_POD_Id(SPA_MEDIA_TYPE_video), SPA_FORMAT_mediaSubtype,
-      SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format,
-      SPA_POD_Id(g.redFirst ? SPA_VIDEO_FORMAT_RGBx : SPA_VIDEO_FORMAT_BGRx), SPA_FORMAT_VIDEO_size,
-      SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rate), 0);
-  const spa_pod* format = static_cast<const spa_pod*>(spa_pod_builder_pop(&builder, &frame));
+  spa_video_info_raw raw{};
+  raw.format = g.redFirst ? SPA_VIDEO_FORMAT_RGBx : SPA_VIDEO_FORMAT_BGRx;
+  raw.size = {static_cast<uint32_t>(g.width), static_cast<uint32_t>(g.height)};
+  raw.framerate = {30, 1};
+  const spa_pod* format = spa_format_video_raw_build(&builder, SPA_PARAM_EnumFormat, &raw);
   pw_stream_connect(
       g.stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
       static_cast<pw_stream_flags>(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), &format, 1);
