@@ -7,10 +7,6 @@
 namespace quillon {
 namespace {
 
-CommandLine Parse(std::vector<std::string> arguments) {
-  return ParseCommandLine(arguments);
-}
-
 TEST(CommandLineTest, EachCommandWithItsLaunchUrlAndOptions) {
   const char* const none = nullptr;  // no launch URL
   const char* const url = "quillon.publish://a&b";
@@ -37,7 +33,7 @@ TEST(CommandLineTest, EachCommandWithItsLaunchUrlAndOptions) {
        0},
   };
   for (const Case& c : cases) {
-    const CommandLine parsed = Parse(c.arguments);
+    const CommandLine parsed = ParseCommandLine(c.arguments);
     SCOPED_TRACE(testing::PrintToString(c.arguments));
     EXPECT_EQ(parsed.Kind, c.kind);
     EXPECT_EQ(parsed.HasLaunchUrl, c.launchUrl != nullptr);
@@ -67,7 +63,7 @@ TEST(CommandLineTest, MistakesAreErrorsThatSayWhat) {
       {{"--headless", "--durationx=5"}, "unknown option"},
   };
   for (const Case& c : cases) {
-    const CommandLine parsed = Parse(c.arguments);
+    const CommandLine parsed = ParseCommandLine(c.arguments);
     EXPECT_EQ(parsed.Kind, Command::kError) << c.arguments[0];
     EXPECT_NE(parsed.Error.find(c.says), std::string::npos) << parsed.Error;
   }

@@ -55,52 +55,38 @@ TEST(ProfileTextTest, IntegersTakeTheLeadingSignedNumber) {
   for (const auto& [key, value] : cases) EXPECT_EQ(text.GetInt("Device", key, 5), value) << key;
 }
 
-TEST(ProfileTextTest, SetReplacesOnlyTheValueOfThatLine) {
-  ProfileText text(
-      "; teacher's notes\r\n"
-      "[Device]\r\n"
-      "bitrate = 500   \r\n"
-      "\r\n"
-      "[Audio]\r\n"
-      "Bitrate=9\r\n");
-  text.Set("DEVICE", "Bitrate", "800");
-  EXPECT_EQ(text.Bytes(),
-            "; teacher's notes\r\n"
-            "[Device]\r\n"
-            "bitrate = 800\r\n"
-            "\r\n"
-            "[Audio]\r\n"
-            "Bitrate=9\r\n");
-}
-
-TEST(ProfileTextTest, SetAddsMissingKeysAndSections) {
-  ProfileText text("[Device]\nVideoStyle=0\n\n; audio\n[Audio]\nChanels=2");
-  text.Set("Device", "Address", "abc");
-  text.Set("Audio", "BitsPerSample", "16");
-  text.Set("New", "Key", "v");
-  EXPECT_EQ(text.Bytes(),
-            "[Device]\nVideoStyle=0\nAddress=abc\n\n; audio\n[Audio]\nChanels=2\n"
-            "BitsPerSample=16\n[New]\nKey=v\n");
-
+// Set changes only the value of the key's line, or adds the key at the end of its section or the
+// section at the end, with the text's own line ends; a value ends at a line end or a zero byte.
+TEST(ProfileTextTest, SetChangesOrAddsOneLine) {
+  const struct {
+    const char *before, *section, *key;
+    std::string value;
+    const char* after;
+  } cases[] = {
+      {"; teacher's notes\r\n[Device]\r\nbitrate = 500   \r\n\r\n[Audio]\r\nBitrate=9\r\n",
+       "DEVICE", "Bitrate", "800",
+       "; teacher's notes\r\n[Device]\r\nbitrate = 800\r\n\r\n[Audio]\r\nBitrate=9\r\n"},
+      {"[Device]\nVideoStyle=0\n\n; audio\n[Audio]\nChanels=2", "Device", "Address", "abc",
+       "[Device]\nVideoStyle=0\nAddress=abc\n\n; audio\n[Audio]\nChanels=2"},
+      {"[Audio]\nChanels=2", "Audio", "BitsPerSample", "16",
+       "[Audio]\nChanels=2\nBitsPerSample=16\n"},
+      {"[Audio]\nChanels=2\n", "New", "Key", "v", "[Audio]\nChanels=2\n[New]\nKey=v\n"},
+      {"[Audio]\r\nChanels=2\r\n", "Device", "Address", "x",
+       "[Audio]\r\nChanels=2\r\n[Device]\r\nAddress=x\r\n"},
+      {"\xEF\xBB\xBF[Device]\nA=1\n", "Device", "A", "2", "\xEF\xBB\xBF[Device]\nA=2\n"},
+      {"[Device]\nAddress=old\nFrameRate=15\n", "Device", "Address", "abc\r\nFrameRate=0",
+       "[Device]\nAddress=abc\nFrameRate=15\n"},
+      {"[Device]\nAddress=old\n", "Device", "Address", std::string("x\0y", 3),
+       "[Device]\nAddress=x\n"},
+  };
+  for (const auto& c : cases) {
+    ProfileText text(c.before);
+    text.Set(c.section, c.key, c.value);
+    EXPECT_EQ(text.Bytes(), c.after) << c.before;
+  }
   ProfileText empty;
   empty.Set("Device", "Address", "x");
   EXPECT_EQ(empty.Find("Device", "Address"), "x");
-
-  ProfileText crlf("[Audio]\r\nChanels=2\r\n");
-  crlf.Set("Device", "Address", "x");
-  EXPECT_EQ(crlf.Bytes(), "[Audio]\r\nChanels=2\r\n[Device]\r\nAddress=x\r\n");
-
-  ProfileText marked("\xEF\xBB\xBF[Device]\nA=1\n");
-  marked.Set("Device", "A", "2");
-  EXPECT_EQ(marked.Bytes(), "\xEF\xBB\xBF[Device]\nA=2\n");
-}
-
-TEST(ProfileTextTest, ValueCannotSpillIntoNewLines) {
-  ProfileText text("[Device]\nAddress=old\nFrameRate=15\n");
-  text.Set("Device", "Address", "abc\r\nFrameRate=0");
-  EXPECT_EQ(text.Bytes(), "[Device]\nAddress=abc\nFrameRate=15\n");
-  text.Set("Device", "Address", std::string("x\0y", 3));
-  EXPECT_EQ(text.Find("Device", "Address"), "x");
 }
 
 // How the file is replaced (links, permission bits, failures) is ReplaceFileAtomically's, tested

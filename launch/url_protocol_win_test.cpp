@@ -21,12 +21,6 @@ std::string ExecutableA() {
   return path;
 }
 
-std::string CurrentDirectoryA() {
-  char folder[4096] = {};
-  GetCurrentDirectoryA(sizeof folder, folder);
-  return folder;
-}
-
 struct StoredValue {
   DWORD Type = 0;
   std::string Bytes;
@@ -86,7 +80,9 @@ TEST_F(UrlProtocolWin, WritesTheQuotedCommandOverAnyEarlierOneAndEntersTheProgra
   RegisterUrlProtocol();  // no keys yet: created
   ExpectRegisteredHere();
   const std::string path = ExecutableA();
-  EXPECT_EQ(CurrentDirectoryA(), path.substr(0, path.find_last_of('\\')));
+  char folder[4096] = {};
+  GetCurrentDirectoryA(sizeof folder, folder);
+  EXPECT_EQ(folder, path.substr(0, path.find_last_of('\\')));
 
   // A copy in another folder registered itself since, with a longer text than ours.
   const std::string other = "\"C:\\Program Files\\" + std::string(300, 'x') + "\\p.exe\" \"%1\"";

@@ -72,14 +72,11 @@ class FakeView : public PublisherView {
     return index >= 0 && static_cast<size_t>(index) < size ? index : -1;
   }
 
-  CallLog messages, statuses;
-  std::function<void()> onMessage;
+  CallLog messages, statuses, cameras, sounds;
+  std::function<void()> onMessage, held;
   std::chrono::milliseconds doubleClick{0};
-  bool holdBackground = false;
-  std::function<void()> held;
-  std::vector<std::string> cameras, sounds;
   std::string skin, rate;
-  bool publishing = true, sendSound = false;
+  bool holdBackground = false, publishing = true, sendSound = false;
   int aboutBoxes = 0, paused = 0, raised = 0, sound = -1, camera = -1, pictureType = -1;
 };
 
@@ -393,10 +390,8 @@ TEST_F(PublisherDlgLogicTest, ClosingDuringAClassStopsItBeforeTheBoxAndTheSettin
 }
 
 TEST_F(PublisherDlgLogicTest, AboutEntryIgnoresTheLowFourBits) {
-  EXPECT_TRUE(logic.OnSysCommand(0x10));
-  EXPECT_TRUE(logic.OnSysCommand(0x1F));
-  EXPECT_FALSE(logic.OnSysCommand(0x20));
-  EXPECT_FALSE(logic.OnSysCommand(0xF060));  // close
+  for (int command : {0x10, 0x1F, 0x20, 0xF060 /* close */})
+    EXPECT_EQ(logic.OnSysCommand(command), command < 0x20) << command;
   EXPECT_EQ(view.aboutBoxes, 2);
 }
 

@@ -18,6 +18,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -109,20 +110,31 @@ class Script {
   UINT_PTR timer_ = 0;
 };
 
-TEST(PublisherDlgWin, ShowsTheTemplateRunsAClassAndCloses) {
+// The window over the shared stand-ins.
+class PublisherDlgWin : public testing::Test {
+ protected:
   FakeStore store;
   FakeSessions sessions;
   FakeDevices devices;
-  PublisherDlg dlg(store, sessions, devices, ProgramFolder());
-  HWND window = nullptr;
-  HWND about = nullptr;
+  PublisherDlg dlg{store, sessions, devices, ProgramFolder()};
+};
+
+TEST_F(PublisherDlgWin, ShowsTheTemplateRunsAClassAndCloses) {
+  HWND window = nullptr, about = nullptr;
   int screenshotTicks = 0;
   std::chrono::steady_clock::time_point startedAt;
-  std::string closingText;
-  std::string closingCaption;
   std::thread worker;
   std::atomic<DWORD> workerId{0};
   std::atomic<bool> workerDone{false};
+  // A message box of the thread, captioned with the program's name: read, then answered.
+  const auto answered = [&](DWORD thread, const char* text) {
+    HWND box = FindOtherDialog(window, thread);
+    if (!box) return false;
+    EXPECT_EQ(WindowTextUtf8(box), "publisher_dlg_win_test");
+    EXPECT_EQ(WindowTextUtf8(GetDlgItem(box, 0xFFFF)), text);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return true;
+  };
 
   Script script(
       dlg,
@@ -166,13 +178,11 @@ TEST(PublisherDlgWin, ShowsTheTemplateRunsAClassAndCloses) {
             EXPECT_NE(SendMessageW(window, WM_GETICON, ICON_BIG, 0), 0);
             RECT client;
             GetClientRect(window, &client);
-            const auto whole = TemplateEdges(window, 0, 0, 638, 385);  // with the status line
-            EXPECT_EQ(client.right, whole[2]);
-            EXPECT_EQ(client.bottom, whole[3]);
-            const LONG style = GetWindowLongW(window, GWL_STYLE);
-            EXPECT_TRUE(style & WS_MINIMIZEBOX);
-            EXPECT_FALSE(style & WS_MAXIMIZEBOX);
-            EXPECT_FALSE(style & WS_THICKFRAME);
+            EXPECT_EQ((std::array<LONG, 4>{0, 0, client.right, client.bottom}),
+                      TemplateEdges(window, 0, 0, 638, 385));  // with the status line
+            EXPECT_EQ(GetWindowLongW(window, GWL_STYLE) &
+                          (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME),
+                      WS_MINIMIZEBOX);
 
             EXPECT_EQ(WindowTextUtf8(window), "新一代网络教学系统(Merrowin) Build 1.0.140102.20");
             EXPECT_EQ(WindowTextUtf8(GetDlgItem(window, IDC_STATUS)),
@@ -276,7 +286,7 @@ TEST(PublisherDlgWin, ShowsTheTemplateRunsAClassAndCloses) {
             return true;
           },
           // What the sound worker reports shows in a box on the worker's own thread, which waits
-          // there; the window goes on meanwhile.
+          // there (the step never completes if it went on); the window goes on meanwhile.
           [&] {
             if (IsWindow(about)) return false;
             worker = std::thread([&] {
@@ -287,61 +297,39 @@ TEST(PublisherDlgWin, ShowsTheTemplateRunsAClassAndCloses) {
             return true;
           },
           [&] {
-            HWND box = workerId ? FindOtherDialog(window, workerId) : nullptr;
-            if (!box) return false;
-            EXPECT_EQ(WindowTextUtf8(box), "publisher_dlg_win_test");
-            EXPECT_EQ(WindowTextUtf8(GetDlgItem(box, 0xFFFF)),
-                      "Error handling DirectSound notifications.");
-            EXPECT_FALSE(workerDone);
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
-            return true;
+            return workerId && !workerDone &&
+                   answered(workerId, "Error handling DirectSound notifications.");
           },
-          // Closing tells the user the class is over, in a box captioned with the program's name.
+          // Closing tells the user the class is over.
           [&] {
             if (!workerDone) return false;
             worker.join();
             PostMessageW(window, WM_CLOSE, 0, 0);
             return true;
           },
-          [&] {
-            HWND box = FindOtherDialog(window);
-            if (!box) return false;
-            closingCaption = WindowTextUtf8(box);
-            closingText = WindowTextUtf8(GetDlgItem(box, 0xFFFF));
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
-            return true;
-          },
+          [&] { return answered(GetCurrentThreadId(), "直播结束!"); },
       });
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);
   EXPECT_TRUE(script.Finished());
-  EXPECT_EQ(closingCaption, "publisher_dlg_win_test");
-  EXPECT_EQ(closingText, "直播结束!");
   EXPECT_EQ(dlg.Window(), nullptr);
 }
 
-TEST(PublisherDlgWin, UnusableSettingsCloseTheWindowUnshown) {
-  FakeStore store;
+TEST_F(PublisherDlgWin, UnusableSettingsCloseTheWindowUnshown) {
   store.usable = false;
-  FakeSessions sessions;
-  FakeDevices devices;
-  PublisherDlg dlg(store, sessions, devices, ProgramFolder());
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);
 }
 
-TEST(PublisherDlgWin, FiltersRightButtonAndDialogKeysOnly) {
-  const auto filtered = [](UINT message, WPARAM wParam) {
+TEST(PublisherDlgWinInput, FiltersRightButtonAndDialogKeysOnly) {
+  const std::tuple<UINT, WPARAM, bool> cases[] = {
+      {WM_RBUTTONDOWN, 0, true},     {WM_RBUTTONUP, 0, true},  {WM_KEYDOWN, VK_RETURN, true},
+      {WM_KEYDOWN, VK_ESCAPE, true}, {WM_KEYDOWN, 'A', false}, {WM_LBUTTONDOWN, 0, false},
+      {WM_CHAR, VK_RETURN, false}};
+  for (const auto& [message, wParam, filtered] : cases) {
     MSG msg{};
     msg.message = message;
     msg.wParam = wParam;
-    return PublisherDlg::IsFilteredInput(msg);
-  };
-  EXPECT_TRUE(filtered(WM_RBUTTONDOWN, 0));
-  EXPECT_TRUE(filtered(WM_RBUTTONUP, 0));
-  EXPECT_TRUE(filtered(WM_KEYDOWN, VK_RETURN));
-  EXPECT_TRUE(filtered(WM_KEYDOWN, VK_ESCAPE));
-  EXPECT_FALSE(filtered(WM_KEYDOWN, 'A'));
-  EXPECT_FALSE(filtered(WM_LBUTTONDOWN, 0));
-  EXPECT_FALSE(filtered(WM_CHAR, VK_RETURN));
+    EXPECT_EQ(PublisherDlg::IsFilteredInput(msg), filtered) << message << " " << wParam;
+  }
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <sstream>
 #include <string>
 
 #include "base/testing/child_process.h"
@@ -40,14 +39,7 @@ class XvfbServer {
   bool Running() const { return !display_.empty(); }
   const std::string& Display() const { return display_; }
 
-  static bool Installed() {
-    const char* path = std::getenv("PATH");
-    std::istringstream folders(path != nullptr ? path : "/usr/bin:/bin");
-    for (std::string folder; std::getline(folders, folder, ':');) {
-      if (access((folder + "/Xvfb").c_str(), X_OK) == 0) return true;
-    }
-    return false;
-  }
+  static bool Installed() { return std::system("command -v Xvfb >/dev/null 2>&1") == 0; }
 
  private:
   ChildProcess server_;

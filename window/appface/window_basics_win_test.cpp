@@ -1,16 +1,13 @@
-// The skin through AppFace.dll and the message box, on real dialogs: needs a desktop (run by
-// tests/win_launch_gui.sh under Xvfb).
+// The skin through AppFace.dll on real dialogs: needs a desktop (run by tests/win_launch_gui.sh
+// under Xvfb). The message box is checked through the main window by publisher_dlg_win_test.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "base/testing/test_folder.h"
-#include "window/message_box_win.h"
 #include "window/skin_win.h"
 
 namespace quillon {
@@ -130,31 +127,6 @@ TEST_F(WindowBasicsWin, WithoutTheSkinFileOrTheLibraryNothingChanges) {
   EXPECT_FALSE(StartSkin(SkinFile()));
   EXPECT_EQ(dialog.Ask(WM_CTLCOLORDLG).Brush, plain_);
   RemoveSkin();
-}
-
-// The boxes shown on this thread, caption and text, each closed with OK once read.
-std::vector<std::pair<std::wstring, std::wstring>> seen;
-
-LRESULT CALLBACK ReadAndConfirm(int code, WPARAM wParam, LPARAM lParam) {
-  const HWND box = reinterpret_cast<HWND>(wParam);
-  wchar_t text[256] = {}, caption[256] = {};
-  if (code == HCBT_ACTIVATE && GetDlgItemTextW(box, 0xFFFF, text, 256) > 0) {
-    GetWindowTextW(box, caption, 256);
-    seen.emplace_back(caption, text);
-    PostMessageW(box, WM_COMMAND, IDOK, 0);
-  }
-  return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-TEST_F(WindowBasicsWin, TheMessageBoxShowsUtf8TextUnderTheProgramName) {
-  const HHOOK hook = SetWindowsHookExW(WH_CBT, ReadAndConfirm, nullptr, GetCurrentThreadId());
-  ASSERT_NE(hook, nullptr);
-  MessageBoxMessages().Show("参数有误!");
-  ShowMessageBox(nullptr, "连接服务器失败", MessageIcon::kExclamation);
-  UnhookWindowsHookEx(hook);
-  const std::vector<std::pair<std::wstring, std::wstring>> expected{
-      {L"window_basics_win_test", L"参数有误!"}, {L"window_basics_win_test", L"连接服务器失败"}};
-  EXPECT_EQ(seen, expected);
 }
 
 }  // namespace

@@ -71,10 +71,8 @@ class FakeSessions : public SessionFactory {
   std::string LastEvent() const { return events.empty() ? "" : events.back(); }
 
   CallLog events;
-  int prepared = 0;  // calls of Prepare
   bool startSucceeds = true;
-  int made = 0;
-  int alive = 0;
+  int prepared = 0, made = 0, alive = 0;  // calls of Prepare, sessions made, sessions not gone
   int32_t stoppedStyle = -1;
   ClassReading reading;                            // what every running session reads
   uint32_t startFailure = 0;                       // why a failed start failed
@@ -127,9 +125,6 @@ class FakeSessions : public SessionFactory {
 // Two cameras; the sound list starts with the system default, which has no identifier.
 class FakeDevices : public DeviceLists {
  public:
-  FakeDevices() = default;
-  FakeDevices(const FakeDevices&) = delete;
-  FakeDevices& operator=(const FakeDevices&) = delete;
   std::vector<std::string> CameraNames() override { return cameras; }
   std::vector<SoundListItem> SoundDevices() override { return sounds; }
 
