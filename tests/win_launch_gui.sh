@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Under Wine on a private X server: the skin library AppFace.dll on real dialogs and the message
-# box (window_basics_win_test.exe), each test in a process of its own, so that the test without
-# the library starts without it, and on a Wine virtual desktop of its own.
+# Under Wine on a private X server: the skin library AppFace.dll on real dialogs
+# (window_basics_win_test.exe), each test in a process of its own, so that the test without the
+# library starts without it, and on a Wine virtual desktop of its own.
 test_program=${1:?usage: win_launch_gui.sh WINDOW_BASICS_TEST_EXE}
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 use_wine
