@@ -170,6 +170,14 @@ class CaptureSessionTest : public ::testing::Test {
     return s;
   }
 
+  // Pictures small enough to be ready in no time, even under the sanitizers.
+  void UseSmallPictures() {
+    settings.ScreenWidth = 320;
+    settings.ScreenHeight = 240;
+    settings.VideoWidth = 160;
+    settings.VideoHeight = 120;
+  }
+
   // Builds a session with fakes; the fakes stay reachable through the raw pointers.
   std::unique_ptr<CaptureSession> MakeSession(bool withLibrary = true) {
     CaptureParts parts;
@@ -551,11 +559,7 @@ TEST_F(CaptureSessionTest, PaddedCameraRowsAreCopiedWithoutThePaddingAndLateCall
 // picture a second, a timer that waited for its period would deliver it a second after Start.
 TEST_F(CaptureSessionTest, ADesktopClassTakesItsFirstPictureWithoutWaitingAPeriod) {
   settings.FrameRate = 1;
-  // Small pictures: the first one is ready in no time even under the sanitizers.
-  settings.ScreenWidth = 320;
-  settings.ScreenHeight = 240;
-  settings.VideoWidth = 160;
-  settings.VideoHeight = 120;
+  UseSmallPictures();
   for (const int style : {0, 2}) {
     fake.Reset();
     settings.VideoStyle = style;
@@ -570,10 +574,7 @@ TEST_F(CaptureSessionTest, ADesktopClassTakesItsFirstPictureWithoutWaitingAPerio
 TEST_F(CaptureSessionTest, DestructionWhileCallbacksAreStillArriving) {
   settings.HaveAudio = 1;
   settings.FrameRate = 100;
-  settings.ScreenWidth = 320;
-  settings.ScreenHeight = 240;
-  settings.VideoWidth = 160;
-  settings.VideoHeight = 120;
+  UseSmallPictures();
   deliverFrames = true;
   for (int style = 1; style <= 3; ++style) {
     settings.VideoStyle = style;
