@@ -91,6 +91,14 @@ TEST_F(CaptureAudioPulseTest, SoundListPutsTheDefaultEntryAndThenTheDefaultSourc
   auto capture = CdCapture();
   EXPECT_TRUE(capture->Open(list[1].Device));  // the listed identifier opens the device
   capture->Close();
+
+  // The server's default source comes next even when it is a monitor, which would go last.
+  ASSERT_EQ(std::system("pactl set-default-source tone_sink.monitor"), 0);
+  const std::vector<SoundListEntry> monitorFirst = ListSoundDevices();
+  EXPECT_EQ(std::system("pactl set-default-source quillon_test_mic"), 0);
+  ASSERT_GE(monitorFirst.size(), 2u);
+  ASSERT_NE(monitorFirst[1].Device, nullptr);
+  EXPECT_EQ(monitorFirst[1].Device->Name, "tone_sink.monitor");
 }
 
 TEST(CaptureAudioPulseNoServer, OpenFailsAtOnceAndTheListHasOnlyTheDefaultEntry) {
