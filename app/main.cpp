@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -24,8 +25,11 @@ namespace quillon {
 const char* ProgramVersion();
 }  // namespace quillon
 
-int main(int argc, char** argv) {
-  using namespace quillon;
+namespace {
+
+using namespace quillon;
+
+int Run(int argc, char** argv) {
   // bench/startup_latency reads where the time of a start goes.
   if (const char* timing = std::getenv("QUILLON_TIMING"); timing && std::strcmp(timing, "1") == 0)
     EnableTimingLog(true);
@@ -60,4 +64,20 @@ int main(int argc, char** argv) {
       return RunPublisherApp(argc, argv, command_line, ProgramFolder());
   }
   return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Nothing of ours throws on purpose. Should something on this thread still throw (memory
+  // running out), the stack is unwound rather than the process aborted, so that a running class
+  // is stopped by its owners as on any other exit and its recording is closed whole.
+  try {
+    return Run(argc, argv);
+  } catch (const std::exception& error) {
+    quillon::LogError("stopped by an unexpected error: %s", error.what());
+  } catch (...) {
+    quillon::LogError("stopped by an unexpected error");
+  }
+  return 70;
 }
