@@ -5,11 +5,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -300,7 +302,12 @@ TEST_F(CaptureSessionTest, StartAndStopOrderAndSizesForEveryPictureTypeWithAndWi
       EXPECT_EQ(names[0], "CreateEncoder");
       EXPECT_EQ(names[1], "Start");
       EXPECT_EQ(fake.Count("GetAudioNofifySize"), haveAudio);
-      EXPECT_EQ(names[2] == "GetAudioNofifySize", haveAudio);
+      // The notify size is asked before any sound is handed over; a camera picture may come
+      // first, as the camera starts before the sound.
+      std::vector<std::string> withoutPictures;
+      std::copy_if(names.begin(), names.end(), std::back_inserter(withoutPictures),
+                   [](const std::string& name) { return name != "PutVideoData"; });
+      EXPECT_EQ(withoutPictures.at(2) == "GetAudioNofifySize", haveAudio);
       ExpectOnlyLateDataAfterTheFirstStop(names);
       EXPECT_EQ(fake.Count("Stop"), 2);  // Stop, then the destructor's
       EXPECT_EQ(fake.Count("PutVideoData") > 0, pictures);
